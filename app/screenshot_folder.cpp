@@ -1,0 +1,3 @@
+#include "app/screenshot_folder.h"
+
+std::wstring ScreenshotFolderPath;

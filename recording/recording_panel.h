@@ -1,0 +1,6 @@
+#pragma once
+
+// Lets the user pick an area and opens the recording panel for it; brings an open panel forward.
+void openRecordingPanel();
+// Application shutdown: stops a running recording, waits for its file, destroys panel and frame.
+void closeRecordingPanel();

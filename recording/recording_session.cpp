@@ -1,0 +1,71 @@
+#include "recording/recording_session.h"
+
+#include <system_error>
+#include <utility>
+
+RecordingSession::RecordingSession(RecordingWorkerEntry entry) : workerEntry(std::move(entry)) {}
+
+RecordingSession::~RecordingSession()
+{
+    stopRequested.store(true);
+    join();
+}
+
+bool RecordingSession::start(const PixelRect& region, const std::wstring& outputPath)
+{
+    if (isActive(state.load())) {
+        return false;
+    }
+    join();
+    stopRequested.store(false);
+    pauseRequested.store(false);
+    elapsed.store(0);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        errorText.clear();
+    }
+    state.store(RecordingState::Starting);
+    try {
+        workerThread = std::thread(workerEntry, std::ref(*this), region, outputPath);
+    } catch (const std::system_error&) {
+        // No thread, so no worker will ever leave Starting: report it as a failed recording
+        // instead of leaving the panel waiting forever.
+        fail(L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
+    }
+    return true;
+}
+
+void RecordingSession::requestStop() noexcept
+{
+    stopRequested.store(true);
+}
+
+void RecordingSession::setPaused(bool paused) noexcept
+{
+    const RecordingState current = state.load();
+    if (current == RecordingState::Recording || current == RecordingState::Paused) {
+        pauseRequested.store(paused);
+    }
+}
+
+void RecordingSession::join()
+{
+    if (workerThread.joinable()) {
+        workerThread.join();
+    }
+}
+
+std::wstring RecordingSession::readErrorText() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return errorText;
+}
+
+void RecordingSession::fail(const std::wstring& text)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        errorText = text;
+    }
+    state.store(RecordingState::Failed);
+}

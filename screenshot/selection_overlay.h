@@ -1,0 +1,25 @@
+#pragma once
+#include <windows.h>
+
+// A dimmed, topmost layer over the given bounds on which the user drags a rectangle. Each use
+// makes a fresh object, calls run() once and lets the destructor close it.
+class SelectionOverlay {
+public:
+    SelectionOverlay() = default;
+    SelectionOverlay(const SelectionOverlay&) = delete;
+    SelectionOverlay& operator=(const SelectionOverlay&) = delete;
+    ~SelectionOverlay() { close(); }
+
+    // The dragged rectangle in screen coordinates (left <= right, top <= bottom), or all zero
+    // when cancelled, when the window could not be made or when the loop ended without a drag.
+    RECT run(const RECT& bounds);
+    void close();
+
+private:
+    friend LRESULT CALLBACK SelectionOverlayWndProc(HWND, UINT, WPARAM, LPARAM);
+
+    HWND window = nullptr;
+    RECT selection{};
+};
+
+LRESULT CALLBACK SelectionOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
