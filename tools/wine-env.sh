@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs one command inside a private Wine desktop and tears everything down afterwards:
+#   a fresh WINEPREFIX (with HOME and XDG_RUNTIME_DIR of its own), Xvfb on a free display,
+#   a wineserver kept alive for the whole command, and, with ORLIMO_PULSE=1, a PulseAudio
+#   server with a null sink. Crash dialogs are off so a crashing program exits at once.
+# Usage: tools/wine-env.sh <command> [args...]
+# The command sees WINEPREFIX, DISPLAY, WINEDEBUG, WINEDLLOVERRIDES (and PULSE_SERVER).
+set -euo pipefail
+
+root=$(mktemp -d /tmp/orlimo-wine.XXXXXX)
+xvfb_pid=""
+pulse_pid=""
+
+cleanup() {
+    local status=$?
+    trap - EXIT INT TERM
+    if [ -n "${WINEPREFIX:-}" ]; then
+        timeout 20 wineserver -k >/dev/null 2>&1 || true
+    fi
+    [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$root"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+export HOME="$root/home"
+export XDG_RUNTIME_DIR="$root/run"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+# Xvfb picks a free display itself and tells us which one.
+exec 3<> "$root/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=""
+for _ in $(seq 1 100); do
+    display=$(head -n1 "$root/display" 2>/dev/null || true)
+    [ -n "$display" ] && break
+    sleep 0.1
+done
+exec 3>&-
+if [ -z "$display" ]; then
+    echo "wine-env: Xvfb did not start" >&2
+    cat "$root/xvfb.log" >&2
+    exit 1
+fi
+export DISPLAY=":$display"
+
+if [ "${ORLIMO_PULSE:-0}" = "1" ]; then
+    mkdir -p "$root/pulse"
+    pulseaudio --daemonize=no -n --exit-idle-time=-1 --use-pid-file=no \
+        -L "module-native-protocol-unix auth-anonymous=1 socket=$root/pulse/native" \
+        -L "module-null-sink sink_name=nullsink rate=48000 channels=2" \
+        >"$root/pulse.log" 2>&1 &
+    pulse_pid=$!
+    export PULSE_SERVER="unix:$root/pulse/native"
+    for _ in $(seq 1 50); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+fi
+
+export WINEPREFIX="$root/prefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+# Wine's own output goes to files: its background services keep pipes open forever.
+timeout 300 wineboot -i >"$root/wineboot.log" 2>&1
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >"$root/reg.log" 2>&1
+timeout 120 wineserver -w
+# A persistent server keeps later program starts fast (no server start per process).
+wineserver -p >/dev/null 2>&1
+
+"$@"
