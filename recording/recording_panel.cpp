@@ -1,0 +1,4 @@
+#include "recording/recording_panel.h"
+
+void openRecordingPanel() {}
+void closeRecordingPanel() {}

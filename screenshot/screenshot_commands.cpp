@@ -1,0 +1,5 @@
+#include "screenshot/screenshot_commands.h"
+
+void takeRegionScreenshot() {}
+void takeFullScreenshot() {}
+void takeWindowScreenshot() {}
