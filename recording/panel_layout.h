@@ -1,0 +1,54 @@
+#pragma once
+// The recording panel's fixed layout. Sizes are plain pixels and are not scaled for DPI.
+#include "app/pixel_rect.h"
+
+#include <array>
+#include <cstdint>
+
+inline constexpr std::int32_t PanelWidth = 580;
+inline constexpr std::int32_t PanelHeight = 150;
+
+enum PanelControlId : int {
+    ID_START_BUTTON = 1,
+    ID_PAUSE_BUTTON = 2,
+    ID_FINISH_BUTTON = 3,
+    ID_OPEN_BUTTON = 4,
+    ID_STATUS_LINE = 10,
+    ID_INFO_LINE = 11,
+};
+
+enum class PanelControlKind { Static, Button };
+
+struct PanelControl {
+    int id;
+    PanelControlKind kind;
+    const wchar_t* text; // null for the info line, whose text depends on the area
+    std::int32_t x;
+    std::int32_t y;
+    std::int32_t width;
+    std::int32_t height;
+    bool initiallyEnabled;
+};
+
+inline constexpr const wchar_t* PanelTitle = L"Kestrova - nagrywanie obszaru";
+inline constexpr const wchar_t* ReadyText =
+    L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.";
+
+// In creation order.
+inline constexpr std::array<PanelControl, 6> PanelControls{{
+    {ID_STATUS_LINE, PanelControlKind::Static, ReadyText, 12, 10, 550, 24, true},
+    {ID_START_BUTTON, PanelControlKind::Button, L"Start", 12, 40, 105, 30, true},
+    {ID_PAUSE_BUTTON, PanelControlKind::Button, L"Pauza", 125, 40, 105, 30, false},
+    {ID_FINISH_BUTTON, PanelControlKind::Button, L"Zakoncz i zapisz", 238, 40, 145, 30, false},
+    {ID_OPEN_BUTTON, PanelControlKind::Button, L"Otworz MP4", 391, 40, 155, 30, false},
+    {ID_INFO_LINE, PanelControlKind::Static, nullptr, 12, 82, 550, 22, true},
+}};
+
+struct PanelPosition {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    friend bool operator==(const PanelPosition&, const PanelPosition&) = default;
+};
+
+// Near the bottom-left corner of the work area of the monitor nearest to the recorded area.
+PanelPosition recordingPanelPosition(const PixelRect& workArea);
