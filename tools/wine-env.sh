@@ -75,5 +75,8 @@ wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /
 timeout 120 wineserver -w
 # A persistent server keeps later program starts fast (no server start per process).
 wineserver -p >/dev/null 2>&1
+# The first program on a fresh server starts Wine's background services, which inherit and keep
+# its output open forever; let a throw-away command take that hit, with its output in a file.
+wine cmd /c exit >"$root/warmup.log" 2>&1
 
 "$@"
