@@ -1,4 +1,88 @@
 #include "recording/recording_panel.h"
 
-void openRecordingPanel() {}
-void closeRecordingPanel() {}
+#include "recording/recording_area.h"
+#include "recording/recording_border.h"
+#include "recording/recording_panel_window.h"
+#include "screenshot/preview_window.h"
+#include "screenshot/selection_overlay.h"
+
+#include <windows.h>
+
+namespace {
+
+// The overlay is open for a recording; a second recording command meanwhile does nothing.
+bool selectionActive = false;
+
+class SelectionActiveFlag {
+public:
+    SelectionActiveFlag() noexcept { selectionActive = true; }
+    SelectionActiveFlag(const SelectionActiveFlag&) = delete;
+    SelectionActiveFlag& operator=(const SelectionActiveFlag&) = delete;
+    ~SelectionActiveFlag() { selectionActive = false; }
+};
+
+RECT virtualScreen()
+{
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+            top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+void chooseAreaAndOpen()
+{
+    // Its destructor closes the overlay and unregisters its class on every way out.
+    SelectionOverlay overlay;
+    RECT selected{};
+    {
+        SelectionActiveFlag active;
+        PreviewWindow::close();
+        selected = overlay.run(virtualScreen());
+    }
+
+    const AreaCheck check =
+        checkRecordingArea({selected.left, selected.top, selected.right, selected.bottom});
+    switch (check.verdict) {
+    case AreaVerdict::Ignore:
+        return;
+    case AreaVerdict::Refuse:
+        MessageBoxW(nullptr, L"Wybierz obszar od 16x16 do 3840x2160 pikseli.", L"Nagrywanie",
+                    MB_OK | MB_ICONINFORMATION);
+        return;
+    case AreaVerdict::Accept:
+        openRecordingPanelFor(check.region);
+        return;
+    }
+}
+
+} // namespace
+
+void openRecordingPanel()
+{
+    if (recordingPanelWindow != nullptr) {
+        ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
+        SetForegroundWindow(recordingPanelWindow);
+        return;
+    }
+    if (selectionActive) {
+        return;
+    }
+    try {
+        chooseAreaAndOpen();
+    } catch (...) {
+        // Called from the main window procedure: out of memory opens no panel.
+    }
+}
+
+void closeRecordingPanel()
+{
+    if (recordingPanelWindow != nullptr) {
+        if (RecordingPanelState* state = reinterpret_cast<RecordingPanelState*>(
+                GetWindowLongPtrW(recordingPanelWindow, GWLP_USERDATA))) {
+            state->session.requestStop();
+            state->session.join();
+        }
+        DestroyWindow(recordingPanelWindow);
+    }
+    destroyRecordingBorder();
+}

@@ -1,0 +1,257 @@
+#include "recording/recording_panel_window.h"
+
+#include "recording/panel_layout.h"
+#include "recording/panel_view.h"
+#include "recording/recording_border.h"
+#include "recording/video_path.h"
+#include "resources/resource_ids.h"
+#include "screenshot/preview_window.h"
+
+#include <shellapi.h>
+
+#include <memory>
+#include <utility>
+
+HWND recordingPanelWindow = nullptr;
+
+RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea) : region(recordedArea) {}
+
+RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea,
+                                         RecordingWorkerEntry workerEntry)
+    : session(std::move(workerEntry)), region(recordedArea)
+{
+}
+
+namespace {
+
+// The creation parameter. The window adopts the state at WM_NCCREATE; until then it stays here,
+// so a creation that fails before or after that point frees it exactly once.
+struct PanelCreation {
+    std::unique_ptr<RecordingPanelState> state;
+};
+
+RecordingPanelState* stateOf(HWND window)
+{
+    return reinterpret_cast<RecordingPanelState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+bool registerPanelClass(HINSTANCE instance)
+{
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = RecordingPanelWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    windowClass.lpszClassName = RecordingPanelClassName;
+    return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void createControls(HWND window, const RecordingPanelState& state)
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+    const std::wstring infoLine = formatInfoLine(state.region.width(), state.region.height());
+    for (const PanelControl& control : PanelControls) {
+        const wchar_t* className = control.kind == PanelControlKind::Button ? L"BUTTON" : L"STATIC";
+        const wchar_t* text = control.text != nullptr ? control.text : infoLine.c_str();
+        HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, control.x,
+                                     control.y, control.width, control.height, window,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+                                     instance, nullptr);
+        SendMessageW(child, WM_SETFONT, font, TRUE);
+    }
+    for (const PanelControl& control : PanelControls) {
+        if (!control.initiallyEnabled) {
+            EnableWindow(GetDlgItem(window, control.id), FALSE);
+        }
+    }
+}
+
+void setButtonEnabled(HWND window, int id, bool enabled)
+{
+    HWND button = GetDlgItem(window, id);
+    if ((IsWindowEnabled(button) != FALSE) != enabled) {
+        EnableWindow(button, enabled ? TRUE : FALSE);
+    }
+}
+
+void startRecording(HWND window, RecordingPanelState& state)
+{
+    state.outputPath = makeVideoPath();
+    if (state.outputPath.empty()) {
+        MessageBoxW(window, L"Nie mozna utworzyc folderu Wideo\\Kestrova.", L"Nagrywanie",
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    PreviewWindow::close();
+    showRecordingBorder(state.region);
+    state.session.start(state.region, state.outputPath);
+}
+
+void onCommand(HWND window, RecordingPanelState& state, int id)
+{
+    const RecordingState current = state.session.readState();
+    switch (id) {
+    case ID_START_BUTTON:
+        if (!isActive(current)) {
+            startRecording(window, state);
+        }
+        break;
+    case ID_PAUSE_BUTTON:
+        state.session.setPaused(current != RecordingState::Paused);
+        break;
+    case ID_FINISH_BUTTON:
+        state.session.requestStop();
+        break;
+    case ID_OPEN_BUTTON:
+        if (current == RecordingState::Saved) {
+            ShellExecuteW(window, L"open", state.outputPath.c_str(), nullptr, nullptr,
+                          SW_SHOWNORMAL);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void refresh(HWND window, RecordingPanelState& state)
+{
+    const RecordingState current = state.session.readState();
+
+    if (current != state.shownState) {
+        const PanelButtons buttons = panelButtonsFor(current);
+        setButtonEnabled(window, ID_START_BUTTON, buttons.start);
+        setButtonEnabled(window, ID_PAUSE_BUTTON, buttons.pause);
+        setButtonEnabled(window, ID_FINISH_BUTTON, buttons.finish);
+        setButtonEnabled(window, ID_OPEN_BUTTON, buttons.open);
+        if (pauseTextChanges(state.shownState, current)) {
+            SetDlgItemTextW(window, ID_PAUSE_BUTTON, pauseButtonText(current));
+        }
+        state.shownState = current;
+    }
+
+    const std::wstring errorText =
+        current == RecordingState::Failed ? state.session.readErrorText() : std::wstring();
+    std::wstring status = statusTextFor(current, state.session.readElapsed(), errorText);
+    if (!status.empty() && status != state.shownStatus) {
+        SetDlgItemTextW(window, ID_STATUS_LINE, status.c_str());
+        state.shownStatus = std::move(status);
+    }
+
+    if (recordingHasEnded(current)) {
+        destroyRecordingBorder();
+        if (state.closeRequested) {
+            DestroyWindow(window); // frees the state: nothing may touch it afterwards
+        }
+    }
+}
+
+void onClose(HWND window, RecordingPanelState& state)
+{
+    if (closeWaitsForRecording(state.session.readState())) {
+        // Closing now would block on the worker; the refresh closes the panel once it is saved.
+        state.closeRequested = true;
+        state.session.requestStop();
+        return;
+    }
+    DestroyWindow(window);
+}
+
+void onNcDestroy(HWND window, RecordingPanelState* state)
+{
+    KillTimer(window, RefreshTimer);
+    destroyRecordingBorder();
+    if (recordingPanelWindow == window) {
+        recordingPanelWindow = nullptr;
+    }
+    // The session's destruction stops a running recording and waits for its file.
+    delete state;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+}
+
+LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* creation = static_cast<PanelCreation*>(create->lpCreateParams);
+        if (creation != nullptr && creation->state) {
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(creation->state.release()));
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    RecordingPanelState* state = stateOf(window);
+    if (state == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    switch (message) {
+    case WM_CREATE:
+        createControls(window, *state);
+        SetTimer(window, RefreshTimer, RefreshPeriodMs, nullptr);
+        return 0;
+    case WM_COMMAND:
+        onCommand(window, *state, LOWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == RefreshTimer) {
+            refresh(window, *state);
+        }
+        return 0;
+    case WM_CLOSE:
+        onClose(window, *state);
+        return 0;
+    case WM_NCDESTROY:
+        onNcDestroy(window, state);
+        return DefWindowProcW(window, message, wParam, lParam);
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerEntry)
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!registerPanelClass(instance)) {
+        return nullptr;
+    }
+
+    PanelCreation creation;
+    creation.state = workerEntry ? std::make_unique<RecordingPanelState>(region, std::move(workerEntry))
+                                 : std::make_unique<RecordingPanelState>(region);
+
+    const RECT area{region.left, region.top, region.right, region.bottom};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST), &monitor);
+    const PanelPosition position = recordingPanelPosition(
+        {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
+
+    recordingPanelWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, RecordingPanelClassName,
+                                           PanelTitle, WS_CAPTION | WS_SYSMENU,
+                                           position.x, position.y, PanelWidth, PanelHeight, nullptr,
+                                           nullptr, instance, &creation);
+    if (recordingPanelWindow == nullptr) {
+        return nullptr; // a state not adopted by the window is freed with `creation`
+    }
+
+    SetWindowDisplayAffinity(recordingPanelWindow, WDA_EXCLUDEFROMCAPTURE);
+    showRecordingBorder(region);
+    ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
+    return recordingPanelWindow;
+}
+
+LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        return handleMessage(window, message, wParam, lParam);
+    } catch (...) {
+        // Out of memory while building a text or starting a worker: the panel keeps its last
+        // state, and the next refresh tries again.
+        return 0;
+    }
+}
