@@ -1,3 +1,222 @@
 #include "screenshot/preview_window.h"
 
-void PreviewWindow::close() {}
+#include <shellapi.h>
+
+#include <memory>
+
+#include "app/unique_handle.h"
+#include "screenshot/preview_layout.h"
+
+#ifndef WDA_EXCLUDEFROMCAPTURE
+#define WDA_EXCLUDEFROMCAPTURE 0x00000011
+#endif
+
+namespace {
+
+constexpr wchar_t PreviewClassName[] = L"KestrovaPreview";
+constexpr wchar_t PreviewTitle[] = L"Podglad zrzutu";
+constexpr wchar_t HintText[] = L"Kliknij obraz, aby otworzyc plik";
+constexpr wchar_t CloseMark[] = L"X";
+constexpr UINT_PTR AutoCloseTimer = 1;
+constexpr UINT AutoCloseIntervalMs = 10000;
+constexpr COLORREF BackgroundColour = RGB(24, 28, 36);
+constexpr COLORREF TextColour = RGB(245, 246, 250);
+
+struct PreviewState {
+    UniqueBitmap thumbnail;
+    int thumbWidth = 0;
+    int thumbHeight = 0;
+    std::wstring filePath;
+    std::wstring message;
+};
+
+// Cleared by the window's own WM_NCDESTROY.
+HWND previewWindow = nullptr;
+
+RECT toRect(const PixelRect& r) noexcept
+{
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
+
+bool scaleInto(PreviewState& state, HBITMAP screenshot, int width, int height) noexcept
+{
+    BOOL stretched = FALSE;
+    ScopedGetDc screen(nullptr);
+    UniqueMemoryDc source(::CreateCompatibleDC(screen.get()));
+    UniqueMemoryDc target(::CreateCompatibleDC(screen.get()));
+    state.thumbnail.reset(::CreateCompatibleBitmap(screen.get(), state.thumbWidth, state.thumbHeight));
+    if (source && target && state.thumbnail) {
+        HGDIOBJ previousSource = ::SelectObject(source.get(), screenshot);
+        HGDIOBJ previousTarget = ::SelectObject(target.get(), state.thumbnail.get());
+        ::SetStretchBltMode(target.get(), HALFTONE);
+        ::SetBrushOrgEx(target.get(), 0, 0, nullptr);
+        stretched = ::StretchBlt(target.get(), 0, 0, state.thumbWidth, state.thumbHeight, source.get(), 0, 0, width,
+            height, SRCCOPY);
+        ::SelectObject(source.get(), previousSource);
+        ::SelectObject(target.get(), previousTarget);
+    }
+    return stretched != FALSE;
+}
+
+bool registerPreviewClass(HINSTANCE instance) noexcept
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = PreviewWndProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_HAND);
+    wc.lpszClassName = PreviewClassName;
+    return ::RegisterClassW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void paintPreview(HWND window, const PreviewState& state) noexcept
+{
+    PAINTSTRUCT ps{};
+    HDC dc = ::BeginPaint(window, &ps);
+    if (dc == nullptr) {
+        return;
+    }
+    RECT client{};
+    ::GetClientRect(window, &client);
+    {
+        UniqueBrush background(::CreateSolidBrush(BackgroundColour));
+        ::FillRect(dc, &client, background.get());
+    }
+    HGDIOBJ previousFont = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, TextColour);
+
+    RECT statusRect = toRect(PreviewLayout::StatusLineRect);
+    ::DrawTextW(dc, state.message.c_str(), static_cast<int>(state.message.size()), &statusRect,
+        DT_SINGLELINE | DT_END_ELLIPSIS);
+    ::TextOutW(dc, PreviewLayout::CloseMarkOrigin.x, PreviewLayout::CloseMarkOrigin.y, CloseMark, 1);
+
+    {
+        UniqueMemoryDc thumbDc(::CreateCompatibleDC(dc));
+        if (thumbDc && state.thumbnail) {
+            ScopedSelectObject selected(thumbDc.get(), state.thumbnail.get());
+            const PixelPoint origin = thumbnailOrigin({state.thumbWidth, state.thumbHeight});
+            ::BitBlt(dc, origin.x, origin.y, state.thumbWidth, state.thumbHeight, thumbDc.get(), 0, 0, SRCCOPY);
+        }
+    }
+
+    RECT hintRect = toRect(PreviewLayout::HintRect);
+    ::DrawTextW(dc, HintText, -1, &hintRect, DT_SINGLELINE);
+    ::SelectObject(dc, previousFont);
+    ::EndPaint(window, &ps);
+}
+
+} // namespace
+
+bool PreviewWindow::show(HBITMAP bitmap, const std::wstring& filePath, const std::wstring& message)
+{
+    if (previewWindow != nullptr) {
+        ::DestroyWindow(previewWindow);
+    }
+
+    BITMAP info{};
+    if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof(info), &info) == 0) {
+        return false;
+    }
+    const auto size = thumbnailSizeFor(info.bmWidth, info.bmHeight);
+    if (!size) {
+        return false;
+    }
+
+    auto state = std::make_unique<PreviewState>();
+    state->filePath = filePath;
+    state->message = message;
+    state->thumbWidth = size->width;
+    state->thumbHeight = size->height;
+    if (!scaleInto(*state, bitmap, info.bmWidth, info.bmHeight)) {
+        return false;
+    }
+
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (!registerPreviewClass(instance)) {
+        return false;
+    }
+
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor);
+    const PixelPoint origin = previewOrigin(
+        {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
+
+    // The window takes the state out of this owner at WM_NCCREATE and frees it at WM_NCDESTROY,
+    // so a creation that fails after WM_NCCREATE cannot free it a second time here.
+    HWND window = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, PreviewClassName,
+        PreviewTitle, WS_POPUP | WS_BORDER, origin.x, origin.y, PreviewLayout::OuterWidth,
+        PreviewLayout::OuterHeight, nullptr, nullptr, instance, &state);
+    if (window == nullptr) {
+        return false;
+    }
+
+    previewWindow = window;
+    // Refused by some systems; the preview then simply shows in later grabs.
+    ::SetWindowDisplayAffinity(window, WDA_EXCLUDEFROMCAPTURE);
+    ::SetTimer(window, AutoCloseTimer, AutoCloseIntervalMs, nullptr);
+    ::ShowWindow(window, SW_SHOWNOACTIVATE);
+    ::UpdateWindow(window);
+    return true;
+}
+
+void PreviewWindow::close()
+{
+    if (previewWindow != nullptr) {
+        ::DestroyWindow(previewWindow);
+    }
+}
+
+LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* state = reinterpret_cast<PreviewState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+    case WM_NCCREATE: {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* owner = static_cast<std::unique_ptr<PreviewState>*>(create->lpCreateParams);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner->release()));
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    case WM_PAINT:
+        if (state == nullptr) {
+            break;
+        }
+        paintPreview(window, *state);
+        return 0;
+    case WM_LBUTTONUP: {
+        if (state == nullptr) {
+            break;
+        }
+        const PixelPoint click = pointFromMouseLParam(lParam);
+        if (!isInCloseZone(click)) {
+            ::ShellExecuteW(window, L"open", state->filePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        }
+        ::DestroyWindow(window);
+        return 0;
+    }
+    case WM_TIMER: {
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        RECT bounds{};
+        ::GetWindowRect(window, &bounds);
+        if (!::PtInRect(&bounds, cursor)) {
+            ::DestroyWindow(window);
+        }
+        return 0;
+    }
+    case WM_NCDESTROY:
+        if (previewWindow == window) {
+            previewWindow = nullptr;
+        }
+        delete state;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        break;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,151 @@
+#include "screenshot/selection_overlay.h"
+
+#include <dwmapi.h>
+
+#include "app/unique_handle.h"
+#include "screenshot/selection_geometry.h"
+
+namespace {
+
+constexpr wchar_t OverlayClassName[] = L"SelectionOverlayClass";
+constexpr BYTE OverlayAlpha = 180;
+
+RECT toRect(const PixelRect& r) noexcept
+{
+    return RECT{r.left, r.top, r.right, r.bottom};
+}
+
+PixelRect toPixelRect(const RECT& r) noexcept
+{
+    return PixelRect{r.left, r.top, r.right, r.bottom};
+}
+
+void registerOverlayClass(HINSTANCE instance) noexcept
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = SelectionOverlayWndProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
+    wc.lpszClassName = OverlayClassName;
+    // An existing registration is used as it is.
+    ::RegisterClassExW(&wc);
+}
+
+void paintOverlay(HWND window, const RECT& selection) noexcept
+{
+    PAINTSTRUCT ps{};
+    HDC dc = ::BeginPaint(window, &ps);
+    if (dc != nullptr) {
+        RECT client{};
+        ::GetClientRect(window, &client);
+        ::SetBkMode(dc, TRANSPARENT);
+        {
+            UniqueBrush black(::CreateSolidBrush(RGB(0, 0, 0)));
+            ::FillRect(dc, &client, black.get());
+        }
+        UniquePen outline(::CreatePen(PS_SOLID, 1, RGB(255, 255, 255)));
+        HGDIOBJ previousPen = ::SelectObject(dc, outline.get());
+        HGDIOBJ previousBrush = ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
+        ::Rectangle(dc, selection.left, selection.top, selection.right, selection.bottom);
+        ::SelectObject(dc, previousPen);
+        ::SelectObject(dc, previousBrush);
+    }
+    ::EndPaint(window, &ps);
+}
+
+} // namespace
+
+RECT SelectionOverlay::run(const RECT& bounds)
+{
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    registerOverlayClass(instance);
+
+    window = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, OverlayClassName, L"", WS_POPUP,
+        bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr, instance,
+        this);
+    if (window != nullptr) {
+        if (HCURSOR cross = ::LoadCursorW(nullptr, IDC_CROSS)) {
+            ::SetClassLongPtrW(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cross));
+        }
+    }
+    if (window == nullptr) {
+        return RECT{};
+    }
+
+    ::SetLayeredWindowAttributes(window, 0, OverlayAlpha, LWA_ALPHA);
+    ::ShowWindow(window, SW_SHOW);
+    ::UpdateWindow(window);
+    ::SetForegroundWindow(window);
+    ::SetFocus(window);
+    ::SetActiveWindow(window);
+
+    const PixelRect screenBounds = toPixelRect(bounds);
+    bool dragging = false;
+    PixelPoint anchor{};
+    MSG msg{};
+    BOOL got = 0;
+    while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+            ::DestroyWindow(window);
+            window = nullptr;
+            return RECT{};
+        }
+        if (msg.message == WM_LBUTTONDOWN && msg.hwnd == window) {
+            ::SetCapture(window);
+            dragging = true;
+            anchor = pointFromMouseLParam(msg.lParam);
+        } else if (msg.message == WM_MOUSEMOVE && dragging) {
+            selection = toRect(rectBetween(anchor, pointFromMouseLParam(msg.lParam)));
+            ::InvalidateRect(window, nullptr, TRUE);
+        } else if (msg.message == WM_LBUTTONUP && dragging) {
+            ::ReleaseCapture();
+            ::DestroyWindow(window);
+            window = nullptr;
+            // Returns once the composition has shown a frame without the overlay, so the grab
+            // that follows sees the desktop undimmed.
+            ::DwmFlush();
+            return toRect(selectionInScreen(screenBounds, anchor, pointFromMouseLParam(msg.lParam)));
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    if (got == 0) {
+        // The application's own loop must end too.
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+    }
+    ::DestroyWindow(window);
+    window = nullptr;
+    return RECT{};
+}
+
+void SelectionOverlay::close()
+{
+    if (window != nullptr) {
+        ::DestroyWindow(window);
+        window = nullptr;
+    }
+    ::UnregisterClassW(OverlayClassName, ::GetModuleHandleW(nullptr));
+}
+
+LRESULT CALLBACK SelectionOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    auto* overlay = reinterpret_cast<SelectionOverlay*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (overlay == nullptr) {
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    switch (message) {
+    case WM_DESTROY:
+        return 0;
+    case WM_PAINT:
+        paintOverlay(window, overlay->selection);
+        return 0;
+    default:
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
