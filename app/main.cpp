@@ -1,6 +1,54 @@
-#include <windows.h>
+#include "app/console_ctrl.h"
+#include "app/main_window.h"
+#include "app/screenshot_folder_setup.h"
+#include "app/tray_icon.h"
+#include "app/unique_handle.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+namespace {
+
+constexpr wchar_t Caption[] = L"Orlimo";
+
+int runMessageLoop()
 {
-    return 0;
+    MSG message{};
+    BOOL result;
+    while ((result = ::GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    // Only a WM_QUIT carries an exit code; after an error the last message's wParam is stale.
+    return result == 0 ? static_cast<int>(message.wParam) : 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+
+    UniqueKernelHandle singleInstance(::CreateMutexW(nullptr, FALSE, L"Local\\Kestrova.SingleInstance"));
+    if (!singleInstance || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::MessageBoxW(nullptr, L"Orlimo jest juz uruchomiony. Uzyj ikony w zasobniku.", Caption, MB_OK);
+        return 1;
+    }
+
+    setConsoleQuitThread(::GetCurrentThreadId());
+    ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
+
+    if (!prepareScreenshotFolder()) {
+        ::MessageBoxW(nullptr, L"Nie mozna utworzyc folderu Obrazy\\Screenshots.", Caption, MB_ICONERROR);
+        return 1;
+    }
+
+    HWND mainWindow = createMainWindow(instance);
+    if (mainWindow == nullptr) {
+        TrayIcon::instance().remove();
+        return 1;
+    }
+
+    const int exitCode = runMessageLoop();
+    if (::IsWindow(mainWindow)) {
+        ::DestroyWindow(mainWindow);
+    }
+    return exitCode;
 }

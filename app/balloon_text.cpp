@@ -1,0 +1,10 @@
+#include "app/balloon_text.h"
+
+std::wstring_view balloonText(std::wstring_view text)
+{
+    const std::size_t terminator = text.find(L'\0');
+    if (terminator != std::wstring_view::npos) {
+        text = text.substr(0, terminator);
+    }
+    return text.substr(0, BalloonTextCapacity - 1);
+}

@@ -1,0 +1,111 @@
+#include "app/main_window.h"
+
+#include "app/command_routing.h"
+#include "app/hotkey_manager.h"
+#include "app/tray_icon.h"
+#include "recording/recording_panel.h"
+#include "resources/resource_ids.h"
+#include "screenshot/preview_window.h"
+#include "screenshot/screenshot_commands.h"
+
+namespace {
+
+// Set at WM_CREATE once the manager exists; WM_DESTROY unregisters only through it.
+HotkeyManager* hotkeyManager = nullptr;
+
+LRESULT onCreate(HWND window)
+{
+    TrayIcon& tray = TrayIcon::instance();
+    if (!tray.create()) {
+        return -1;
+    }
+    hotkeyManager = &HotkeyManager::instance();
+    if (!hotkeyManager->start()) {
+        ::MessageBoxW(window, L"Nie mozna uruchomic obslugi klawiatury.", L"Orlimo", MB_ICONERROR);
+        return -1;
+    }
+    hotkeyManager->registerCallback(0, takeRegionScreenshot);
+    hotkeyManager->registerCallback(1, takeFullScreenshot);
+    hotkeyManager->registerCallback(2, takeWindowScreenshot);
+    return 0;
+}
+
+void runCommand(WPARAM command)
+{
+    switch (mainWindowActionFor(command)) {
+    case MainWindowAction::RegionScreenshot:
+        takeRegionScreenshot();
+        break;
+    case MainWindowAction::FullScreenshot:
+        takeFullScreenshot();
+        break;
+    case MainWindowAction::WindowScreenshot:
+        takeWindowScreenshot();
+        break;
+    case MainWindowAction::RecordVideo:
+        openRecordingPanel();
+        break;
+    case MainWindowAction::None:
+        break;
+    }
+}
+
+void onDestroy()
+{
+    closeRecordingPanel();
+    PreviewWindow::close();
+    if (hotkeyManager != nullptr) {
+        hotkeyManager->unregisterCallback(0);
+        hotkeyManager->unregisterCallback(1);
+        hotkeyManager->unregisterCallback(2);
+    }
+    TrayIcon::instance().remove();
+    ::PostQuitMessage(0);
+}
+
+}  // namespace
+
+HWND createMainWindow(HINSTANCE instance)
+{
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    windowClass.lpszClassName = MainWindowClassName;
+    ::RegisterClassW(&windowClass);
+
+    return ::CreateWindowExW(0, MainWindowClassName, L"Orlimo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                             0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Commands and teardown call into other parts of the program; nothing they throw may
+    // unwind through the system's dispatcher.
+    try {
+        switch (message) {
+        case WM_CREATE:
+            return onCreate(window);
+        case WM_HOTKEY:
+            runCommand(wParam);
+            return 0;
+        case WM_DESTROY:
+            onDestroy();
+            return 0;
+        default:
+            break;
+        }
+    } catch (...) {
+        if (message == WM_CREATE) {
+            return -1;
+        }
+        if (message == WM_DESTROY) {
+            // The icon must still leave the notification area and the loop must still end, or
+            // the process would live on without a window.
+            TrayIcon::instance().remove();
+            ::PostQuitMessage(0);
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,117 @@
+#include "app/tray_icon.h"
+
+#include "app/balloon_text.h"
+#include "app/tray_menu.h"
+#include "resources/resource_ids.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr wchar_t TrayWindowClass[] = L"TrayIconClass";
+constexpr UINT TRAY_ICON_UID = 1001;
+
+template <std::size_t Size>
+void copyText(wchar_t (&field)[Size], std::wstring_view text)
+{
+    const std::size_t length = std::min(text.size(), Size - 1);
+    std::copy_n(text.data(), length, field);
+    field[length] = L'\0';
+}
+
+NOTIFYICONDATAW iconRecord(HWND trayWindow)
+{
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(NOTIFYICONDATAW);
+    data.hWnd = trayWindow;
+    data.uID = TRAY_ICON_UID;
+    return data;
+}
+
+}  // namespace
+
+static_assert(sizeof(NOTIFYICONDATAW) == 976, "the newest notification record layout");
+static_assert(sizeof(WNDCLASSEXW) == 80, "64-bit window class record");
+
+TrayIcon& TrayIcon::instance()
+{
+    static TrayIcon icon;
+    return icon;
+}
+
+bool TrayIcon::create()
+{
+    if (iconAdded) {
+        return true;
+    }
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(WNDCLASSEXW);
+    windowClass.lpfnWndProc = TrayWndProc;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = TrayWindowClass;
+    if (::RegisterClassExW(&windowClass) == 0) {
+        return false;
+    }
+
+    trayWindow = ::CreateWindowExW(0, TrayWindowClass, L"Orlimo Tray", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, 0, 0, nullptr, nullptr, module, nullptr);
+    if (trayWindow == nullptr) {
+        return false;
+    }
+
+    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAYICON;
+    data.hIcon = ::LoadIconW(module, MAKEINTRESOURCEW(IDI_APP));
+    copyText(data.szTip, L"Orlimo");
+    ::Shell_NotifyIconW(NIM_ADD, &data);
+
+    iconAdded = true;
+    return true;
+}
+
+void TrayIcon::remove()
+{
+    if (!iconAdded) {
+        return;
+    }
+    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    ::Shell_NotifyIconW(NIM_DELETE, &data);
+    ::DestroyWindow(trayWindow);
+    ::UnregisterClassW(TrayWindowClass, ::GetModuleHandleW(nullptr));
+    iconAdded = false;
+}
+
+void TrayIcon::showNotification(const std::wstring& text)
+{
+    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_INFO;
+    copyText(data.szInfo, balloonText(text));
+    copyText(data.szInfoTitle, L"Orlimo");
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    case WM_TRAYICON:
+        if (lParam == WM_RBUTTONUP) {
+            try {
+                runTrayMenu(window);
+            } catch (...) {
+                // Out of memory while opening the folder: the choice has no effect.
+            }
+        }
+        return 0;
+    default:
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The entries of the tray icon's context menu, top to bottom.
+#include <array>
+
+enum class TrayMenuEntryKind {
+    String,
+    Separator,
+};
+
+struct TrayMenuEntry {
+    TrayMenuEntryKind kind;
+    unsigned identifier;  // 0 for the separator
+    const wchar_t* text;  // null for the separator
+};
+
+extern const std::array<TrayMenuEntry, 6> TrayMenuEntries;
