@@ -1,0 +1,36 @@
+#include "recording/com_media_scope.h"
+
+#include "recording/failure.h"
+
+#include <windows.h>
+#include <mfapi.h>
+#include <objbase.h>
+
+ComMediaScope::~ComMediaScope()
+{
+    if (mediaFoundationStarted) {
+        ::MFShutdown();
+    }
+    if (comInitialized) {
+        ::CoUninitialize();
+    }
+}
+
+void ComMediaScope::startCom()
+{
+    const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(hr)) {
+        throw Failure{hr, L"COM"};
+    }
+    // S_FALSE (already initialized on this thread) still needs its balancing CoUninitialize.
+    comInitialized = true;
+}
+
+void ComMediaScope::startMediaFoundation()
+{
+    const HRESULT hr = ::MFStartup(MF_VERSION, MFSTARTUP_FULL);
+    if (FAILED(hr)) {
+        throw Failure{hr, L"Media Foundation"};
+    }
+    mediaFoundationStarted = true;
+}

@@ -1,0 +1,55 @@
+#pragma once
+#include "recording/audio_conversion.h"
+#include "recording/recording_ports.h"
+
+#include <windows.h>
+#include <mmreg.h>
+#include <objbase.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// Declared only: the Core Audio headers bring in kernel-streaming definitions that clash with
+// the Media Foundation headers in some SDKs, so they stay inside the capture's source file.
+struct IAudioCaptureClient;
+struct IAudioClient;
+struct IMMDevice;
+
+// The system sound: shared-mode loopback of the default output device, polled once per pass of
+// the worker loop, every packet converted to 48 kHz stereo 16-bit and placed on the timeline.
+class LoopbackAudioCapture final : public SoundSource {
+public:
+    LoopbackAudioCapture();
+    LoopbackAudioCapture(const LoopbackAudioCapture&) = delete;
+    LoopbackAudioCapture& operator=(const LoopbackAudioCapture&) = delete;
+    // Stops the stream first, so the engine no longer writes into what is released after.
+    ~LoopbackAudioCapture() override;
+
+    // Opens and starts the loopback stream of the default render endpoint.
+    void start();
+    // start's steps from the activation of the audio client on, on a given endpoint and with
+    // the given stream flags (start passes the render endpoint and AUDCLNT_STREAMFLAGS_LOOPBACK).
+    void startOnDevice(IMMDevice& device, DWORD streamFlags);
+
+    void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
+               std::int64_t pausedTotal) override;
+
+    bool isFloat() const noexcept { return isFloatFormat; }
+
+private:
+    struct CoTaskMemDeleter {
+        void operator()(WAVEFORMATEX* format) const noexcept { ::CoTaskMemFree(format); }
+    };
+
+    Microsoft::WRL::ComPtr<IAudioClient> audioClient;
+    Microsoft::WRL::ComPtr<IAudioCaptureClient> captureClient;
+    std::unique_ptr<WAVEFORMATEX, CoTaskMemDeleter> mixFormat;
+    bool isFloatFormat = false;
+    std::optional<PacketFormat> packetFormat;
+};
+
+// The fields of the engine's mix format that the conversion reads; an extensible tag whose
+// structure is too short to hold a SubFormat counts as an unknown sub-format.
+MixFormat describeMixFormat(const WAVEFORMATEX& format) noexcept;

@@ -1,0 +1,44 @@
+#include "recording/windows_recording_platform.h"
+
+#include "recording/com_media_scope.h"
+#include "recording/desktop_capture.h"
+#include "recording/loopback_audio_capture.h"
+#include "recording/mp4_sink_writer.h"
+#include "recording/recording_clock.h"
+
+#include <windows.h>
+
+
+std::unique_ptr<MediaRuntime> WindowsRecordingPlatform::makeMediaRuntime()
+{
+    return std::make_unique<ComMediaScope>();
+}
+
+std::unique_ptr<MediaFileWriter> WindowsRecordingPlatform::makeFileWriter()
+{
+    return std::make_unique<Mp4SinkWriter>();
+}
+
+std::unique_ptr<SoundSource> WindowsRecordingPlatform::startSound()
+{
+    auto capture = std::make_unique<LoopbackAudioCapture>();
+    capture->start();
+    return capture;
+}
+
+std::unique_ptr<FrameSource> WindowsRecordingPlatform::startDesktopCapture(const PixelRect& region,
+                                                                           std::int32_t width,
+                                                                           std::int32_t height)
+{
+    return std::make_unique<DesktopCapture>(region, width, height);
+}
+
+std::int64_t WindowsRecordingPlatform::now()
+{
+    return nowIn100ns();
+}
+
+void WindowsRecordingPlatform::sleepBetweenPasses()
+{
+    ::Sleep(5);
+}

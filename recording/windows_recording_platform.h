@@ -1,0 +1,15 @@
+#pragma once
+#include "recording/recording_ports.h"
+
+// The recording platform of the program: COM and Media Foundation, the MP4 sink writer, the
+// loopback capture of the system sound, the GDI desktop capture and the performance counter.
+class WindowsRecordingPlatform final : public RecordingPlatform {
+public:
+    std::unique_ptr<MediaRuntime> makeMediaRuntime() override;
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override;
+    std::unique_ptr<SoundSource> startSound() override;
+    std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
+                                                     std::int32_t height) override;
+    std::int64_t now() override;
+    void sleepBetweenPasses() override;
+};

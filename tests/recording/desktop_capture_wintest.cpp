@@ -1,0 +1,148 @@
+#include "recording/desktop_capture.h"
+#include "recording/failure.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace {
+
+// Four quadrants of known colours (COLORREF is 0x00BBGGRR).
+constexpr std::array<COLORREF, 4> QuadrantColours = {RGB(255, 0, 0), RGB(0, 255, 0),
+                                                     RGB(0, 0, 255), RGB(255, 255, 0)};
+constexpr int PatternWidth = 64;
+constexpr int PatternHeight = 48;
+
+LRESULT CALLBACK PatternWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint{};
+        HDC dc = ::BeginPaint(window, &paint);
+        for (int q = 0; q < 4; ++q) {
+            const RECT quadrant{(q % 2) * PatternWidth / 2, (q / 2) * PatternHeight / 2,
+                                (q % 2 + 1) * PatternWidth / 2, (q / 2 + 1) * PatternHeight / 2};
+            HBRUSH brush = ::CreateSolidBrush(QuadrantColours[static_cast<std::size_t>(q)]);
+            ::FillRect(dc, &quadrant, brush);
+            ::DeleteObject(brush);
+        }
+        ::EndPaint(window, &paint);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+class PatternWindow {
+public:
+    PatternWindow(int left, int top)
+    {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = PatternWndProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"OrlimoCapturePattern";
+        ::RegisterClassW(&windowClass);
+        window.reset(::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"OrlimoCapturePattern",
+                                       L"", WS_POPUP, left, top, PatternWidth, PatternHeight,
+                                       nullptr, nullptr, windowClass.hInstance, nullptr));
+        ::ShowWindow(window.get(), SW_SHOWNOACTIVATE);
+        ::UpdateWindow(window.get());
+    }
+    explicit operator bool() const noexcept { return static_cast<bool>(window); }
+
+    static void pumpMessages()
+    {
+        MSG message{};
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::DispatchMessageW(&message);
+        }
+    }
+
+private:
+    UniqueWindow window;
+};
+
+// Blue, green, red of the pixel at (x, y) of a top-down BGRA frame.
+std::uint32_t colourAt(const std::uint8_t* pixels, int width, int x, int y)
+{
+    const std::uint8_t* p = pixels + (static_cast<std::size_t>(y) * width + x) * 4;
+    return RGB(p[2], p[1], p[0]);
+}
+
+bool showsPattern(const DesktopCapture& capture, int width, int offsetX, int offsetY)
+{
+    for (int y = 0; y < PatternHeight; ++y) {
+        for (int x = 0; x < PatternWidth; ++x) {
+            const int quadrant = (x * 2 / PatternWidth) + 2 * (y * 2 / PatternHeight);
+            if (colourAt(capture.pixels(), width, offsetX + x, offsetY + y) !=
+                QuadrantColours[static_cast<std::size_t>(quadrant)]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::optional<Failure> failureOfCapture(std::int32_t width, std::int32_t height)
+{
+    try {
+        DesktopCapture capture(PixelRect{0, 0, width, height}, width, height);
+    } catch (const Failure& failure) {
+        return failure;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST(DesktopCapture, GrabsTheScreenPixelsOfTheRegionTopDown)
+{
+    PatternWindow pattern(200, 150);
+    ASSERT_TRUE(pattern);
+
+    // The region starts 8 pixels left of and 4 above the window, so its offset is checked too.
+    constexpr int Width = 80;
+    constexpr int Height = 64;
+    DesktopCapture capture(PixelRect{192, 146, 192 + Width, 146 + Height}, Width, Height);
+    ASSERT_NE(capture.pixels(), nullptr);
+
+    // The X server shows the window a little after it is painted; wait for it, bounded.
+    bool matched = false;
+    for (int attempt = 0; attempt < 100 && !matched; ++attempt) {
+        PatternWindow::pumpMessages();
+        capture.grab();
+        matched = showsPattern(capture, Width, 8, 4);
+        if (!matched) {
+            ::Sleep(20);
+        }
+    }
+    EXPECT_TRUE(matched);
+}
+
+TEST(DesktopCapture, RefusesAFrameItCannotAllocate)
+{
+    const std::optional<Failure> failure = failureOfCapture(100'000, 100'000);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->hr, static_cast<std::int32_t>(E_OUTOFMEMORY));
+    EXPECT_STREQ(failure->stage, L"Przechwytywanie pulpitu");
+}
+
+TEST(DesktopCapture, RefusesAnEmptyFrame)
+{
+    const std::optional<Failure> failure = failureOfCapture(0, 0);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->hr, static_cast<std::int32_t>(E_OUTOFMEMORY));
+    EXPECT_STREQ(failure->stage, L"Przechwytywanie pulpitu");
+}
+
+TEST(DesktopCapture, ReleasesItsGdiObjects)
+{
+    const DWORD before = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < 50; ++i) {
+        DesktopCapture capture(PixelRect{0, 0, 32, 32}, 32, 32);
+        capture.grab();
+        EXPECT_FALSE(failureOfCapture(0, 0) == std::nullopt);
+    }
+    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), before + 2);
+}

@@ -1,0 +1,257 @@
+#include "recording/com_media_scope.h"
+#include "recording/failure.h"
+#include "recording/loopback_audio_capture.h"
+#include "recording/recording_clock.h"
+
+#include <gtest/gtest.h>
+#include <audioclient.h>
+#include <ksmedia.h>
+#include <mmdeviceapi.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+bool hasAudioServer()
+{
+    const char* server = std::getenv("PULSE_SERVER");
+    return server != nullptr && *server != '\0';
+}
+
+class ComOnThisThread {
+public:
+    ComOnThisThread()
+    {
+        scope.startCom();
+        scope.startMediaFoundation();
+    }
+
+private:
+    ComMediaScope scope;
+};
+
+std::optional<Failure> failureOfStart(LoopbackAudioCapture& capture)
+{
+    try {
+        capture.start();
+    } catch (const Failure& failure) {
+        return failure;
+    }
+    return std::nullopt;
+}
+
+WAVEFORMATEXTENSIBLE extensibleFormat(const GUID& subFormat, WORD bits, WORD channels)
+{
+    WAVEFORMATEXTENSIBLE format{};
+    format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    format.Format.nChannels = channels;
+    format.Format.nSamplesPerSec = 44100;
+    format.Format.wBitsPerSample = bits;
+    format.Format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    format.Format.nAvgBytesPerSec = 44100u * format.Format.nBlockAlign;
+    format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+    format.Samples.wValidBitsPerSample = bits;
+    format.SubFormat = subFormat;
+    return format;
+}
+
+} // namespace
+
+TEST(MixFormatDescription, CopiesTheFieldsOfAPlainFormat)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = 44100;
+    format.nBlockAlign = 2;
+    format.wBitsPerSample = 16;
+    const MixFormat mix = describeMixFormat(format);
+    EXPECT_EQ(mix.formatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(mix.channels, 1);
+    EXPECT_EQ(mix.samplesPerSec, 44100u);
+    EXPECT_EQ(mix.blockAlign, 2);
+    EXPECT_EQ(mix.bitsPerSample, 16);
+    EXPECT_EQ(sampleKindOf(mix), SampleKind::Pcm);
+}
+
+TEST(MixFormatDescription, FloatTagGivesFloat)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    format.nChannels = 2;
+    format.wBitsPerSample = 32;
+    EXPECT_EQ(sampleKindOf(describeMixFormat(format)), SampleKind::IeeeFloat);
+}
+
+TEST(MixFormatDescription, ExtensibleFormatGivesItsSubFormat)
+{
+    const WAVEFORMATEXTENSIBLE asFloat = extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2);
+    const WAVEFORMATEXTENSIBLE asPcm = extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 24, 6);
+    const WAVEFORMATEXTENSIBLE asOther = extensibleFormat(KSDATAFORMAT_SUBTYPE_ADPCM, 16, 2);
+    EXPECT_EQ(sampleKindOf(describeMixFormat(asFloat.Format)), SampleKind::IeeeFloat);
+    EXPECT_EQ(sampleKindOf(describeMixFormat(asPcm.Format)), SampleKind::Pcm);
+    EXPECT_EQ(sampleKindOf(describeMixFormat(asOther.Format)), SampleKind::Other);
+    EXPECT_EQ(describeMixFormat(asPcm.Format).channels, 6);
+    EXPECT_EQ(describeMixFormat(asPcm.Format).blockAlign, 18);
+}
+
+TEST(MixFormatDescription, ExtensibleTagTooShortForASubFormatIsRefused)
+{
+    WAVEFORMATEXTENSIBLE format = extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2);
+    format.Format.cbSize = 0;
+    const MixFormat mix = describeMixFormat(format.Format);
+    EXPECT_EQ(sampleKindOf(mix), SampleKind::Other);
+    EXPECT_FALSE(acceptMixFormat(mix).has_value());
+}
+
+TEST(LoopbackAudioCapture, DrainBeforeStartFailsInsteadOfCrashing)
+{
+    LoopbackAudioCapture capture;
+    AudioChunkQueue queue;
+    try {
+        capture.drain(queue, false, 0, 0);
+        FAIL() << "drain of a capture that never started succeeded";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.hr, static_cast<std::int32_t>(AUDCLNT_E_NOT_INITIALIZED));
+        EXPECT_STREQ(failure.stage, L"Odczyt audio");
+    }
+    EXPECT_TRUE(queue.empty());
+}
+
+TEST(LoopbackAudioCapture, WithoutAnOutputDeviceFailsAtTheDefaultEndpoint)
+{
+    if (hasAudioServer()) {
+        GTEST_SKIP() << "an audio server is running (PULSE_SERVER), so an output device exists";
+    }
+    ComOnThisThread com;
+    LoopbackAudioCapture capture;
+    const std::optional<Failure> failure = failureOfStart(capture);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(static_cast<std::uint32_t>(failure->hr), 0x80070490u);
+    EXPECT_STREQ(failure->stage, L"Brak wyjscia audio");
+}
+
+TEST(PulseLoopbackAudioCapture, LoopbackStopsAtTheCaptureService)
+{
+    if (!hasAudioServer()) {
+        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
+    }
+    ComOnThisThread com;
+    LoopbackAudioCapture capture;
+    const std::optional<Failure> failure = failureOfStart(capture);
+    ASSERT_TRUE(failure.has_value());
+    // Wine 8 initializes the loopback client but offers no capture service on it.
+    EXPECT_EQ(static_cast<std::uint32_t>(failure->hr), 0x88890003u);
+    EXPECT_STREQ(failure->stage, L"Bufor dzwieku systemowego");
+    EXPECT_TRUE(capture.isFloat()); // the null sink mixes in 32-bit float
+}
+
+namespace {
+
+// Plays a steady tone on the default output device for as long as it lives.
+class TonePlayer {
+public:
+    bool start()
+    {
+        ComPtr<IMMDeviceEnumerator> enumerator;
+        ComPtr<IMMDevice> device;
+        if (FAILED(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                      IID_PPV_ARGS(&enumerator))) ||
+            FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) ||
+            FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                    reinterpret_cast<void**>(client.GetAddressOf())))) {
+            return false;
+        }
+        // Float stereo at 48 kHz, the null sink's own mix, so no conversion is involved.
+        WAVEFORMATEXTENSIBLE format = extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2);
+        format.Format.nSamplesPerSec = 48000;
+        format.Format.nAvgBytesPerSec = 48000u * format.Format.nBlockAlign;
+        format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+        ComPtr<IAudioRenderClient> render;
+        UINT32 bufferFrames = 0;
+        BYTE* data = nullptr;
+        if (FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 20'000'000, 0,
+                                      &format.Format, nullptr)) ||
+            FAILED(client->GetBufferSize(&bufferFrames)) ||
+            FAILED(client->GetService(IID_PPV_ARGS(&render))) ||
+            FAILED(render->GetBuffer(bufferFrames, &data))) {
+            return false;
+        }
+        float* samples = reinterpret_cast<float*>(data);
+        for (UINT32 i = 0; i < bufferFrames; ++i) {
+            const float value = 0.5f * std::sin(2.0f * 3.14159265f * 1000.0f *
+                                                 static_cast<float>(i) / 48000.0f);
+            samples[2 * i] = value;
+            samples[2 * i + 1] = value;
+        }
+        return SUCCEEDED(render->ReleaseBuffer(bufferFrames, 0)) && SUCCEEDED(client->Start());
+    }
+    ~TonePlayer()
+    {
+        if (client) {
+            client->Stop();
+        }
+    }
+
+private:
+    ComPtr<IAudioClient> client;
+};
+
+} // namespace
+
+// Wine offers no loopback service, but the null sink's monitor is a capture endpoint that
+// carries what is played: the drain, the packet positions and the conversion run on real
+// packets from the audio engine.
+TEST(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline)
+{
+    if (!hasAudioServer()) {
+        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
+    }
+    ComOnThisThread com;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ASSERT_EQ(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                 IID_PPV_ARGS(&enumerator)),
+              S_OK);
+    ComPtr<IMMDevice> monitor;
+    ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &monitor), S_OK);
+
+    TonePlayer tone;
+    ASSERT_TRUE(tone.start());
+
+    LoopbackAudioCapture capture;
+    capture.startOnDevice(*monitor.Get(), 0);
+    const std::int64_t startTime = nowIn100ns();
+
+    AudioChunkQueue queue;
+    bool heardTone = false;
+    for (int pass = 0; pass < 400 && !heardTone; ++pass) {
+        capture.drain(queue, false, startTime, 0);
+        for (const AudioChunk& chunk : queue) {
+            for (const std::int16_t sample : chunk.samples) {
+                heardTone = heardTone || std::abs(sample) > 8000;
+            }
+        }
+        ::Sleep(5);
+    }
+    ASSERT_FALSE(queue.empty());
+    EXPECT_TRUE(heardTone);
+    const std::int64_t endFrame = (nowIn100ns() - startTime) * 48 / 10'000;
+    for (const AudioChunk& chunk : queue) {
+        // Stereo, and placed within the capture's own span (packets may start a little before
+        // the capture did, never after the last read).
+        EXPECT_EQ(chunk.samples.size() % 2, 0u);
+        EXPECT_GT(chunk.startFrame, -48'000);
+        EXPECT_LE(chunk.endFrame(), endFrame + 480);
+    }
+
+    // Discarding reads the packets without queueing anything.
+    ::Sleep(30);
+    const std::size_t queued = queue.size();
+    capture.drain(queue, true, startTime, 0);
+    EXPECT_EQ(queue.size(), queued);
+}

@@ -1,0 +1,362 @@
+#include "recording/com_media_scope.h"
+#include "recording/failure.h"
+#include "recording/mp4_sink_writer.h"
+
+#include <gtest/gtest.h>
+#include <mfapi.h>
+#include <mferror.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct WrittenSample {
+    DWORD stream = 0;
+    LONGLONG time = 0;
+    LONGLONG duration = 0;
+    DWORD bufferCount = 0;
+    UINT32 attributeCount = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Records what the writer is asked and fails the one call it is told to fail, so the whole
+// set-up sequence and the sample path run on real media types, buffers and samples.
+class FakeSinkWriter final : public IMFSinkWriter {
+public:
+    std::vector<std::string> calls;
+    std::string failingCall;
+    HRESULT failure = E_FAIL;
+    std::vector<ComPtr<IMFMediaType>> addedTypes;
+    std::vector<std::pair<DWORD, ComPtr<IMFMediaType>>> inputTypes;
+    std::vector<WrittenSample> samples;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IMFSinkWriter)) {
+            *object = static_cast<IMFSinkWriter*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+    HRESULT STDMETHODCALLTYPE AddStream(IMFMediaType* type, DWORD* index) override
+    {
+        if (const HRESULT hr = record("AddStream"); FAILED(hr)) {
+            return hr;
+        }
+        addedTypes.emplace_back(type);
+        *index = static_cast<DWORD>(addedTypes.size() - 1) + 7;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD index, IMFMediaType* type,
+                                                IMFAttributes*) override
+    {
+        if (const HRESULT hr = record("SetInputMediaType"); FAILED(hr)) {
+            return hr;
+        }
+        inputTypes.emplace_back(index, type);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BeginWriting() override { return record("BeginWriting"); }
+    HRESULT STDMETHODCALLTYPE WriteSample(DWORD index, IMFSample* sample) override
+    {
+        if (const HRESULT hr = record("WriteSample"); FAILED(hr)) {
+            return hr;
+        }
+        WrittenSample written;
+        written.stream = index;
+        sample->GetSampleTime(&written.time);
+        sample->GetSampleDuration(&written.duration);
+        sample->GetBufferCount(&written.bufferCount);
+        sample->GetCount(&written.attributeCount);
+        ComPtr<IMFMediaBuffer> buffer;
+        if (SUCCEEDED(sample->GetBufferByIndex(0, &buffer))) {
+            BYTE* data = nullptr;
+            DWORD length = 0;
+            if (SUCCEEDED(buffer->Lock(&data, nullptr, &length))) {
+                written.bytes.assign(data, data + length);
+                buffer->Unlock();
+            }
+        }
+        samples.push_back(written);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SendStreamTick(DWORD, LONGLONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PlaceMarker(DWORD, void*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE NotifyEndOfSegment(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Flush(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Finalize() override { return record("Finalize"); }
+    HRESULT STDMETHODCALLTYPE GetServiceForStream(DWORD, REFGUID, REFIID, void**) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetStatistics(DWORD, MF_SINK_WRITER_STATISTICS*) override
+    {
+        return E_NOTIMPL;
+    }
+
+    ULONG referenceCount() const { return references; }
+
+private:
+    HRESULT record(const std::string& call)
+    {
+        calls.push_back(call);
+        // The n-th occurrence can be picked with a suffix, e.g. "AddStream#2".
+        const std::string numbered = call + "#" + std::to_string(countOf(call));
+        return call == failingCall || numbered == failingCall ? failure : S_OK;
+    }
+    std::size_t countOf(const std::string& call) const
+    {
+        std::size_t n = 0;
+        for (const std::string& c : calls) {
+            n += c == call ? 1 : 0;
+        }
+        return n;
+    }
+
+    ULONG references = 1;
+};
+
+class Mp4SinkWriterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        runtime.emplace();
+        runtime->startCom();
+        runtime->startMediaFoundation();
+    }
+    static void TearDownTestSuite() { runtime.reset(); }
+
+    // Opens a writer's streams on the fake and returns the stage text of the failure, if any.
+    std::optional<Failure> openOnFake(Mp4SinkWriter& writer, std::int32_t width = 64,
+                                      std::int32_t height = 32)
+    {
+        try {
+            writer.openStreams(ComPtr<IMFSinkWriter>(&fake), width, height);
+        } catch (const Failure& failure) {
+            return failure;
+        }
+        return std::nullopt;
+    }
+
+    static std::optional<ComMediaScope> runtime;
+    FakeSinkWriter fake;
+};
+
+std::optional<ComMediaScope> Mp4SinkWriterTest::runtime;
+
+UINT32 uint32Of(IMFMediaType& type, const GUID& key)
+{
+    UINT32 value = 0;
+    EXPECT_EQ(type.GetUINT32(key, &value), S_OK);
+    return value;
+}
+
+GUID subtypeOf(IMFMediaType& type)
+{
+    GUID value{};
+    EXPECT_EQ(type.GetGUID(MF_MT_SUBTYPE, &value), S_OK);
+    return value;
+}
+
+void expectFailure(const std::optional<Failure>& failure, HRESULT hr, const wchar_t* stage)
+{
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->hr, static_cast<std::int32_t>(hr));
+    EXPECT_STREQ(failure->stage, stage);
+}
+
+} // namespace
+
+TEST_F(Mp4SinkWriterTest, SetsUpBothStreamsInOrderAndBeginsWriting)
+{
+    Mp4SinkWriter writer;
+    EXPECT_FALSE(openOnFake(writer, 1280, 720).has_value());
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"AddStream", "SetInputMediaType", "AddStream",
+                                                    "SetInputMediaType", "BeginWriting"}));
+    EXPECT_TRUE(writer.isWritingStarted());
+    EXPECT_EQ(writer.videoStream(), 7u);
+    EXPECT_EQ(writer.audioStream(), 8u);
+
+    ASSERT_EQ(fake.addedTypes.size(), 2u);
+    EXPECT_EQ(subtypeOf(*fake.addedTypes[0].Get()), MFVideoFormat_H264);
+    EXPECT_EQ(uint32Of(*fake.addedTypes[0].Get(), MF_MT_AVG_BITRATE), 3'686'400u);
+    EXPECT_EQ(subtypeOf(*fake.addedTypes[1].Get()), MFAudioFormat_AAC);
+    ASSERT_EQ(fake.inputTypes.size(), 2u);
+    EXPECT_EQ(fake.inputTypes[0].first, 7u);
+    EXPECT_EQ(subtypeOf(*fake.inputTypes[0].second.Get()), MFVideoFormat_NV12);
+    EXPECT_EQ(fake.inputTypes[1].first, 8u);
+    EXPECT_EQ(subtypeOf(*fake.inputTypes[1].second.Get()), MFAudioFormat_PCM);
+}
+
+TEST_F(Mp4SinkWriterTest, EachSetUpCallFailsWithItsOwnStageAndCode)
+{
+    struct Case {
+        const char* call;
+        const wchar_t* stage;
+        std::size_t callsMade;
+    };
+    const Case cases[] = {
+        {"AddStream#1", L"Enkoder H.264", 1},
+        {"SetInputMediaType#1", L"Wejscie wideo NV12", 2},
+        {"AddStream#2", L"Enkoder AAC", 3},
+        {"SetInputMediaType#2", L"Wejscie audio PCM", 4},
+        {"BeginWriting", L"Start zapisu MP4", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        FakeSinkWriter failing;
+        failing.failingCall = c.call;
+        failing.failure = static_cast<HRESULT>(0xC00D5212);
+        Mp4SinkWriter writer;
+        std::optional<Failure> failure;
+        try {
+            writer.openStreams(ComPtr<IMFSinkWriter>(&failing), 64, 32);
+        } catch (const Failure& caught) {
+            failure = caught;
+        }
+        expectFailure(failure, static_cast<HRESULT>(0xC00D5212), c.stage);
+        EXPECT_EQ(failing.calls.size(), c.callsMade);
+        EXPECT_FALSE(writer.isWritingStarted());
+
+        // A writer that never began writing is released without finalizing.
+        writer.abandon();
+        EXPECT_EQ(failing.calls.size(), c.callsMade);
+        EXPECT_EQ(failing.referenceCount(), 1u);
+    }
+}
+
+TEST_F(Mp4SinkWriterTest, VideoSampleCarriesTheFrameBytesTimeAndDurationWithoutFlags)
+{
+    Mp4SinkWriter writer;
+    ASSERT_FALSE(openOnFake(writer, 16, 16).has_value());
+    std::vector<std::uint8_t> frame(384);
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    writer.writeSample(writer.videoStream(), frame.data(), 384, 999'999, 333'333);
+
+    ASSERT_EQ(fake.samples.size(), 1u);
+    const WrittenSample& sample = fake.samples[0];
+    EXPECT_EQ(sample.stream, 7u);
+    EXPECT_EQ(sample.time, 999'999);
+    EXPECT_EQ(sample.duration, 333'333);
+    EXPECT_EQ(sample.bufferCount, 1u);
+    EXPECT_EQ(sample.attributeCount, 0u); // no key-frame or discontinuity flag
+    EXPECT_EQ(sample.bytes, frame);
+}
+
+TEST_F(Mp4SinkWriterTest, AudioSampleOfFullBlockKeepsItsTimes)
+{
+    Mp4SinkWriter writer;
+    ASSERT_FALSE(openOnFake(writer).has_value());
+    const std::vector<std::uint8_t> block(19'200, 0x5A);
+    writer.writeSample(writer.audioStream(), block.data(), 19'200, 10'000'000, 1'000'000);
+    ASSERT_EQ(fake.samples.size(), 1u);
+    EXPECT_EQ(fake.samples[0].stream, 8u);
+    EXPECT_EQ(fake.samples[0].time, 10'000'000);
+    EXPECT_EQ(fake.samples[0].duration, 1'000'000);
+    EXPECT_EQ(fake.samples[0].bytes, block);
+}
+
+TEST_F(Mp4SinkWriterTest, FailedWriteIsReportedAndAbandonStillFinalizes)
+{
+    Mp4SinkWriter writer;
+    ASSERT_FALSE(openOnFake(writer).has_value());
+    fake.failingCall = "WriteSample";
+    fake.failure = E_UNEXPECTED;
+    const std::uint8_t bytes[4] = {1, 2, 3, 4};
+    std::optional<Failure> failure;
+    try {
+        writer.writeSample(writer.audioStream(), bytes, 4, 0, 833);
+    } catch (const Failure& caught) {
+        failure = caught;
+    }
+    expectFailure(failure, E_UNEXPECTED, L"Zapis probki MP4");
+
+    fake.failingCall = "Finalize";
+    writer.abandon();
+    EXPECT_EQ(fake.calls.back(), "Finalize");
+    EXPECT_FALSE(writer.isWritingStarted());
+    EXPECT_EQ(fake.referenceCount(), 1u);
+}
+
+TEST_F(Mp4SinkWriterTest, FinalizeReleasesTheWriterAndEndsWriting)
+{
+    Mp4SinkWriter writer;
+    ASSERT_FALSE(openOnFake(writer).has_value());
+    writer.finalize();
+    EXPECT_EQ(fake.calls.back(), "Finalize");
+    EXPECT_FALSE(writer.isWritingStarted());
+    EXPECT_EQ(fake.referenceCount(), 1u);
+
+    // Nothing is left to finalize a second time.
+    writer.abandon();
+    EXPECT_EQ(fake.calls.size(), 6u);
+}
+
+TEST_F(Mp4SinkWriterTest, FailedFinalizeCarriesItsStageAndCode)
+{
+    Mp4SinkWriter writer;
+    ASSERT_FALSE(openOnFake(writer).has_value());
+    fake.failingCall = "Finalize";
+    fake.failure = static_cast<HRESULT>(0x80070070); // disk full
+    std::optional<Failure> failure;
+    try {
+        writer.finalize();
+    } catch (const Failure& caught) {
+        failure = caught;
+    }
+    expectFailure(failure, static_cast<HRESULT>(0x80070070), L"Finalizacja pliku MP4");
+}
+
+TEST_F(Mp4SinkWriterTest, WriteBeforeOpenFailsInsteadOfCrashing)
+{
+    Mp4SinkWriter writer;
+    const std::uint8_t bytes[4] = {};
+    std::optional<Failure> failure;
+    try {
+        writer.writeSample(0, bytes, 4, 0, 1);
+    } catch (const Failure& caught) {
+        failure = caught;
+    }
+    expectFailure(failure, MF_E_INVALIDREQUEST, L"Zapis probki MP4");
+}
+
+TEST_F(Mp4SinkWriterTest, WriteMediaSampleCopiesAnEmptySampleWithoutReading)
+{
+    writeMediaSample(fake, 3, nullptr, 0, 5, 6);
+    ASSERT_EQ(fake.samples.size(), 1u);
+    EXPECT_EQ(fake.samples[0].stream, 3u);
+    EXPECT_TRUE(fake.samples[0].bytes.empty());
+}
+
+// Wine has no MP4 sink: the real open stops at the file's creation, with nothing begun.
+TEST_F(Mp4SinkWriterTest, OpenUnderWineStopsAtTheFileCreation)
+{
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
+    const std::filesystem::path path = std::filesystem::path(folder) / L"orlimo_open_test.mp4";
+    std::filesystem::remove(path);
+
+    Mp4SinkWriter writer;
+    std::optional<Failure> failure;
+    try {
+        writer.open(path.wstring(), 320, 240);
+    } catch (const Failure& caught) {
+        failure = caught;
+    }
+    expectFailure(failure, E_INVALIDARG, L"Utworzenie MP4");
+    EXPECT_FALSE(writer.isWritingStarted());
+    writer.abandon();
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
