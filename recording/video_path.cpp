@@ -15,8 +15,15 @@ std::wstring makeVideoPath()
     }
 
     std::wstring folder = std::wstring(videos) + VideoSubfolder;
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return {};
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return {};
+        }
+        // A plain file of that name "already exists" too, but nothing can be recorded into it.
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return {};
+        }
     }
 
     SYSTEMTIME now{};

@@ -1,0 +1,101 @@
+#include "recording/blocked_video_subfolder.h"
+#include "recording/video_path.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+
+namespace {
+
+std::wstring videosFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_MYVIDEO | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+bool isDirectory(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// "Video_YYYY-MM-DD_hh-mm-ss_mmm.mp4" with digits where the pattern has '9'.
+bool isWellFormedName(const std::wstring& name)
+{
+    const std::wstring pattern = L"Video_9999-99-99_99-99-99_999.mp4";
+    if (name.size() != pattern.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (pattern[i] == L'9' ? !std::iswdigit(name[i]) : name[i] != pattern[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(VideoPathMaking, CreatesTheSubfolderAndNamesTheFileInIt)
+{
+    const std::wstring folder = videosFolder() + L"\\Kestrova";
+    RemoveDirectoryW(folder.c_str());
+    ASSERT_FALSE(isDirectory(folder));
+
+    const std::wstring path = makeVideoPath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(isDirectory(folder));
+    ASSERT_EQ(path.rfind(folder + L"\\", 0), 0u) << path;
+    const std::wstring name = path.substr(folder.size() + 1);
+    EXPECT_TRUE(isWellFormedName(name)) << name;
+    // Only the folder is made; the file belongs to the MP4 writer.
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(VideoPathMaking, WorksWhenTheSubfolderExists)
+{
+    ASSERT_FALSE(makeVideoPath().empty());
+    const std::wstring again = makeVideoPath();
+    ASSERT_FALSE(again.empty());
+    EXPECT_TRUE(isDirectory(videosFolder() + L"\\Kestrova"));
+}
+
+TEST(VideoPathMaking, NameFollowsTheLocalTime)
+{
+    SYSTEMTIME before{};
+    GetLocalTime(&before);
+    const std::wstring path = makeVideoPath();
+    ASSERT_GE(path.size(), 33u);
+    const std::wstring name = path.substr(path.size() - 33);
+    wchar_t expectedDate[16] = {};
+    swprintf_s(expectedDate, L"%04u-%02u-%02u", before.wYear, before.wMonth, before.wDay);
+    // Right at midnight the date may have moved on between the two readings.
+    SYSTEMTIME after{};
+    GetLocalTime(&after);
+    if (after.wDay == before.wDay) {
+        EXPECT_EQ(name.substr(6, 10), expectedDate) << name;
+    }
+}
+
+TEST(VideoPathMaking, SubfolderThatCannotBeMadeGivesNoPath)
+{
+    BlockedVideoSubfolder blocked;
+    ASSERT_TRUE(blocked.blocking());
+    EXPECT_EQ(makeVideoPath(), L"");
+}
+
+TEST(VideoPathMaking, WorksAgainOnceTheSubfolderCanBeMade)
+{
+    {
+        BlockedVideoSubfolder blocked;
+        ASSERT_TRUE(blocked.blocking());
+        EXPECT_TRUE(makeVideoPath().empty());
+    }
+    EXPECT_FALSE(makeVideoPath().empty());
+}
+
+} // namespace
