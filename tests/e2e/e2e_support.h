@@ -66,7 +66,8 @@ private:
     DWORD processId_ = 0;
 };
 
-// Top-level window of the class, of the given process when processId is not 0.
+// Top-level window of the class, of the given process when processId is not 0. Wine 8 also
+// returns message-only windows here; use findMessageWindowByClass to look for those on purpose.
 HWND findWindowByClass(const wchar_t* className, DWORD processId = 0);
 // Message-only window (child of HWND_MESSAGE) of the class, of the given process when not 0.
 HWND findMessageWindowByClass(const wchar_t* className, DWORD processId = 0);
