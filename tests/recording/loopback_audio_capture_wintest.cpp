@@ -8,9 +8,11 @@
 #include <ksmedia.h>
 #include <mmdeviceapi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 
 using Microsoft::WRL::ComPtr;
@@ -202,6 +204,15 @@ private:
     ComPtr<IAudioClient> client;
 };
 
+int peakOf(const AudioChunk& chunk)
+{
+    int peak = 0;
+    for (const std::int16_t sample : chunk.samples) {
+        peak = std::max(peak, std::abs(static_cast<int>(sample)));
+    }
+    return peak;
+}
+
 } // namespace
 
 // Wine offers no loopback service, but the null sink's monitor is a capture endpoint that
@@ -227,26 +238,37 @@ TEST(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline)
     capture.startOnDevice(*monitor.Get(), 0);
     const std::int64_t startTime = nowIn100ns();
 
+    // Keep polling as the worker does until the tone has come through in several packets.
     AudioChunkQueue queue;
-    bool heardTone = false;
-    for (int pass = 0; pass < 400 && !heardTone; ++pass) {
+    std::size_t chunksWithTone = 0;
+    for (int pass = 0; pass < 400 && chunksWithTone < 10; ++pass) {
+        const std::size_t before = queue.size();
         capture.drain(queue, false, startTime, 0);
-        for (const AudioChunk& chunk : queue) {
-            for (const std::int16_t sample : chunk.samples) {
-                heardTone = heardTone || std::abs(sample) > 8000;
-            }
+        for (std::size_t i = before; i < queue.size(); ++i) {
+            chunksWithTone += peakOf(queue[i]) > 8000 ? 1 : 0;
         }
         ::Sleep(5);
     }
-    ASSERT_FALSE(queue.empty());
-    EXPECT_TRUE(heardTone);
+    ASSERT_GE(chunksWithTone, 10u);
+
     const std::int64_t endFrame = (nowIn100ns() - startTime) * 48 / 10'000;
+    std::int64_t previousStart = std::numeric_limits<std::int64_t>::min();
     for (const AudioChunk& chunk : queue) {
-        // Stereo, and placed within the capture's own span (packets may start a little before
-        // the capture did, never after the last read).
-        EXPECT_EQ(chunk.samples.size() % 2, 0u);
+        ASSERT_EQ(chunk.samples.size() % 2, 0u);
+        EXPECT_FALSE(chunk.samples.empty());
+        // Placed within the capture's own span, in the order the engine delivered them.
         EXPECT_GT(chunk.startFrame, -48'000);
         EXPECT_LE(chunk.endFrame(), endFrame + 480);
+        EXPECT_GE(chunk.startFrame, previousStart);
+        previousStart = chunk.startFrame;
+        if (peakOf(chunk) > 8000) {
+            // The float tone of amplitude 0.5 comes out at 0.5 x 32767, the same on both sides.
+            EXPECT_GE(peakOf(chunk), 16000);
+            EXPECT_LE(peakOf(chunk), 16383);
+            for (std::size_t i = 0; i < chunk.samples.size(); i += 2) {
+                ASSERT_EQ(chunk.samples[i], chunk.samples[i + 1]);
+            }
+        }
     }
 
     // Discarding reads the packets without queueing anything.
