@@ -230,6 +230,23 @@ TEST_F(ShellE2e, ChoosingExitFromTheTrayMenuEndsWithZero)
     EXPECT_TRUE(programWindowsGone());
 }
 
+TEST_F(ShellE2e, ChoosingTheRegionEntryRunsTheRegionCommand)
+{
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    HWND menu = openTrayMenu();
+    ASSERT_NE(menu, nullptr);
+    // Wine keeps menus per process, so the entries cannot be read from here; the in-process
+    // test checks them. The first entry is "Zaznacz obszar (PrintScreen)".
+    ASSERT_TRUE(pressKey(VK_DOWN));
+    pumpMessagesFor(Milliseconds{50});
+    ASSERT_TRUE(pressKey(VK_RETURN));
+    HWND overlay = waitForWindow(L"SelectionOverlayClass", program.id());
+    ASSERT_NE(overlay, nullptr);
+    ::PostMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(waitForNoWindow(L"SelectionOverlayClass", program.id()));
+    EXPECT_TRUE(program.running());
+}
+
 TEST_F(ShellE2e, ChoosingOpenFolderShowsTheScreenshotsFolder)
 {
     ASSERT_NO_FATAL_FAILURE(startProgram());
