@@ -1,6 +1,7 @@
 #include "recording/com_media_scope.h"
 #include "recording/failure.h"
 #include "recording/mp4_sink_writer.h"
+#include "recording/scripted_calls.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>
@@ -26,11 +27,8 @@ struct WrittenSample {
 
 // Records what the writer is asked and fails the one call it is told to fail, so the whole
 // set-up sequence and the sample path run on real media types, buffers and samples.
-class FakeSinkWriter final : public IMFSinkWriter {
+class FakeSinkWriter final : public IMFSinkWriter, public ScriptedCalls {
 public:
-    std::vector<std::string> calls;
-    std::string failingCall;
-    HRESULT failure = E_FAIL;
     std::vector<ComPtr<IMFMediaType>> addedTypes;
     std::vector<std::pair<DWORD, ComPtr<IMFMediaType>>> inputTypes;
     std::vector<WrittenSample> samples;
@@ -107,22 +105,6 @@ public:
     ULONG referenceCount() const { return references; }
 
 private:
-    HRESULT record(const std::string& call)
-    {
-        calls.push_back(call);
-        // The n-th occurrence can be picked with a suffix, e.g. "AddStream#2".
-        const std::string numbered = call + "#" + std::to_string(countOf(call));
-        return call == failingCall || numbered == failingCall ? failure : S_OK;
-    }
-    std::size_t countOf(const std::string& call) const
-    {
-        std::size_t n = 0;
-        for (const std::string& c : calls) {
-            n += c == call ? 1 : 0;
-        }
-        return n;
-    }
-
     ULONG references = 1;
 };
 
