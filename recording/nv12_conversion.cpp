@@ -1,11 +1,16 @@
 #include "recording/nv12_conversion.h"
 
+#include "recording/nv12_conversion_paths.h"
+
 #include <algorithm>
 #include <cstddef>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#if ORLIMO_NV12_SSE2
 #include <emmintrin.h>
-#define ORLIMO_NV12_SSE2 1
+#endif
+#if defined(_MSC_VER) && ORLIMO_NV12_AVX2
+#include <immintrin.h>
+#include <intrin.h>
 #endif
 
 namespace {
@@ -43,7 +48,7 @@ void convertRowPairScalar(const std::uint8_t* top, const std::uint8_t* bottom, s
     }
 }
 
-#ifdef ORLIMO_NV12_SSE2
+#if ORLIMO_NV12_SSE2
 
 struct Channels {
     __m128i b;
@@ -131,39 +136,128 @@ inline void convertSixteenColumns(const std::uint8_t* top, const std::uint8_t* b
 
 #endif
 
-} // namespace
+#if ORLIMO_NV12_AVX2
+// AVX2 needs the instructions and a system that saves the wide registers on a thread switch.
+bool detectAvx2() noexcept
+{
+#if defined(_MSC_VER)
+    int info[4] = {};
+    __cpuid(info, 0);
+    if (info[0] < 7) {
+        return false;
+    }
+    __cpuid(info, 1);
+    const bool osSavesAvx = (info[2] & (1 << 27)) != 0 && (info[2] & (1 << 28)) != 0 &&
+                            (_xgetbv(0) & 0x6) == 0x6;
+    __cpuidex(info, 7, 0);
+    return osSavesAvx && (info[1] & (1 << 5)) != 0;
+#else
+    // Checks the register state the system saves as well, not only the instruction bits.
+    return __builtin_cpu_supports("avx2");
+#endif
+}
+#endif
 
-void convertBgraToNv12Scalar(const std::uint8_t* bgra, std::uint8_t* nv12, std::int32_t width,
-                             std::int32_t height)
+template <typename RowPair>
+void convertRowPairs(const std::uint8_t* bgra, std::uint8_t* nv12, std::int32_t width,
+                     std::int32_t height, RowPair convertRowPair)
 {
     std::uint8_t* uvPlane = nv12 + static_cast<std::ptrdiff_t>(width) * height;
     for (std::int32_t y = 0; y < height; y += 2) {
         const std::uint8_t* top = bgra + static_cast<std::ptrdiff_t>(y) * width * 4;
         std::uint8_t* yTop = nv12 + static_cast<std::ptrdiff_t>(y) * width;
-        convertRowPairScalar(top, top + static_cast<std::ptrdiff_t>(width) * 4, yTop, yTop + width,
-                             uvPlane + static_cast<std::ptrdiff_t>(y / 2) * width, 0, width);
+        convertRowPair(top, top + static_cast<std::ptrdiff_t>(width) * 4, yTop, yTop + width,
+                       uvPlane + static_cast<std::ptrdiff_t>(y / 2) * width);
     }
+}
+
+#if ORLIMO_NV12_SSE2
+// Whole groups of sixteen columns from `firstColumn` on, then the rest one block at a time.
+void convertRowPairSse2(const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* yTop,
+                        std::uint8_t* yBottom, std::uint8_t* uv, std::int32_t firstColumn,
+                        std::int32_t width) noexcept
+{
+    std::int32_t x = firstColumn;
+    for (; x + 16 <= width; x += 16) {
+        convertSixteenColumns(top + x * 4, bottom + x * 4, yTop + x, yBottom + x, uv + x);
+    }
+    convertRowPairScalar(top, bottom, yTop, yBottom, uv, x, width);
+}
+#endif
+
+} // namespace
+
+void convertBgraToNv12Scalar(const std::uint8_t* bgra, std::uint8_t* nv12, std::int32_t width,
+                             std::int32_t height)
+{
+    convertRowPairs(bgra, nv12, width, height,
+                    [width](const std::uint8_t* top, const std::uint8_t* bottom, std::uint8_t* yTop,
+                            std::uint8_t* yBottom, std::uint8_t* uv) {
+                        convertRowPairScalar(top, bottom, yTop, yBottom, uv, 0, width);
+                    });
+}
+
+bool isNv12PathAvailable(Nv12Path path) noexcept
+{
+    switch (path) {
+    case Nv12Path::Scalar:
+        return true;
+    case Nv12Path::Sse2:
+        return ORLIMO_NV12_SSE2 != 0;
+    case Nv12Path::Avx2: {
+#if ORLIMO_NV12_AVX2
+        static const bool available = detectAvx2();
+        return available;
+#else
+        return false;
+#endif
+    }
+    }
+    return false;
+}
+
+void convertBgraToNv12With(Nv12Path path, const std::uint8_t* bgra, std::uint8_t* nv12,
+                           std::int32_t width, std::int32_t height)
+{
+    if (!isNv12PathAvailable(path)) {
+        path = Nv12Path::Scalar;
+    }
+    switch (path) {
+    case Nv12Path::Scalar:
+        break;
+    case Nv12Path::Sse2:
+#if ORLIMO_NV12_SSE2
+        convertRowPairs(bgra, nv12, width, height,
+                        [width](const std::uint8_t* top, const std::uint8_t* bottom,
+                                std::uint8_t* yTop, std::uint8_t* yBottom, std::uint8_t* uv) {
+                            convertRowPairSse2(top, bottom, yTop, yBottom, uv, 0, width);
+                        });
+        return;
+#else
+        break;
+#endif
+    case Nv12Path::Avx2:
+#if ORLIMO_NV12_AVX2
+        convertRowPairs(bgra, nv12, width, height,
+                        [width](const std::uint8_t* top, const std::uint8_t* bottom,
+                                std::uint8_t* yTop, std::uint8_t* yBottom, std::uint8_t* uv) {
+                            const std::int32_t done =
+                                convertRowPairAvx2(top, bottom, yTop, yBottom, uv, width);
+                            convertRowPairSse2(top, bottom, yTop, yBottom, uv, done, width);
+                        });
+        return;
+#else
+        break;
+#endif
+    }
+    convertBgraToNv12Scalar(bgra, nv12, width, height);
 }
 
 void convertBgraToNv12(const std::uint8_t* bgra, std::vector<std::uint8_t>& nv12,
                        std::int32_t width, std::int32_t height)
 {
-#ifdef ORLIMO_NV12_SSE2
-    std::uint8_t* out = nv12.data();
-    std::uint8_t* uvPlane = out + static_cast<std::ptrdiff_t>(width) * height;
-    const std::int32_t vectorColumns = width - width % 16;
-    for (std::int32_t y = 0; y < height; y += 2) {
-        const std::uint8_t* top = bgra + static_cast<std::ptrdiff_t>(y) * width * 4;
-        const std::uint8_t* bottom = top + static_cast<std::ptrdiff_t>(width) * 4;
-        std::uint8_t* yTop = out + static_cast<std::ptrdiff_t>(y) * width;
-        std::uint8_t* yBottom = yTop + width;
-        std::uint8_t* uv = uvPlane + static_cast<std::ptrdiff_t>(y / 2) * width;
-        for (std::int32_t x = 0; x < vectorColumns; x += 16) {
-            convertSixteenColumns(top + x * 4, bottom + x * 4, yTop + x, yBottom + x, uv + x);
-        }
-        convertRowPairScalar(top, bottom, yTop, yBottom, uv, vectorColumns, width);
-    }
-#else
-    convertBgraToNv12Scalar(bgra, nv12.data(), width, height);
-#endif
+    static const Nv12Path fastest = isNv12PathAvailable(Nv12Path::Avx2)   ? Nv12Path::Avx2
+                                    : isNv12PathAvailable(Nv12Path::Sse2) ? Nv12Path::Sse2
+                                                                          : Nv12Path::Scalar;
+    convertBgraToNv12With(fastest, bgra, nv12.data(), width, height);
 }

@@ -1,0 +1,74 @@
+// Milliseconds per 3840x2160 frame: the NV12 conversion the worker uses, its scalar reference,
+// a plain memcpy of the same input bytes and, when available, libyuv's ARGBToNV12.
+//
+//   cmake --preset native -B build/native && cmake --build build/native -j2 --target nv12_bench
+//   build/native/bin/nv12_bench
+#include "recording/nv12_conversion.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#ifdef ORLIMO_HAVE_LIBYUV
+#include <libyuv.h>
+#endif
+
+namespace {
+
+constexpr std::int32_t Width = 3840;
+constexpr std::int32_t Height = 2160;
+constexpr int Rounds = 40;
+
+void report(const char* name, const std::function<void()>& work)
+{
+    work(); // warm the caches and the page tables
+    std::vector<double> times;
+    for (int i = 0; i < Rounds; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const auto end = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    double sum = 0;
+    for (const double t : times) {
+        sum += t;
+    }
+    std::printf("%-28s min %6.2f ms  median %6.2f ms  mean %6.2f ms per frame\n", name,
+                times.front(), times[times.size() / 2], sum / static_cast<double>(times.size()));
+}
+
+} // namespace
+
+int main()
+{
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(Width) * Height * 4);
+    std::mt19937 random(1);
+    for (auto& byte : bgra) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    std::vector<std::uint8_t> nv12(static_cast<std::size_t>(Width) * Height * 3 / 2);
+    std::vector<std::uint8_t> copy(bgra.size());
+
+    std::printf("%dx%d frame, %d rounds\n", Width, Height, Rounds);
+    report("convertBgraToNv12", [&] { convertBgraToNv12(bgra.data(), nv12, Width, Height); });
+    report("convertBgraToNv12Scalar",
+           [&] { convertBgraToNv12Scalar(bgra.data(), nv12.data(), Width, Height); });
+    report("memcpy of the input bytes",
+           [&] { std::memcpy(copy.data(), bgra.data(), bgra.size()); });
+#ifdef ORLIMO_HAVE_LIBYUV
+    std::uint8_t* y = nv12.data();
+    std::uint8_t* uv = nv12.data() + static_cast<std::size_t>(Width) * Height;
+    report("libyuv ARGBToNV12", [&] {
+        libyuv::ARGBToNV12(bgra.data(), Width * 4, y, Width, uv, Width, Width, Height);
+    });
+#else
+    std::printf("libyuv not found: no comparison\n");
+#endif
+    return 0;
+}
