@@ -1,6 +1,6 @@
 #include "recording/recording_session.h"
 
-#include <system_error>
+#include <exception>
 #include <utility>
 
 RecordingSession::RecordingSession(RecordingWorkerEntry entry) : workerEntry(std::move(entry)) {}
@@ -27,9 +27,10 @@ bool RecordingSession::start(const PixelRect& region, const std::wstring& output
     state.store(RecordingState::Starting);
     try {
         workerThread = std::thread(workerEntry, std::ref(*this), region, outputPath);
-    } catch (const std::system_error&) {
-        // No thread, so no worker will ever leave Starting: report it as a failed recording
-        // instead of leaving the panel waiting forever.
+    } catch (const std::exception&) {
+        // No thread (refused by the system, or no memory for its start-up copies), so no worker
+        // will ever leave Starting: report a failed recording instead of leaving the panel
+        // waiting forever.
         fail(L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
     }
     return true;

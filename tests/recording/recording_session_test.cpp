@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -279,4 +284,50 @@ TEST(RecordingSession, JoinWithoutAWorkerReturnsAtOnce)
     session.join();
     session.join();
     EXPECT_EQ(session.readState(), RecordingState::Idle);
+}
+
+namespace {
+
+// A worker entry that cannot be copied into a new thread once `refuse` is set, as when the
+// system refuses the thread or memory runs out for its start-up copies.
+struct RefusingEntry {
+    std::shared_ptr<std::atomic<int>> refuse;
+    std::array<char, 256> bulk{}; // too large for the callable wrapper to keep in place
+
+    RefusingEntry(std::shared_ptr<std::atomic<int>> flag) : refuse(std::move(flag)) {}
+    RefusingEntry(const RefusingEntry& other) : refuse(other.refuse), bulk(other.bulk)
+    {
+        if (*refuse == 1) {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        }
+        if (*refuse == 2) {
+            throw std::bad_alloc();
+        }
+    }
+    RefusingEntry& operator=(const RefusingEntry&) = delete;
+
+    void operator()(RecordingSession& session, PixelRect, std::wstring) const
+    {
+        session.publishState(RecordingState::Saved);
+    }
+};
+
+} // namespace
+
+TEST(RecordingSession, ThreadThatCannotStartEndsFailedAndAllowsAnotherStart)
+{
+    for (const int refusal : {1, 2}) {
+        const auto refuse = std::make_shared<std::atomic<int>>(0);
+        RecordingSession session{RefusingEntry(refuse)};
+        *refuse = refusal;
+        EXPECT_TRUE(session.start(Area, L"a.mp4"));
+        EXPECT_EQ(session.readState(), RecordingState::Failed) << refusal;
+        EXPECT_EQ(session.readErrorText(), L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
+
+        *refuse = 0;
+        ASSERT_TRUE(session.start(Area, L"b.mp4"));
+        session.join();
+        EXPECT_EQ(session.readState(), RecordingState::Saved);
+        EXPECT_EQ(session.readErrorText(), L"");
+    }
 }
