@@ -113,7 +113,9 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
             packet.frames = frames;
             packet.flags = flags;
             packet.position = counterPosition;
-            packet.readTime = nowIn100ns();
+            if ((flags & AUDCLNT_BUFFERFLAGS_TIMESTAMP_ERROR) != 0) {
+                packet.readTime = nowIn100ns();
+            }
             queue.push_back(convertAudioPacket(*packetFormat, packet, startTime, pausedTotal));
         }
         check(captureClient->ReleaseBuffer(frames), L"Zwolnienie pakietu audio");

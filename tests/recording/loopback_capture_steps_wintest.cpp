@@ -223,6 +223,48 @@ private:
     FakeAudioClient& audioClient;
 };
 
+// Watches COM task memory for the free of one block; everything else passes through unchanged.
+class FreeSpy final : public IMallocSpy {
+public:
+    ScriptedCalls* log = nullptr;
+    void* watched = nullptr;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMallocSpy)) {
+            *object = static_cast<IMallocSpy*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+    void* STDMETHODCALLTYPE PostAlloc(void* actual) override { return actual; }
+    void* STDMETHODCALLTYPE PreFree(void* request, BOOL) override
+    {
+        if (log != nullptr && request != nullptr && request == watched) {
+            log->calls.push_back("free mix format");
+        }
+        return request;
+    }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest,
+                                        BOOL) override
+    {
+        *newRequest = request;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* actual, BOOL) override { return actual; }
+    void* STDMETHODCALLTYPE PreGetSize(void* request, BOOL) override { return request; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T actual, BOOL) override { return actual; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* request, BOOL) override { return request; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+};
+
 WAVEFORMATEXTENSIBLE mixFormatOf(WORD tag, const GUID& subFormat, WORD bits, WORD channels,
                                  DWORD rate)
 {
@@ -498,14 +540,21 @@ TEST_F(LoopbackCaptureSteps, EachDrainCallFailsWithItsOwnStageAndCode)
     }
 }
 
-TEST_F(LoopbackCaptureSteps, DestructionStopsTheStreamBeforeReleasingTheClients)
+TEST_F(LoopbackCaptureSteps, DestructionStopsTheStreamBeforeFreeingTheFormatAndTheClients)
 {
+    // The spy outlives the test: COM may keep it until every block it saw has been freed.
+    static FreeSpy spy;
+    ASSERT_EQ(::CoRegisterMallocSpy(&spy), S_OK);
     {
         LoopbackAudioCapture capture;
         ASSERT_FALSE(startCapture(capture).has_value());
+        spy.watched = const_cast<WAVEFORMATEX*>(audioClient.handedOutFormat);
+        spy.log = &log;
         log.calls.clear();
     }
-    EXPECT_EQ(log.calls, (Calls{"Stop", "release capture", "release audio"}));
+    spy.log = nullptr;
+    ::CoRevokeMallocSpy();
+    EXPECT_EQ(log.calls, (Calls{"Stop", "free mix format", "release capture", "release audio"}));
     EXPECT_EQ(audioClient.references.count(), 1u);
     EXPECT_EQ(captureClient.references.count(), 1u);
 }
