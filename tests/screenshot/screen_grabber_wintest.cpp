@@ -1,0 +1,107 @@
+#include "screenshot/screen_grabber.h"
+
+#include <gtest/gtest.h>
+
+#include "gdi_census.h"
+#include "screenshot_wintest_support.h"
+
+using namespace shot_test;
+
+namespace {
+
+BITMAP bitmapInfo(HBITMAP bitmap)
+{
+    BITMAP bm{};
+    ::GetObjectW(bitmap, sizeof(bm), &bm);
+    return bm;
+}
+
+} // namespace
+
+TEST(ScreenGrabber, RectangleOfAKnownPatternWindowComesBackPixelForPixel)
+{
+    PatternWindow pattern(100, 120, 160, 90, 7);
+    CapturedImage image = ScreenGrabber::instance().captureRect(RECT{100, 120, 260, 210});
+    ASSERT_TRUE(image);
+    const auto pixels = readPixels(image.get());
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(*pixels, patternPixels(160, 90, 7));
+}
+
+TEST(ScreenGrabber, PartOfTheWindowStartsAtTheRectanglesCorner)
+{
+    PatternWindow pattern(200, 200, 100, 100, 9);
+    CapturedImage image = ScreenGrabber::instance().captureRect(RECT{230, 250, 260, 270});
+    ASSERT_TRUE(image);
+    const auto pixels = readPixels(image.get());
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(*pixels, crop(patternPixels(100, 100, 9), 30, 50, 30, 20));
+}
+
+TEST(ScreenGrabber, VirtualScreenHasTheMetricsSizeAndShowsTheWindow)
+{
+    PatternWindow pattern(40, 50, 64, 32, 11);
+    CapturedImage image = ScreenGrabber::instance().captureVirtualScreen();
+    ASSERT_TRUE(image);
+    const BITMAP bm = bitmapInfo(image.get());
+    EXPECT_EQ(bm.bmWidth, ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    EXPECT_EQ(bm.bmHeight, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const auto pixels = readPixels(image.get());
+    ASSERT_TRUE(pixels);
+    const int originX = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int originY = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    EXPECT_EQ(crop(*pixels, 40 - originX, 50 - originY, 64, 32), patternPixels(64, 32, 11));
+}
+
+TEST(ScreenGrabber, ForegroundWindowGrabHasItsWindowRectangle)
+{
+    PatternWindow pattern(300, 100, 120, 80, 13);
+    ASSERT_EQ(::GetForegroundWindow(), pattern.window());
+    CapturedImage image = ScreenGrabber::instance().captureForegroundWindow();
+    ASSERT_TRUE(image);
+    const auto pixels = readPixels(image.get());
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(*pixels, patternPixels(120, 80, 13));
+}
+
+TEST(ScreenGrabber, GrabIsAScreenCompatibleBitmap)
+{
+    CapturedImage image = ScreenGrabber::instance().captureRect(RECT{0, 0, 10, 10});
+    ASSERT_TRUE(image);
+    ScopedGetDc screen(nullptr);
+    EXPECT_EQ(bitmapInfo(image.get()).bmBitsPixel, ::GetDeviceCaps(screen.get(), BITSPIXEL));
+}
+
+TEST(ScreenGrabber, RectangleWithoutAreaGivesNothing)
+{
+    auto& grabber = ScreenGrabber::instance();
+    EXPECT_FALSE(grabber.captureRect(RECT{10, 10, 10, 50}));
+    EXPECT_FALSE(grabber.captureRect(RECT{10, 10, 50, 10}));
+    EXPECT_FALSE(grabber.captureRect(RECT{50, 50, 10, 10}));
+    EXPECT_FALSE(grabber.captureRect(RECT{}));
+}
+
+TEST(GdiCensus, SeesEveryLiveBitmap)
+{
+    // The leak checks are only worth something if the count moves.
+    ASSERT_TRUE(GdiCensus::instance().installed());
+    const size_t before = GdiCensus::instance().live();
+    {
+        CapturedImage image = ScreenGrabber::instance().captureRect(RECT{0, 0, 4, 4});
+        EXPECT_EQ(GdiCensus::instance().live(), before + 1);
+    }
+    EXPECT_EQ(GdiCensus::instance().live(), before);
+}
+
+TEST(ScreenGrabber, GdiObjectsReturnAfterRepeatedGrabs)
+{
+    auto& grabber = ScreenGrabber::instance();
+    { CapturedImage warm = grabber.captureVirtualScreen(); }
+    const GdiSnapshot before = gdiSnapshot();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(grabber.captureVirtualScreen());
+        EXPECT_TRUE(grabber.captureRect(RECT{5, 5, 105, 55}));
+        EXPECT_FALSE(grabber.captureRect(RECT{5, 5, 5, 55}));
+    }
+    EXPECT_EQ(gdiSnapshot(), before);
+}

@@ -1,0 +1,259 @@
+#include "screenshot/screenshot_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <functional>
+#include <vector>
+
+#include "app/screenshot_folder.h"
+#include "screenshot/preview_window.h"
+#include "gdi_census.h"
+#include "screenshot_wintest_support.h"
+
+using namespace shot_test;
+
+namespace {
+
+bool looksLikeScreenshotName(const std::wstring& name)
+{
+    const std::wstring shape = L"Screenshot_dddd-dd-dd_dd-dd-dd_ddd.png";
+    if (name.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == L'd' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class FolderOverride {
+public:
+    explicit FolderOverride(std::wstring path) : previous_(std::move(ScreenshotFolderPath))
+    {
+        ScreenshotFolderPath = std::move(path);
+    }
+    ~FolderOverride() { ScreenshotFolderPath = std::move(previous_); }
+
+private:
+    std::wstring previous_;
+};
+
+// Clears the clipboard so each test sees only what it put there.
+void emptyClipboard()
+{
+    if (::OpenClipboard(nullptr)) {
+        ::EmptyClipboard();
+        ::CloseClipboard();
+    }
+}
+
+std::vector<std::function<void(HWND)>>* overlaySteps = nullptr;
+
+void CALLBACK OverlayTimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND overlay = ::FindWindowW(L"SelectionOverlayClass", nullptr);
+    if (overlay == nullptr || overlaySteps == nullptr || overlaySteps->empty()) {
+        return;
+    }
+    auto step = overlaySteps->front();
+    overlaySteps->erase(overlaySteps->begin());
+    step(overlay);
+}
+
+void runRegionScreenshot(std::vector<std::function<void(HWND)>> steps)
+{
+    overlaySteps = &steps;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 30, OverlayTimerProc);
+    takeRegionScreenshot();
+    ::KillTimer(nullptr, timer);
+    overlaySteps = nullptr;
+}
+
+std::function<void(HWND)> post(UINT message, WPARAM wParam, int x, int y)
+{
+    return [=](HWND w) { ::PostMessageW(w, message, wParam, MAKELPARAM(x, y)); };
+}
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::SetCursorPos(640, 512);
+        emptyClipboard();
+    }
+    void TearDown() override
+    {
+        PreviewWindow::close();
+        pump(20);
+    }
+};
+
+} // namespace
+
+TEST(MakeScreenshotFileName, FollowsTheShapeAndTheLocalDate)
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const std::wstring name = makeScreenshotFileName();
+    EXPECT_TRUE(looksLikeScreenshotName(name)) << name;
+    EXPECT_EQ(name.substr(11, 4), std::to_wstring(now.wYear));
+}
+
+TEST_F(CommandTest, SaveWritesThePngCopiesItAndShowsThePreview)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    UniqueBitmap bitmap = makePatternBitmap(200, 100, 4);
+
+    saveScreenshot(bitmap.get(), L"Screenshot_test.png");
+
+    const auto decoded = decodePng(folder.file(L"Screenshot_test.png"));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, patternPixels(200, 100, 4));
+    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_NE(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+}
+
+TEST_F(CommandTest, EmptyFolderPathOrMissingBitmapDoesNothing)
+{
+    TempFolder folder;
+    UniqueBitmap bitmap = makePatternBitmap(20, 20);
+    {
+        FolderOverride override(L"");
+        saveScreenshot(bitmap.get(), L"Screenshot_x.png");
+    }
+    {
+        FolderOverride override(folder.path());
+        saveScreenshot(nullptr, L"Screenshot_y.png");
+    }
+    EXPECT_TRUE(folder.files().empty());
+    EXPECT_FALSE(::IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_EQ(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+}
+
+TEST_F(CommandTest, RemovedFolderFailsTheSaveButStillFillsTheClipboard)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path() + L"\\removed");
+    UniqueBitmap bitmap = makePatternBitmap(20, 20);
+    saveScreenshot(bitmap.get(), L"Screenshot_z.png");
+    EXPECT_TRUE(folder.files().empty());
+    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_EQ(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+}
+
+TEST_F(CommandTest, FullScreenshotSavesTheWholeVirtualScreen)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    PatternWindow pattern(100, 100, 80, 60, 6);
+
+    takeFullScreenshot();
+
+    const auto files = folder.files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(looksLikeScreenshotName(files[0])) << files[0];
+    const auto decoded = decodePng(folder.file(files[0]));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width, ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    EXPECT_EQ(decoded->height, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    EXPECT_EQ(crop(*decoded, 100 - ::GetSystemMetrics(SM_XVIRTUALSCREEN), 100 - ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+                  80, 60),
+        patternPixels(80, 60, 6));
+    EXPECT_NE(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+}
+
+TEST_F(CommandTest, WindowScreenshotSavesTheForegroundWindow)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    PatternWindow pattern(150, 120, 90, 70, 8);
+    ASSERT_EQ(::GetForegroundWindow(), pattern.window());
+
+    takeWindowScreenshot();
+
+    const auto files = folder.files();
+    ASSERT_EQ(files.size(), 1u);
+    const auto decoded = decodePng(folder.file(files[0]));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, patternPixels(90, 70, 8));
+}
+
+TEST_F(CommandTest, RegionScreenshotSavesTheDraggedRectangle)
+{
+    // The pattern lives on another thread, like another program's window: Wine has no desktop
+    // composition, so the X server shows the overlay's last pixels until the window below has
+    // repainted, and the grab can race that repaint. Size and name must hold on every attempt;
+    // the exact content on one of three.
+    ThreadedPatternWindow pattern(200, 150, 120, 100, 10);
+    const Pixels expected = crop(patternPixels(120, 100, 10), 20, 20, 40, 60);
+    bool contentMatched = false;
+    for (int attempt = 0; attempt < 3 && !contentMatched; ++attempt) {
+        TempFolder folder;
+        FolderOverride override(folder.path());
+        runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 220, 170), post(WM_MOUSEMOVE, MK_LBUTTON, 260, 230),
+            post(WM_LBUTTONUP, 0, 260, 230)});
+
+        const auto files = folder.files();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_TRUE(looksLikeScreenshotName(files[0])) << files[0];
+        const auto decoded = decodePng(folder.file(files[0]));
+        ASSERT_TRUE(decoded);
+        ASSERT_EQ(decoded->width, 40);
+        ASSERT_EQ(decoded->height, 60);
+        contentMatched = *decoded == expected;
+        EXPECT_EQ(::FindWindowW(L"SelectionOverlayClass", nullptr), nullptr);
+        PreviewWindow::close();
+        pump(300);
+    }
+    EXPECT_TRUE(contentMatched);
+}
+
+TEST_F(CommandTest, RegionEscapeAndClickWithoutDragWriteNothing)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    runRegionScreenshot({post(WM_KEYDOWN, VK_ESCAPE, 0, 0)});
+    runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 50, 50), post(WM_LBUTTONUP, 0, 50, 50)});
+    EXPECT_TRUE(folder.files().empty());
+    EXPECT_FALSE(::IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_EQ(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+}
+
+TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    takeFullScreenshot();
+    HWND first = ::FindWindowW(L"KestrovaPreview", nullptr);
+    ASSERT_NE(first, nullptr);
+    ::Sleep(2);
+    takeFullScreenshot();
+    EXPECT_FALSE(::IsWindow(first));
+    EXPECT_NE(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+}
+
+TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    UniqueBitmap bitmap = makePatternBitmap(50, 40);
+    takeFullScreenshot();
+    PreviewWindow::close();
+    pump(20);
+    const GdiSnapshot before = gdiSnapshot();
+    for (int i = 0; i < 5; ++i) {
+        takeFullScreenshot();
+        PreviewWindow::close();
+        runRegionScreenshot({post(WM_KEYDOWN, VK_ESCAPE, 0, 0)});
+        runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 10, 10), post(WM_LBUTTONUP, 0, 40, 30)});
+        PreviewWindow::close();
+        FolderOverride broken(folder.path() + L"\\missing");
+        saveScreenshot(bitmap.get(), L"Screenshot_fail.png");
+    }
+    pump(20);
+    EXPECT_EQ(gdiSnapshot(), before);
+}
