@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 TEST(MainWindowRouting, ScreenshotAndRecordingCommandsRunTheirOperation)
 {
     EXPECT_EQ(mainWindowActionFor(1001), MainWindowAction::RegionScreenshot);
@@ -39,33 +37,6 @@ TEST(TrayMenuRouting, DismissalAndForeignIdentifiersDoNothing)
     EXPECT_EQ(trayMenuActionFor(0), TrayMenuAction::None);
     EXPECT_EQ(trayMenuActionFor(1003), TrayMenuAction::None);
     EXPECT_EQ(trayMenuActionFor(1007), TrayMenuAction::None);
-}
-
-TEST(TrayMenuEntries, SixEntriesInOrderWithExactTexts)
-{
-    ASSERT_EQ(TrayMenuEntries.size(), 6u);
-    const struct {
-        TrayMenuEntryKind kind;
-        unsigned id;
-        const wchar_t* text;
-    } expected[] = {
-        {TrayMenuEntryKind::String, 1001, L"Zaznacz obszar (PrintScreen)"},
-        {TrayMenuEntryKind::String, 1002, L"Caly ekran (Ctrl+PrintScreen)"},
-        {TrayMenuEntryKind::String, 1006, L"Nagrywaj wideo - wybierz obszar..."},
-        {TrayMenuEntryKind::String, 1004, L"Otworz folder zrzutow"},
-        {TrayMenuEntryKind::Separator, 0, nullptr},
-        {TrayMenuEntryKind::String, 1005, L"Zakoncz"},
-    };
-    for (std::size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(TrayMenuEntries[i].kind, expected[i].kind) << i;
-        EXPECT_EQ(TrayMenuEntries[i].identifier, expected[i].id) << i;
-        if (expected[i].text == nullptr) {
-            EXPECT_EQ(TrayMenuEntries[i].text, nullptr) << i;
-        } else {
-            ASSERT_NE(TrayMenuEntries[i].text, nullptr) << i;
-            EXPECT_EQ(std::wstring(TrayMenuEntries[i].text), expected[i].text) << i;
-        }
-    }
 }
 
 TEST(TrayMenuEntries, EveryEntryLeadsSomewhere)

@@ -5,14 +5,6 @@
 #include <memory>
 #include <stdexcept>
 
-TEST(HotkeyTable, EmptyCallableIsRefusedAndNothingIsKept)
-{
-    HotkeyTable table;
-    EXPECT_FALSE(table.store(0, HotkeyCallback{}));
-    EXPECT_FALSE(table.contains(0));
-    EXPECT_FALSE(table.dispatch(0));
-}
-
 TEST(HotkeyTable, StoredCallbackRunsOnDispatch)
 {
     HotkeyTable table;
@@ -51,17 +43,6 @@ TEST(HotkeyTable, RefusedReplacementKeepsTheOldCallback)
     EXPECT_FALSE(table.store(0, HotkeyCallback{}));
     EXPECT_TRUE(table.dispatch(0));
     EXPECT_EQ(runs, 1);
-}
-
-TEST(HotkeyTable, RemoveReturnsOneThenZero)
-{
-    HotkeyTable table;
-    ASSERT_TRUE(table.store(2, [] {}));
-    EXPECT_EQ(table.remove(2), 1u);
-    EXPECT_EQ(table.remove(2), 0u);
-    EXPECT_EQ(table.remove(7), 0u);
-    EXPECT_FALSE(table.contains(2));
-    EXPECT_FALSE(table.dispatch(2));
 }
 
 TEST(HotkeyTable, ClearDestroysEveryCallable)
