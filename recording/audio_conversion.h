@@ -52,7 +52,7 @@ struct PacketFormat {
 SampleKind sampleKindOf(const MixFormat& format) noexcept;
 
 // The accepted decoding, or nothing when the format must be refused (the capture then fails with
-// UnsupportedAudioFormatResult and "Nieobslugiwany format audio"). Accepted: float 32 and PCM
+// AUDCLNT_E_UNSUPPORTED_FORMAT and "Nieobslugiwany format audio"). Accepted: float 32 and PCM
 // 16, 24 or 32, any channel count from 1 and any sample rate from 1, with a block at least as
 // large as one sample of every channel, so that decoding never reads past a frame.
 std::optional<PacketFormat> acceptMixFormat(const MixFormat& format) noexcept;

@@ -4,7 +4,6 @@
 #include "recording/failure.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
-#include "recording/result_codes.h"
 #include "recording/video_format.h"
 
 #include <algorithm>
@@ -14,12 +13,15 @@
 
 namespace {
 
+constexpr std::int32_t InvalidArgumentResult = static_cast<std::int32_t>(0x80070057u); // E_INVALIDARG
+
 // The text must be in place before Failed is stored. If even the text cannot be made, Failed
 // alone is better than a worker that never ends in an ended state.
 void reportFailure(RecordingSession& session, const Failure* failure) noexcept
 {
     try {
-        session.fail(failure != nullptr ? failureText(*failure) : std::wstring(UnexpectedFailureText));
+        session.fail(failure != nullptr ? failureText(*failure)
+                                        : std::wstring(UnexpectedFailureText));
     } catch (...) {
         session.publishState(RecordingState::Failed);
     }
