@@ -1,7 +1,7 @@
+#include "recording/blocked_video_subfolder.h"
 #include "recording/recording_border.h"
 #include "recording/recording_panel.h"
 #include "recording/recording_panel_window.h"
-#include "recording/blocked_video_subfolder.h"
 
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -502,6 +503,164 @@ TEST_F(RecordingPanelWindowTest, ASecondRecordingCommandBringsThePanelForward)
         reinterpret_cast<LPARAM>(&panels));
     EXPECT_EQ(panels, 1);
     EXPECT_EQ(FindWindowW(L"SelectionOverlayClass", nullptr), nullptr);
+}
+
+// Plays the user's part on the selection overlay from another thread: once the overlay is up,
+// posts it a drag (or Escape). The overlay's own loop reads posted input like real input.
+class OverlayUser {
+public:
+    static OverlayUser drag(POINT from, POINT to) { return OverlayUser(from, to, false); }
+    static OverlayUser escape() { return OverlayUser({}, {}, true); }
+
+    OverlayUser(const OverlayUser&) = delete;
+    OverlayUser& operator=(const OverlayUser&) = delete;
+    ~OverlayUser() { thread_.join(); }
+
+    bool sawOverlay() const { return sawOverlay_; }
+
+private:
+    OverlayUser(POINT from, POINT to, bool cancel)
+        : thread_([this, from, to, cancel] { play(from, to, cancel); })
+    {
+    }
+
+    void play(POINT from, POINT to, bool cancel)
+    {
+        HWND overlay = nullptr;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (overlay == nullptr && std::chrono::steady_clock::now() < deadline) {
+            overlay = FindWindowW(L"SelectionOverlayClass", nullptr);
+            Sleep(10);
+        }
+        if (overlay == nullptr) {
+            return;
+        }
+        sawOverlay_ = true;
+        if (cancel) {
+            PostMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+            return;
+        }
+        PostMessageW(overlay, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+        PostMessageW(overlay, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+        PostMessageW(overlay, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    }
+
+    std::atomic<bool> sawOverlay_{false};
+    std::thread thread_;
+};
+
+bool overlayClassRegistered()
+{
+    WNDCLASSW windowClass{};
+    return GetClassInfoW(GetModuleHandleW(nullptr), L"SelectionOverlayClass", &windowClass) != FALSE;
+}
+
+class OpenRecordingPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        closeRecordingPanel();
+        EXPECT_EQ(recordingPanelWindow, nullptr);
+        EXPECT_EQ(recordingBorderWindow, nullptr);
+        EXPECT_FALSE(overlayClassRegistered());
+    }
+};
+
+TEST_F(OpenRecordingPanelTest, DraggedAreaOpensThePanelRoundedToEvenSizes)
+{
+    {
+        OverlayUser user = OverlayUser::drag({100, 200}, {741, 681});
+        openRecordingPanel();
+        EXPECT_TRUE(user.sawOverlay());
+    }
+    ASSERT_NE(recordingPanelWindow, nullptr);
+    EXPECT_TRUE(IsWindowVisible(recordingPanelWindow));
+    EXPECT_EQ(controlText(recordingPanelWindow, 11),
+              L"640 x 480 | 30 kl./s | dzwiek systemowy | MP4 (H.264 + AAC)");
+    EXPECT_EQ(buttonsOf(recordingPanelWindow), (ButtonsShown{true, false, false, false}));
+    ASSERT_NE(recordingBorderWindow, nullptr);
+    RECT frame{};
+    ASSERT_TRUE(GetWindowRect(recordingBorderWindow, &frame));
+    EXPECT_EQ(frame.left, 97);
+    EXPECT_EQ(frame.top, 197);
+    EXPECT_EQ(frame.right, 743);
+    EXPECT_EQ(frame.bottom, 683);
+    EXPECT_FALSE(overlayClassRegistered());
+    EXPECT_EQ(FindWindowW(L"SelectionOverlayClass", nullptr), nullptr);
+}
+
+TEST_F(OpenRecordingPanelTest, SmallestAreaIsAccepted)
+{
+    {
+        OverlayUser user = OverlayUser::drag({300, 300}, {317, 317});
+        openRecordingPanel();
+    }
+    ASSERT_NE(recordingPanelWindow, nullptr);
+    EXPECT_EQ(controlText(recordingPanelWindow, 11).substr(0, 10), L"16 x 16 | ");
+}
+
+TEST_F(OpenRecordingPanelTest, DragUpAndLeftGivesTheSameArea)
+{
+    {
+        OverlayUser user = OverlayUser::drag({741, 681}, {100, 200});
+        openRecordingPanel();
+    }
+    ASSERT_NE(recordingBorderWindow, nullptr);
+    RECT frame{};
+    ASSERT_TRUE(GetWindowRect(recordingBorderWindow, &frame));
+    EXPECT_EQ(frame.left, 97);
+    EXPECT_EQ(frame.top, 197);
+    EXPECT_EQ(frame.right, 743);
+    EXPECT_EQ(frame.bottom, 683);
+}
+
+TEST_F(OpenRecordingPanelTest, TooSmallAreaIsRefusedWithAMessageAndNoPanel)
+{
+    MessageBoxAnswerer answerer(L"Nagrywanie");
+    {
+        OverlayUser user = OverlayUser::drag({300, 300}, {316, 315});
+        openRecordingPanel();
+    }
+    answerer.finish();
+    EXPECT_EQ(answerer.text(), L"Wybierz obszar od 16x16 do 3840x2160 pikseli.");
+    EXPECT_EQ(answerer.owner(), nullptr);
+    EXPECT_EQ(recordingPanelWindow, nullptr);
+    EXPECT_EQ(recordingBorderWindow, nullptr);
+}
+
+TEST_F(OpenRecordingPanelTest, EscapeOpensNothing)
+{
+    {
+        OverlayUser user = OverlayUser::escape();
+        openRecordingPanel();
+        EXPECT_TRUE(user.sawOverlay());
+    }
+    EXPECT_EQ(recordingPanelWindow, nullptr);
+    EXPECT_EQ(recordingBorderWindow, nullptr);
+    EXPECT_EQ(FindWindowW(L"#32770", L"Nagrywanie"), nullptr);
+}
+
+TEST_F(OpenRecordingPanelTest, OnePixelWideDragOpensNothingAndSaysNothing)
+{
+    {
+        OverlayUser user = OverlayUser::drag({300, 300}, {301, 600});
+        openRecordingPanel();
+    }
+    EXPECT_EQ(recordingPanelWindow, nullptr);
+    EXPECT_EQ(FindWindowW(L"#32770", L"Nagrywanie"), nullptr);
+}
+
+TEST_F(OpenRecordingPanelTest, CommandWhileThePanelIsOpenOpensNoOverlay)
+{
+    {
+        OverlayUser user = OverlayUser::drag({100, 200}, {741, 681});
+        openRecordingPanel();
+    }
+    const HWND panel = recordingPanelWindow;
+    ASSERT_NE(panel, nullptr);
+    openRecordingPanel(); // returns at once: no overlay to wait for
+    EXPECT_EQ(recordingPanelWindow, panel);
+    EXPECT_FALSE(overlayClassRegistered());
 }
 
 } // namespace
