@@ -7,6 +7,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <string_view>
 
 namespace {
 

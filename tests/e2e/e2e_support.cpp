@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include <thread>
+#include <iterator>
 #include <utility>
 
 namespace e2e {

@@ -63,7 +63,7 @@ protected:
     void startProgram(const std::wstring& arguments = L"")
     {
         program = OrlimoProcess::start(arguments);
-        ASSERT_TRUE(program.started()) << "cannot start " << std::string(orlimoExePath().begin(), orlimoExePath().end());
+        ASSERT_TRUE(program.started()) << "cannot start Orlimo.exe next to the test, error " << ::GetLastError();
         mainWindow = program.waitForMainWindow();
         ASSERT_NE(mainWindow, nullptr) << "no OrlimoClass window";
         trayWindow = waitForWindow(L"TrayIconClass", program.id());
