@@ -155,6 +155,9 @@ TEST_F(WorkerFixture, FramesSitOnTheGridOnePerPeriod)
     // Sound reaches the end of the last frame or the last elapsed time, whichever is later.
     EXPECT_EQ(audioFrames(), std::max<std::int64_t>(15 * Period, 99 * Pass) * 48'000 / 10'000'000);
     expectContiguousAudio();
+    // Nothing played: the track is silence, as long as the video.
+    const auto left = audioLeft();
+    EXPECT_TRUE(std::all_of(left.begin(), left.end(), [](std::int16_t v) { return v == 0; }));
 }
 
 TEST_F(WorkerFixture, LatePassSkipsTheMissedSlots)
