@@ -1,19 +1,13 @@
 #include "recording/recording_session.h"
+#include "recording/tone_player.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 namespace {
-
-bool hasAudioServer()
-{
-    const char* server = std::getenv("PULSE_SERVER");
-    return server != nullptr && *server != '\0';
-}
 
 std::filesystem::path outputPath(const wchar_t* name)
 {

@@ -1,0 +1,234 @@
+#include "recording/com_media_scope.h"
+#include "recording/failure.h"
+#include "recording/fake_sink_writer.h"
+#include "recording/loopback_audio_capture.h"
+#include "recording/mp4_sink_writer.h"
+#include "recording/pattern_window.h"
+#include "recording/recording_session.h"
+#include "recording/recording_worker.h"
+#include "recording/tone_player.h"
+#include "recording/windows_recording_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+// The real worker on the real Windows bindings, with only what Wine lacks replaced: the sink
+// writer keeps its samples instead of encoding them, and the sound comes from the null sink's
+// monitor (or nothing) instead of a loopback stream. COM, Media Foundation, the GDI capture,
+// the NV12 frames, the media buffers and samples, the clock and the pacing are all real.
+namespace {
+
+class KeptMp4Writer final : public MediaFileWriter {
+public:
+    explicit KeptMp4Writer(FakeSinkWriter& kept) : sink(kept) {}
+    void open(const std::wstring&, std::int32_t width, std::int32_t height) override
+    {
+        writer.openStreams(ComPtr<IMFSinkWriter>(&sink), width, height);
+    }
+    void writeSample(std::uint32_t stream, const std::uint8_t* bytes, std::uint32_t length,
+                     std::int64_t time, std::int64_t duration) override
+    {
+        writer.writeSample(stream, bytes, length, time, duration);
+    }
+    void finalize() override { writer.finalize(); }
+    void abandon() noexcept override { writer.abandon(); }
+    std::uint32_t videoStream() const noexcept override { return writer.videoStream(); }
+    std::uint32_t audioStream() const noexcept override { return writer.audioStream(); }
+
+private:
+    FakeSinkWriter& sink;
+    Mp4SinkWriter writer;
+};
+
+class NoSound final : public SoundSource {
+public:
+    void drain(AudioChunkQueue&, bool, std::int64_t, std::int64_t) override {}
+};
+
+class WinePlatform final : public RecordingPlatform {
+public:
+    WinePlatform(FakeSinkWriter& kept, bool monitoredSound)
+        : sink(kept), withMonitoredSound(monitoredSound)
+    {
+    }
+    std::unique_ptr<MediaRuntime> makeMediaRuntime() override
+    {
+        return windows.makeMediaRuntime();
+    }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override
+    {
+        return std::make_unique<KeptMp4Writer>(sink);
+    }
+    std::unique_ptr<SoundSource> startSound() override
+    {
+        if (!withMonitoredSound) {
+            return std::make_unique<NoSound>();
+        }
+        ComPtr<IMMDeviceEnumerator> enumerator;
+        ComPtr<IMMDevice> monitor;
+        if (FAILED(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                      IID_PPV_ARGS(&enumerator))) ||
+            FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &monitor))) {
+            throw Failure{E_FAIL, L"Monitor"};
+        }
+        auto capture = std::make_unique<LoopbackAudioCapture>();
+        capture->startOnDevice(*monitor.Get(), 0);
+        return capture;
+    }
+    std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
+                                                     std::int32_t height) override
+    {
+        return windows.startDesktopCapture(region, width, height);
+    }
+    std::int64_t now() override { return windows.now(); }
+    void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
+
+private:
+    WindowsRecordingPlatform windows;
+    FakeSinkWriter& sink;
+    bool withMonitoredSound;
+};
+
+constexpr PixelRect PatternRegion{200, 150, 200 + PatternWidth, 150 + PatternHeight};
+constexpr std::int64_t FramePeriodUnits = 333'333;
+
+// Records the pattern window for the given recording time and stops.
+RecordingState recordPattern(FakeSinkWriter& sink, bool withMonitoredSound, std::int64_t duration)
+{
+    PatternWindow pattern(PatternRegion.left, PatternRegion.top);
+    RecordingSession session([&sink, withMonitoredSound](RecordingSession& s, PixelRect region,
+                                                         std::wstring path) {
+        WinePlatform platform(sink, withMonitoredSound);
+        runRecordingWorkerWith(s, region, path, platform);
+    });
+    // Let the window reach the screen before the first frame is taken.
+    for (int i = 0; i < 20; ++i) {
+        PatternWindow::pumpMessages();
+        ::Sleep(10);
+    }
+    if (!session.start(PatternRegion, L"kept-in-memory.mp4")) {
+        return RecordingState::Idle;
+    }
+    for (int i = 0; i < 1000 && isActive(session.readState()) &&
+                    session.readElapsed() < duration;
+         ++i) {
+        PatternWindow::pumpMessages();
+        ::Sleep(10);
+    }
+    session.requestStop();
+    for (int i = 0; i < 1000 && isActive(session.readState()); ++i) {
+        PatternWindow::pumpMessages();
+        ::Sleep(10);
+    }
+    session.join();
+    return session.readState();
+}
+
+std::vector<WrittenSample> samplesOf(const FakeSinkWriter& sink, DWORD stream)
+{
+    std::vector<WrittenSample> found;
+    std::copy_if(sink.samples.begin(), sink.samples.end(), std::back_inserter(found),
+                 [stream](const WrittenSample& sample) { return sample.stream == stream; });
+    return found;
+}
+
+void expectVideoOnTheFrameGrid(const std::vector<WrittenSample>& video)
+{
+    ASSERT_GE(video.size(), 2u);
+    EXPECT_EQ(video.front().time, 0);
+    for (std::size_t i = 0; i < video.size(); ++i) {
+        EXPECT_EQ(video[i].time % FramePeriodUnits, 0);
+        EXPECT_EQ(video[i].duration, FramePeriodUnits);
+        EXPECT_EQ(video[i].bytes.size(), static_cast<std::size_t>(PatternWidth * PatternHeight * 3 / 2));
+        if (i > 0) {
+            EXPECT_GT(video[i].time, video[i - 1].time);
+        }
+    }
+}
+
+void expectContiguousAudioUpToTheLastFrame(const std::vector<WrittenSample>& audio,
+                                           std::int64_t lastFrameEnd)
+{
+    ASSERT_FALSE(audio.empty());
+    EXPECT_EQ(audio.front().time, 0);
+    for (std::size_t i = 0; i < audio.size(); ++i) {
+        EXPECT_EQ(audio[i].bytes.size() % 4, 0u);
+        EXPECT_LE(audio[i].bytes.size(), 19'200u);
+        if (i > 0) {
+            EXPECT_EQ(audio[i].time, audio[i - 1].time + audio[i - 1].duration);
+        }
+    }
+    // Whole 48 kHz frames: the track ends within one frame (208 units) of the last video frame.
+    EXPECT_GE(audio.back().time + audio.back().duration, lastFrameEnd - 208);
+}
+
+} // namespace
+
+TEST(RecordingOnWine, RecordsTheScreenAsNv12FramesOnTheGridWithASilentTrack)
+{
+    FakeSinkWriter sink;
+    ASSERT_EQ(recordPattern(sink, false, 5'000'000), RecordingState::Saved);
+    ASSERT_GE(sink.calls.size(), 6u);
+    EXPECT_EQ(sink.calls.back(), "Finalize");
+    EXPECT_EQ(sink.countOf("Finalize"), 1u);
+
+    const std::vector<WrittenSample> video = samplesOf(sink, 7);
+    const std::vector<WrittenSample> audio = samplesOf(sink, 8);
+    expectVideoOnTheFrameGrid(video);
+    ASSERT_FALSE(video.empty());
+    expectContiguousAudioUpToTheLastFrame(audio, video.back().time + FramePeriodUnits);
+    for (const WrittenSample& sample : audio) {
+        EXPECT_TRUE(std::all_of(sample.bytes.begin(), sample.bytes.end(),
+                                [](std::uint8_t b) { return b == 0; }));
+    }
+
+    // The last frame shows the pattern: studio-range luma of red, green, blue and yellow, and
+    // the chroma pair of a red block.
+    const std::vector<std::uint8_t>& frame = video.back().bytes;
+    const auto luma = [&frame](int x, int y) { return frame[static_cast<std::size_t>(y * PatternWidth + x)]; };
+    EXPECT_EQ(luma(16, 12), 82);
+    EXPECT_EQ(luma(48, 12), 144);
+    EXPECT_EQ(luma(16, 36), 41);
+    EXPECT_EQ(luma(48, 36), 210);
+    const std::size_t redChroma = PatternWidth * PatternHeight + 6 * PatternWidth + 16;
+    EXPECT_EQ(frame[redChroma], 90);
+    EXPECT_EQ(frame[redChroma + 1], 240);
+}
+
+TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
+{
+    if (!hasAudioServer()) {
+        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
+    }
+    ComMediaScope com;
+    com.startCom();
+    TonePlayer tone;
+    ASSERT_TRUE(tone.start());
+    FakeSinkWriter sink;
+    // A PulseAudio stream takes a few hundred milliseconds to deliver its first packet.
+    ASSERT_EQ(recordPattern(sink, true, 15'000'000), RecordingState::Saved);
+
+    const std::vector<WrittenSample> video = samplesOf(sink, 7);
+    const std::vector<WrittenSample> audio = samplesOf(sink, 8);
+    expectVideoOnTheFrameGrid(video);
+    ASSERT_FALSE(video.empty());
+    expectContiguousAudioUpToTheLastFrame(audio, video.back().time + FramePeriodUnits);
+
+    int peak = 0;
+    for (const WrittenSample& sample : audio) {
+        for (std::size_t i = 0; i + 1 < sample.bytes.size(); i += 2) {
+            const auto value = static_cast<std::int16_t>(sample.bytes[i] | (sample.bytes[i + 1] << 8));
+            peak = std::max(peak, std::abs(static_cast<int>(value)));
+        }
+    }
+    // The tone of amplitude 0.5 reaches the track at 0.5 x 32767.
+    EXPECT_GE(peak, 16000);
+    EXPECT_LE(peak, 16383);
+}
