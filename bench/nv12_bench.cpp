@@ -24,23 +24,31 @@ constexpr std::int32_t Width = 3840;
 constexpr std::int32_t Height = 2160;
 constexpr int Rounds = 40;
 
-void report(const char* name, const std::function<void()>& work)
-{
-    work(); // warm the caches and the page tables
+struct Candidate {
+    const char* name;
+    std::function<void()> work;
     std::vector<double> times;
+};
+
+// The candidates take turns in every round, so a busy machine slows them alike.
+void report(std::vector<Candidate>& candidates)
+{
+    for (Candidate& c : candidates) {
+        c.work(); // warm the caches and the page tables
+    }
     for (int i = 0; i < Rounds; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const auto end = std::chrono::steady_clock::now();
-        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        for (Candidate& c : candidates) {
+            const auto start = std::chrono::steady_clock::now();
+            c.work();
+            const auto end = std::chrono::steady_clock::now();
+            c.times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        }
     }
-    std::sort(times.begin(), times.end());
-    double sum = 0;
-    for (const double t : times) {
-        sum += t;
+    for (Candidate& c : candidates) {
+        std::sort(c.times.begin(), c.times.end());
+        std::printf("%-28s min %6.2f ms  median %6.2f ms per frame\n", c.name, c.times.front(),
+                    c.times[c.times.size() / 2]);
     }
-    std::printf("%-28s min %6.2f ms  median %6.2f ms  mean %6.2f ms per frame\n", name,
-                times.front(), times[times.size() / 2], sum / static_cast<double>(times.size()));
 }
 
 } // namespace
@@ -56,19 +64,26 @@ int main()
     std::vector<std::uint8_t> copy(bgra.size());
 
     std::printf("%dx%d frame, %d rounds\n", Width, Height, Rounds);
-    report("convertBgraToNv12", [&] { convertBgraToNv12(bgra.data(), nv12, Width, Height); });
-    report("convertBgraToNv12Scalar",
-           [&] { convertBgraToNv12Scalar(bgra.data(), nv12.data(), Width, Height); });
-    report("memcpy of the input bytes",
-           [&] { std::memcpy(copy.data(), bgra.data(), bgra.size()); });
+    std::vector<Candidate> candidates;
+    candidates.push_back(
+        {"convertBgraToNv12", [&] { convertBgraToNv12(bgra.data(), nv12, Width, Height); }, {}});
+    candidates.push_back({"convertBgraToNv12Scalar",
+                          [&] { convertBgraToNv12Scalar(bgra.data(), nv12.data(), Width, Height); },
+                          {}});
+    candidates.push_back({"memcpy of the input bytes",
+                          [&] { std::memcpy(copy.data(), bgra.data(), bgra.size()); }, {}});
 #ifdef ORLIMO_HAVE_LIBYUV
     std::uint8_t* y = nv12.data();
     std::uint8_t* uv = nv12.data() + static_cast<std::size_t>(Width) * Height;
-    report("libyuv ARGBToNV12", [&] {
-        libyuv::ARGBToNV12(bgra.data(), Width * 4, y, Width, uv, Width, Width, Height);
-    });
+    candidates.push_back({"libyuv ARGBToNV12",
+                          [&] {
+                              libyuv::ARGBToNV12(bgra.data(), Width * 4, y, Width, uv, Width,
+                                                 Width, Height);
+                          },
+                          {}});
 #else
     std::printf("libyuv not found: no comparison\n");
 #endif
+    report(candidates);
     return 0;
 }
