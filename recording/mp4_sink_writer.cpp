@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+using Microsoft::WRL::ComPtr;
+
 namespace {
 
 constexpr UINT64 packHighLow(std::uint32_t high, std::uint32_t low) noexcept

@@ -9,18 +9,17 @@
 #include <cstdint>
 #include <string>
 
-using Microsoft::WRL::ComPtr;
-
 // Media types of the four ends of the MP4 writer. Only the creating call is checked; the
 // media type is released before a Failure leaves.
-ComPtr<IMFMediaType> makeVideoMediaType(const GUID& subtype, std::uint32_t width,
-                                        std::uint32_t height); // "Format wideo"
-ComPtr<IMFMediaType> makeAudioMediaType(const GUID& subtype);  // "Format audio"
-ComPtr<IMFMediaType> makeH264OutputType(std::int32_t width, std::int32_t height);
-ComPtr<IMFMediaType> makeNv12InputType(std::int32_t width, std::int32_t height);
-ComPtr<IMFMediaType> makeAacOutputType();
-ComPtr<IMFMediaType> makePcmInputType();
-ComPtr<IMFAttributes> makeSinkWriterAttributes(); // "Ustawienia MP4"
+Microsoft::WRL::ComPtr<IMFMediaType> makeVideoMediaType(const GUID& subtype,
+                                                        std::uint32_t width,
+                                                        std::uint32_t height); // "Format wideo"
+Microsoft::WRL::ComPtr<IMFMediaType> makeAudioMediaType(const GUID& subtype); // "Format audio"
+Microsoft::WRL::ComPtr<IMFMediaType> makeH264OutputType(std::int32_t width, std::int32_t height);
+Microsoft::WRL::ComPtr<IMFMediaType> makeNv12InputType(std::int32_t width, std::int32_t height);
+Microsoft::WRL::ComPtr<IMFMediaType> makeAacOutputType();
+Microsoft::WRL::ComPtr<IMFMediaType> makePcmInputType();
+Microsoft::WRL::ComPtr<IMFAttributes> makeSinkWriterAttributes(); // "Ustawienia MP4"
 
 // One sample through a fresh memory buffer: "Bufor nagrania", "Blokada bufora",
 // "Probka nagrania", "Zapis probki MP4".
@@ -39,7 +38,8 @@ public:
     void open(const std::wstring& path, std::int32_t width, std::int32_t height) override;
     // The stream set-up of open on a sink writer that already exists; open's steps from the
     // H.264 stream on, so they can also run on a writer made elsewhere.
-    void openStreams(ComPtr<IMFSinkWriter> sinkWriter, std::int32_t width, std::int32_t height);
+    void openStreams(Microsoft::WRL::ComPtr<IMFSinkWriter> sinkWriter, std::int32_t width,
+                     std::int32_t height);
     void writeSample(std::uint32_t stream, const std::uint8_t* bytes, std::uint32_t length,
                      std::int64_t time, std::int64_t duration) override;
     void finalize() override; // "Finalizacja pliku MP4"
@@ -50,14 +50,14 @@ public:
     bool isWritingStarted() const noexcept { return writingStarted; }
 
 private:
-    ComPtr<IMFSinkWriter> writer;
+    Microsoft::WRL::ComPtr<IMFSinkWriter> writer;
     DWORD videoStreamIndex = 0;
     DWORD audioStreamIndex = 0;
     bool writingStarted = false;
     // Held only so they outlive the writer's set-up; nothing reads them after open.
-    ComPtr<IMFAttributes> attributes;
-    ComPtr<IMFMediaType> h264Type;
-    ComPtr<IMFMediaType> nv12Type;
-    ComPtr<IMFMediaType> aacType;
-    ComPtr<IMFMediaType> pcmType;
+    Microsoft::WRL::ComPtr<IMFAttributes> attributes;
+    Microsoft::WRL::ComPtr<IMFMediaType> h264Type;
+    Microsoft::WRL::ComPtr<IMFMediaType> nv12Type;
+    Microsoft::WRL::ComPtr<IMFMediaType> aacType;
+    Microsoft::WRL::ComPtr<IMFMediaType> pcmType;
 };

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+using Microsoft::WRL::ComPtr;
+
 namespace {
 
 class Mp4MediaTypes : public ::testing::Test {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using Microsoft::WRL::ComPtr;
+
 namespace {
 
 class Mp4SinkWriterTest : public ::testing::Test {

@@ -146,7 +146,8 @@ void expectVideoOnTheFrameGrid(const std::vector<WrittenSample>& video)
     for (std::size_t i = 0; i < video.size(); ++i) {
         EXPECT_EQ(video[i].time % FramePeriodUnits, 0);
         EXPECT_EQ(video[i].duration, FramePeriodUnits);
-        EXPECT_EQ(video[i].bytes.size(), static_cast<std::size_t>(PatternWidth * PatternHeight * 3 / 2));
+        EXPECT_EQ(video[i].bytes.size(),
+                  static_cast<std::size_t>(PatternWidth * PatternHeight * 3 / 2));
         if (i > 0) {
             EXPECT_GT(video[i].time, video[i - 1].time);
         }
@@ -192,7 +193,9 @@ TEST(RecordingOnWine, RecordsTheScreenAsNv12FramesOnTheGridWithASilentTrack)
     // The last frame shows the pattern: studio-range luma of red, green, blue and yellow, and
     // the chroma pair of a red block.
     const std::vector<std::uint8_t>& frame = video.back().bytes;
-    const auto luma = [&frame](int x, int y) { return frame[static_cast<std::size_t>(y * PatternWidth + x)]; };
+    const auto luma = [&frame](int x, int y) {
+        return frame[static_cast<std::size_t>(y * PatternWidth + x)];
+    };
     EXPECT_EQ(luma(16, 12), 82);
     EXPECT_EQ(luma(48, 12), 144);
     EXPECT_EQ(luma(16, 36), 41);
@@ -224,7 +227,8 @@ TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
     int peak = 0;
     for (const WrittenSample& sample : audio) {
         for (std::size_t i = 0; i + 1 < sample.bytes.size(); i += 2) {
-            const auto value = static_cast<std::int16_t>(sample.bytes[i] | (sample.bytes[i + 1] << 8));
+            const auto value =
+                static_cast<std::int16_t>(sample.bytes[i] | (sample.bytes[i + 1] << 8));
             peak = std::max(peak, std::abs(static_cast<int>(value)));
         }
     }
