@@ -221,16 +221,6 @@ TEST_F(RecordingE2e, TooSmallAreaIsRefusedWithAMessage)
     EXPECT_EQ(findWindowByClass(BorderClass, program.id()), nullptr);
 }
 
-TEST_F(RecordingE2e, ClickWithoutDragOpensNothing)
-{
-    ASSERT_NE(openOverlay(), nullptr);
-    ASSERT_TRUE(mouseClickAt(400, 400));
-    EXPECT_TRUE(waitForNoWindow(OverlayClass, program.id()));
-    pumpMessagesFor(Milliseconds{500});
-    EXPECT_EQ(findWindowByClass(PanelClass, program.id()), nullptr);
-    EXPECT_EQ(findWindowByClass(DialogClass, program.id()), nullptr);
-}
-
 TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
 {
     HWND panel = openPanelOver({200, 300}, {841, 781});

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 
 namespace {
 
@@ -31,36 +30,6 @@ TEST(PanelLayout, ControlsInCreationOrderWithTheirIds)
     ASSERT_EQ(PanelControls.size(), std::size(expected));
     for (std::size_t i = 0; i < PanelControls.size(); ++i) {
         EXPECT_EQ(PanelControls[i].id, expected[i]) << i;
-    }
-}
-
-TEST(PanelLayout, OnlyStartIsEnabledAtFirst)
-{
-    for (const PanelControl& control : PanelControls) {
-        const bool disabled = control.id == ID_PAUSE_BUTTON || control.id == ID_FINISH_BUTTON ||
-                              control.id == ID_OPEN_BUTTON;
-        EXPECT_EQ(control.initiallyEnabled, !disabled) << control.id;
-    }
-}
-
-TEST(PanelLayout, ButtonTextsAndGeometry)
-{
-    EXPECT_EQ(std::wstring(PanelControls[1].text), L"Start");
-    EXPECT_EQ(std::wstring(PanelControls[2].text), L"Pauza");
-    EXPECT_EQ(std::wstring(PanelControls[3].text), L"Zakoncz i zapisz");
-    EXPECT_EQ(std::wstring(PanelControls[4].text), L"Otworz MP4");
-    EXPECT_EQ(std::wstring(PanelControls[0].text),
-              L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.");
-    EXPECT_EQ(PanelControls[5].text, nullptr);
-
-    const PanelControl& open = PanelControls[4];
-    EXPECT_EQ(open.x, 391);
-    EXPECT_EQ(open.y, 40);
-    EXPECT_EQ(open.width, 155);
-    EXPECT_EQ(open.height, 30);
-    // Every control lies inside the panel's 580-pixel width.
-    for (const PanelControl& control : PanelControls) {
-        EXPECT_LE(control.x + control.width, PanelWidth) << control.id;
     }
 }
 

@@ -126,11 +126,4 @@ TEST_F(RecordingBorderWindowTest, ShowingAgainReplacesTheFrame)
     EXPECT_EQ(frame.bottom, 19);
 }
 
-TEST_F(RecordingBorderWindowTest, PaintsWithoutTouchingOtherState)
-{
-    RedrawWindow(recordingBorderWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_TRUE(IsWindow(recordingBorderWindow));
-    EXPECT_EQ(countFrameWindows(), 1);
-}
-
 } // namespace

@@ -24,17 +24,4 @@ TEST(VideoFileName, KeepsTwoAndThreeDigitFieldsAsTheyAre)
               L"\\Video_2026-10-10_10-10-10_100.mp4");
 }
 
-TEST(VideoFileName, LaterTimesSortAfterEarlierOnes)
-{
-    const std::wstring first = formatVideoFileName({2026, 5, 1, 9, 59, 59, 999});
-    const std::wstring second = formatVideoFileName({2026, 5, 1, 10, 0, 0, 0});
-    EXPECT_LT(first, second);
-    EXPECT_NE(first, second);
-}
-
-TEST(VideoFileName, SubfolderStartsWithSeparator)
-{
-    EXPECT_EQ(std::wstring(VideoSubfolder), L"\\Kestrova");
-}
-
 } // namespace
