@@ -42,69 +42,7 @@ std::optional<Failure> failureOfStart(LoopbackAudioCapture& capture)
     return std::nullopt;
 }
 
-WAVEFORMATEXTENSIBLE extensibleFormat(const GUID& subFormat, WORD bits, WORD channels)
-{
-    WAVEFORMATEXTENSIBLE format{};
-    format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    format.Format.nChannels = channels;
-    format.Format.nSamplesPerSec = 44100;
-    format.Format.wBitsPerSample = bits;
-    format.Format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.Format.nAvgBytesPerSec = 44100u * format.Format.nBlockAlign;
-    format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
-    format.Samples.wValidBitsPerSample = bits;
-    format.SubFormat = subFormat;
-    return format;
-}
-
 } // namespace
-
-TEST(MixFormatDescription, CopiesTheFieldsOfAPlainFormat)
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = 44100;
-    format.nBlockAlign = 2;
-    format.wBitsPerSample = 16;
-    const MixFormat mix = describeMixFormat(format);
-    EXPECT_EQ(mix.formatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(mix.channels, 1);
-    EXPECT_EQ(mix.samplesPerSec, 44100u);
-    EXPECT_EQ(mix.blockAlign, 2);
-    EXPECT_EQ(mix.bitsPerSample, 16);
-    EXPECT_EQ(sampleKindOf(mix), SampleKind::Pcm);
-}
-
-TEST(MixFormatDescription, FloatTagGivesFloat)
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    format.nChannels = 2;
-    format.wBitsPerSample = 32;
-    EXPECT_EQ(sampleKindOf(describeMixFormat(format)), SampleKind::IeeeFloat);
-}
-
-TEST(MixFormatDescription, ExtensibleFormatGivesItsSubFormat)
-{
-    const WAVEFORMATEXTENSIBLE asFloat = extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2);
-    const WAVEFORMATEXTENSIBLE asPcm = extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 24, 6);
-    const WAVEFORMATEXTENSIBLE asOther = extensibleFormat(KSDATAFORMAT_SUBTYPE_ADPCM, 16, 2);
-    EXPECT_EQ(sampleKindOf(describeMixFormat(asFloat.Format)), SampleKind::IeeeFloat);
-    EXPECT_EQ(sampleKindOf(describeMixFormat(asPcm.Format)), SampleKind::Pcm);
-    EXPECT_EQ(sampleKindOf(describeMixFormat(asOther.Format)), SampleKind::Other);
-    EXPECT_EQ(describeMixFormat(asPcm.Format).channels, 6);
-    EXPECT_EQ(describeMixFormat(asPcm.Format).blockAlign, 18);
-}
-
-TEST(MixFormatDescription, ExtensibleTagTooShortForASubFormatIsRefused)
-{
-    WAVEFORMATEXTENSIBLE format = extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2);
-    format.Format.cbSize = 0;
-    const MixFormat mix = describeMixFormat(format.Format);
-    EXPECT_EQ(sampleKindOf(mix), SampleKind::Other);
-    EXPECT_FALSE(acceptMixFormat(mix).has_value());
-}
 
 TEST(LoopbackAudioCapture, DrainBeforeStartFailsInsteadOfCrashing)
 {

@@ -283,6 +283,15 @@ WAVEFORMATEXTENSIBLE mixFormatOf(WORD tag, const GUID& subFormat, WORD bits, WOR
     return format;
 }
 
+// An extensible tag whose size field leaves no room for the SubFormat: it must not be read.
+WAVEFORMATEXTENSIBLE tooShortForItsSubFormat()
+{
+    WAVEFORMATEXTENSIBLE format =
+        mixFormatOf(WAVE_FORMAT_EXTENSIBLE, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2, 48000);
+    format.Format.cbSize = 0;
+    return format;
+}
+
 WAVEFORMATEXTENSIBLE floatStereo48k()
 {
     return mixFormatOf(WAVE_FORMAT_EXTENSIBLE, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 2, 48000);
@@ -394,6 +403,7 @@ TEST_F(LoopbackCaptureSteps, RefusesMixFormatsItCannotDecodeBeforeInitializing)
         mixFormatOf(WAVE_FORMAT_EXTENSIBLE, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 64, 2, 48000),
         mixFormatOf(WAVE_FORMAT_EXTENSIBLE, KSDATAFORMAT_SUBTYPE_PCM, 20, 2, 48000),
         mixFormatOf(WAVE_FORMAT_EXTENSIBLE, KSDATAFORMAT_SUBTYPE_ADPCM, 16, 2, 48000),
+        tooShortForItsSubFormat(),
     };
     for (const WAVEFORMATEXTENSIBLE& format : refused) {
         SCOPED_TRACE(format.Format.wBitsPerSample);

@@ -135,16 +135,6 @@ TEST_F(Mp4MediaTypes, PcmInputCarriesTheAudioAttributesAndTheBlockLayout)
     EXPECT_EQ(count(*type.Get()), 7u);
 }
 
-TEST_F(Mp4MediaTypes, SubtypesAreTheFourCcAndWaveTagFormats)
-{
-    GUID h264 = MFVideoFormat_H264;
-    GUID nv12 = MFVideoFormat_NV12;
-    EXPECT_EQ(h264.Data1, static_cast<unsigned long>(MAKEFOURCC('H', '2', '6', '4')));
-    EXPECT_EQ(nv12.Data1, static_cast<unsigned long>(MAKEFOURCC('N', 'V', '1', '2')));
-    EXPECT_EQ(MFAudioFormat_AAC.Data1, 0x1610u);
-    EXPECT_EQ(MFAudioFormat_PCM.Data1, 0x0001u);
-}
-
 TEST_F(Mp4MediaTypes, SinkWriterAttributesAllowHardwareTransformsAndNothingElse)
 {
     const ComPtr<IMFAttributes> attributes = makeSinkWriterAttributes();
