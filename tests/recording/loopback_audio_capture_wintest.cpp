@@ -125,7 +125,7 @@ TEST(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline)
     // Keep polling as the worker does until the tone has come through in several packets.
     AudioChunkQueue queue;
     std::size_t chunksWithTone = 0;
-    for (int pass = 0; pass < 400 && chunksWithTone < 10; ++pass) {
+    for (int pass = 0; pass < 1000 && chunksWithTone < 10; ++pass) {
         const std::size_t before = queue.size();
         capture.drain(queue, false, startTime, 0);
         for (std::size_t i = before; i < queue.size(); ++i) {

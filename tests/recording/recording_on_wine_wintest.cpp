@@ -216,7 +216,7 @@ TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
     ASSERT_TRUE(tone.start());
     FakeSinkWriter sink;
     // A PulseAudio stream takes a few hundred milliseconds to deliver its first packet.
-    ASSERT_EQ(recordPattern(sink, true, 15'000'000), RecordingState::Saved);
+    ASSERT_EQ(recordPattern(sink, true, 25'000'000), RecordingState::Saved);
 
     const std::vector<WrittenSample> video = samplesOf(sink, 7);
     const std::vector<WrittenSample> audio = samplesOf(sink, 8);
