@@ -28,7 +28,8 @@ void reportFailure(RecordingSession& session, const Failure* failure) noexcept
 }
 
 void record(RecordingSession& session, const PixelRect& region, const std::wstring& outputPath,
-            RecordingPlatform& platform, MediaRuntime& runtime, MediaFileWriter& writer)
+            RecordingPlatform& platform, MediaRuntime& runtime,
+            std::unique_ptr<MediaFileWriter>& writer)
 {
     runtime.startCom();
     runtime.startMediaFoundation();
@@ -41,51 +42,55 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
     const std::unique_ptr<SoundSource> sound = platform.startSound();
     const std::unique_ptr<FrameSource> frames =
         platform.startDesktopCapture(region, size.width, size.height);
-    writer.open(outputPath, size.width, size.height);
-    std::vector<std::uint8_t> nv12(nv12FrameBytes(size), 0);
-    AudioChunkQueue queue;
-    AudioTrackWriter track(queue, writer, writer.audioStream());
+    writer->open(outputPath, size.width, size.height);
+    {
+        std::vector<std::uint8_t> nv12(nv12FrameBytes(size), 0);
+        AudioChunkQueue queue;
+        AudioTrackWriter track(queue, *writer, writer->audioStream());
 
-    const std::int64_t startTime = platform.now();
-    std::int64_t lastTick = startTime;
-    std::int64_t pausedTotal = 0;
-    std::int64_t nextFrameTime = 0;
-    sound->drain(queue, true, startTime, 0);
-    session.publishState(RecordingState::Recording);
+        const std::int64_t startTime = platform.now();
+        std::int64_t lastTick = startTime;
+        std::int64_t pausedTotal = 0;
+        std::int64_t nextFrameTime = 0;
+        sound->drain(queue, true, startTime, 0);
+        session.publishState(RecordingState::Recording);
 
-    while (!(session.isStopRequested() && nextFrameTime != 0)) {
-        const std::int64_t now = platform.now();
-        // A stop that comes before the first frame still gets that frame, paused or not: the
-        // loop cannot end without one, and waiting for a resume would hang whoever joins us.
-        const bool paused =
-            session.isPauseRequested() && !(nextFrameTime == 0 && session.isStopRequested());
-        if (paused) {
-            pausedTotal += now - lastTick;
+        while (!(session.isStopRequested() && nextFrameTime != 0)) {
+            const std::int64_t now = platform.now();
+            // A stop that comes before the first frame still gets that frame, paused or not: the
+            // loop cannot end without one, and waiting for a resume would hang whoever joins us.
+            const bool paused =
+                session.isPauseRequested() && !(nextFrameTime == 0 && session.isStopRequested());
+            if (paused) {
+                pausedTotal += now - lastTick;
+            }
+            const std::int64_t elapsed = now - pausedTotal - startTime;
+            session.publishElapsed(elapsed);
+            sound->drain(queue, paused, startTime, pausedTotal);
+            session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
+            if (!paused && elapsed >= nextFrameTime) {
+                frames->grab();
+                convertBgraToNv12(frames->pixels(), nv12, size.width, size.height);
+                const std::int64_t frameTime = elapsed / FramePeriod * FramePeriod;
+                writer->writeSample(writer->videoStream(), nv12.data(),
+                                    static_cast<std::uint32_t>(nv12.size()), frameTime,
+                                    FramePeriod);
+                nextFrameTime = frameTime + FramePeriod;
+            }
+            lastTick = now;
+            track.writeUpTo(std::max<std::int64_t>(0, elapsed - AudioWriteLag));
+            platform.sleepBetweenPasses();
         }
-        const std::int64_t elapsed = now - pausedTotal - startTime;
-        session.publishElapsed(elapsed);
-        sound->drain(queue, paused, startTime, pausedTotal);
-        session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
-        if (!paused && elapsed >= nextFrameTime) {
-            frames->grab();
-            convertBgraToNv12(frames->pixels(), nv12, size.width, size.height);
-            const std::int64_t frameTime = elapsed / FramePeriod * FramePeriod;
-            writer.writeSample(writer.videoStream(), nv12.data(),
-                               static_cast<std::uint32_t>(nv12.size()), frameTime, FramePeriod);
-            nextFrameTime = frameTime + FramePeriod;
-        }
-        lastTick = now;
-        track.writeUpTo(std::max<std::int64_t>(0, elapsed - AudioWriteLag));
-        platform.sleepBetweenPasses();
+
+        session.publishState(RecordingState::Saving);
+        sound->drain(queue, session.isPauseRequested(), startTime, pausedTotal);
+        track.writeUpTo(std::max(nextFrameTime, session.readElapsed()));
+        writer->finalize();
+        session.publishState(RecordingState::Saved);
     }
-
-    session.publishState(RecordingState::Saving);
-    sound->drain(queue, session.isPauseRequested(), startTime, pausedTotal);
-    track.writeUpTo(std::max(nextFrameTime, session.readElapsed()));
-    writer.finalize();
-    session.publishState(RecordingState::Saved);
-    // Leaving this scope releases the queue, the NV12 buffer, the desktop capture and, last, the
-    // sound capture: the file is complete before the audio engine is stopped.
+    // The queue and the NV12 buffer are gone; next the writer's media types, then the desktop
+    // capture and, last, the sound capture: the file is complete before the audio engine stops.
+    writer.reset();
 }
 
 } // namespace
@@ -100,7 +105,7 @@ void runRecordingWorkerWith(RecordingSession& session, PixelRect region,
     try {
         runtime = platform.makeMediaRuntime();
         writer = platform.makeFileWriter();
-        record(session, region, outputPath, platform, *runtime, *writer);
+        record(session, region, outputPath, platform, *runtime, writer);
     } catch (const Failure& failure) {
         if (writer) {
             writer->abandon();

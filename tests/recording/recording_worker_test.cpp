@@ -105,8 +105,8 @@ TEST_F(WorkerFixture, StopRightAfterTheStartWritesOneFrameAndSoundToItsEnd)
     EXPECT_THAT(world.log,
                 ElementsAre("make runtime", "COM", "Media Foundation", "sound", "desktop", "open",
                             "file 16x16", "drain discard", "drain", "grab", "video sample",
-                            "drain", "audio sample", "finalize", "desktop released",
-                            "sound stopped", "writer released", "runtime shut down"));
+                            "drain", "audio sample", "finalize", "writer released",
+                            "desktop released", "sound stopped", "runtime shut down"));
     EXPECT_EQ(stateWhenSoundStopped, RecordingState::Saved) << "the file completes first";
 
     ASSERT_EQ(world.video.size(), 1u);
