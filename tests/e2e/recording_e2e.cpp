@@ -226,8 +226,9 @@ TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
     HWND panel = openPanelOver({200, 300}, {841, 781});
     ASSERT_NE(panel, nullptr);
 
-    ::PostMessageW(panel, WM_COMMAND, MAKEWPARAM(StartButton, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(panel, StartButton)));
+    RECT start{};
+    ASSERT_TRUE(::GetWindowRect(::GetDlgItem(panel, StartButton), &start));
+    ASSERT_TRUE(mouseClickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2));
     // "Uruchamianie..." may pass within one refresh; any sign of the start will do.
     EXPECT_TRUE(waitUntil(
         [&] {
