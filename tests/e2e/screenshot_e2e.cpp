@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -10,6 +9,7 @@
 
 using namespace e2e;
 using shot_test::crop;
+using shot_test::looksLikeScreenshotName;
 using shot_test::decodePng;
 using shot_test::patternPixels;
 using shot_test::Pixels;
@@ -19,20 +19,6 @@ namespace {
 
 constexpr wchar_t PreviewClass[] = L"KestrovaPreview";
 constexpr wchar_t OverlayClass[] = L"SelectionOverlayClass";
-
-bool looksLikeScreenshotName(const std::wstring& name)
-{
-    const std::wstring shape = L"Screenshot_dddd-dd-dd_dd-dd-dd_ddd.png";
-    if (name.size() != shape.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < shape.size(); ++i) {
-        if (shape[i] == L'd' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 void removePngs(const std::wstring& folder)
 {

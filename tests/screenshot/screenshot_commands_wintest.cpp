@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <functional>
 #include <vector>
 
@@ -14,20 +13,6 @@
 using namespace shot_test;
 
 namespace {
-
-bool looksLikeScreenshotName(const std::wstring& name)
-{
-    const std::wstring shape = L"Screenshot_dddd-dd-dd_dd-dd-dd_ddd.png";
-    if (name.size() != shape.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < shape.size(); ++i) {
-        if (shape[i] == L'd' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 class FolderOverride {
 public:

@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <cwctype>
 #include <optional>
 #include <thread>
 #include <string>
@@ -115,6 +116,21 @@ inline void pump(DWORD milliseconds)
         }
         ::Sleep(5);
     } while (::GetTickCount64() < end);
+}
+
+// Screenshot_YYYY-MM-DD_HH-MM-SS_mmm.png with digits where the digits go.
+inline bool looksLikeScreenshotName(const std::wstring& name)
+{
+    const std::wstring shape = L"Screenshot_dddd-dd-dd_dd-dd-dd_ddd.png";
+    if (name.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == L'd' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // A fresh folder under the temporary folder, removed with its files at the end.
