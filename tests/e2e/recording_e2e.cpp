@@ -223,6 +223,9 @@ TEST_F(RecordingE2e, TooSmallAreaIsRefusedWithAMessage)
 
 TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
 {
+    const std::wstring subfolder = videosFolder() + L"\\Kestrova";
+    ::RemoveDirectoryW(subfolder.c_str());
+    ASSERT_FALSE(directoryExists(subfolder));
     HWND panel = openPanelOver({200, 300}, {841, 781});
     ASSERT_NE(panel, nullptr);
 
@@ -237,7 +240,7 @@ TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
                    controlText(panel, StatusLine) != ReadyText;
         },
         Milliseconds{10000}, Milliseconds{5}));
-    EXPECT_TRUE(directoryExists(videosFolder() + L"\\Kestrova"));
+    EXPECT_TRUE(directoryExists(subfolder));
 
     ASSERT_NO_FATAL_FAILURE(expectFailedRecording(panel));
     EXPECT_TRUE(::IsWindow(panel));

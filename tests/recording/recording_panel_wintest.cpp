@@ -2,6 +2,7 @@
 #include "recording/recording_border.h"
 #include "recording/recording_panel.h"
 #include "recording/recording_panel_window.h"
+#include "screenshot/preview_window.h"
 
 #include <windows.h>
 
@@ -341,6 +342,22 @@ TEST_F(RecordingPanelWindowTest, StartMakesTheFileInVideosKestrova)
     EXPECT_EQ(paths[0].rfind(folder + L"\\Video_", 0), 0u) << paths[0];
     EXPECT_EQ(paths[0].size(), folder.size() + std::wstring(L"\\Video_2026-01-01_00-00-00_000.mp4").size());
     EXPECT_EQ(paths[0].substr(paths[0].size() - 4), L".mp4");
+}
+
+TEST_F(RecordingPanelWindowTest, StartClosesTheScreenshotPreview)
+{
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 64, 48);
+    ReleaseDC(nullptr, screen);
+    ASSERT_NE(bitmap, nullptr);
+    const bool shown = PreviewWindow::show(bitmap, L"C:\\nothing.png", L"Zapisano");
+    DeleteObject(bitmap);
+    ASSERT_TRUE(shown);
+    ASSERT_NE(FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+
+    click(panel, 1);
+    EXPECT_EQ(FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+    EXPECT_TRUE(pumpUntil([&] { return script.runs == 1; }));
 }
 
 TEST_F(RecordingPanelWindowTest, StartAfterSavedRecordsIntoANewFileWithTheFrameAgain)
