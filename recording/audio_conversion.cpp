@@ -60,8 +60,9 @@ std::int64_t startFrameOf(const PacketFormat& format, const AudioPacket& packet,
             std::uint64_t{packet.frames} * UnitsPerSecond / format.samplesPerSec;
         packetTime = static_cast<std::uint64_t>(packet.readTime) - duration;
     }
-    const auto offset = static_cast<std::int64_t>(packetTime - static_cast<std::uint64_t>(startTime) -
-                                                  static_cast<std::uint64_t>(pausedTotal));
+    const auto offset =
+        static_cast<std::int64_t>(packetTime - static_cast<std::uint64_t>(startTime) -
+                                  static_cast<std::uint64_t>(pausedTotal));
     return scaleTruncated(offset, OutputSampleRate, UnitsPerSecond);
 }
 

@@ -42,6 +42,7 @@ void AudioTrackWriter::writeUpTo(std::int64_t time)
         written += n;
         // A chunk that ends at or before what is written can no longer contribute, wherever it
         // stands: one placed far ahead must not pin everything queued behind it.
-        std::erase_if(queue, [this](const AudioChunk& chunk) { return chunk.endFrame() <= written; });
+        std::erase_if(queue,
+                      [this](const AudioChunk& chunk) { return chunk.endFrame() <= written; });
     }
 }

@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr std::int32_t InvalidArgumentResult = static_cast<std::int32_t>(0x80070057u); // E_INVALIDARG
+// E_INVALIDARG, spelled out because this file stays free of platform headers.
+constexpr std::int32_t InvalidArgumentResult = static_cast<std::int32_t>(0x80070057u);
 
 // The text must be in place before Failed is stored. If even the text cannot be made, Failed
 // alone is better than a worker that never ends in an ended state.

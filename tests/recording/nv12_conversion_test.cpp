@@ -50,7 +50,8 @@ void expectPlanes(const std::vector<std::uint8_t>& nv12, std::int32_t width, std
 
 Frame randomFrame(std::int32_t width, std::int32_t height, std::mt19937& random)
 {
-    Frame frame{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+    Frame frame{width, height,
+                std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
     std::uniform_int_distribution<int> byte(0, 255);
     for (auto& value : frame.bgra) {
         value = static_cast<std::uint8_t>(byte(random));
@@ -132,7 +133,8 @@ TEST(Nv12Conversion, PlaneLayoutPutsEachBlockAtItsPlace)
 {
     // One red block at column pair 1 of chroma row 1; everything else black.
     Frame frame = solidFrame(16, 16, 0, 0, 0);
-    for (const auto& [x, y] : {std::pair{2, 2}, std::pair{3, 2}, std::pair{2, 3}, std::pair{3, 3}}) {
+    for (const auto& [x, y] :
+         {std::pair{2, 2}, std::pair{3, 2}, std::pair{2, 3}, std::pair{3, 3}}) {
         frame.bgra[static_cast<std::size_t>((y * 16 + x) * 4 + 2)] = 255;
     }
     const auto nv12 = convert(frame);
@@ -186,7 +188,8 @@ protected:
         // Guard bytes after the frame catch a store that runs past its end.
         std::vector<std::uint8_t> fast(bytes + 64, 0xEE);
         std::vector<std::uint8_t> reference(bytes + 64, 0xEE);
-        convertBgraToNv12With(GetParam(), frame.bgra.data(), fast.data(), frame.width, frame.height);
+        convertBgraToNv12With(GetParam(), frame.bgra.data(), fast.data(), frame.width,
+                              frame.height);
         convertBgraToNv12Scalar(frame.bgra.data(), reference.data(), frame.width, frame.height);
         ASSERT_EQ(fast, reference) << frame.width << "x" << frame.height;
     }

@@ -32,7 +32,8 @@ public:
     void writeSample(std::uint32_t stream, const std::uint8_t* bytes, std::uint32_t length,
                      std::int64_t time, std::int64_t duration) override
     {
-        samples.push_back({stream, std::vector<std::uint8_t>(bytes, bytes + length), time, duration});
+        samples.push_back(
+            {stream, std::vector<std::uint8_t>(bytes, bytes + length), time, duration});
     }
 
     std::vector<WrittenSample> samples;
@@ -94,7 +95,8 @@ inline void FakeWorld::step(const std::string& name)
 {
     note(name);
     const int call = ++calls[name];
-    if (const auto planned = failAt.find(name); planned != failAt.end() && planned->second.call == call) {
+    const auto planned = failAt.find(name);
+    if (planned != failAt.end() && planned->second.call == call) {
         if (planned->second.outOfMemory) {
             throw std::bad_alloc();
         }

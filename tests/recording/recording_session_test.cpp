@@ -298,7 +298,8 @@ struct RefusingEntry {
     RefusingEntry(const RefusingEntry& other) : refuse(other.refuse), bulk(other.bulk)
     {
         if (*refuse == 1) {
-            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
         }
         if (*refuse == 2) {
             throw std::bad_alloc();
