@@ -4,9 +4,10 @@
 // to GetGuiResources, so this census is what makes the leak checks bite there.
 #include <windows.h>
 
-#include <cstring>
 #include <mutex>
 #include <set>
+
+#include "import_patch.h"
 
 namespace shot_test {
 
@@ -34,17 +35,17 @@ private:
 
     GdiCensus()
     {
-        installed_ = patch("gdi32.dll", "CreateCompatibleDC", &createCompatibleDc, Real<decltype(&createCompatibleDc)>::fn)
-            && patch("gdi32.dll", "CreateCompatibleBitmap", &createCompatibleBitmap,
+        installed_ = patchImport("gdi32.dll", "CreateCompatibleDC", &createCompatibleDc, Real<decltype(&createCompatibleDc)>::fn)
+            && patchImport("gdi32.dll", "CreateCompatibleBitmap", &createCompatibleBitmap,
                 Real<decltype(&createCompatibleBitmap)>::fn)
-            && patch("gdi32.dll", "CreateSolidBrush", &createSolidBrush, Real<decltype(&createSolidBrush)>::fn)
-            && patch("gdi32.dll", "CreatePen", &createPen, Real<decltype(&createPen)>::fn)
-            && patch("gdi32.dll", "DeleteDC", &deleteDc, Real<decltype(&deleteDc)>::fn)
-            && patch("gdi32.dll", "DeleteObject", &deleteObject, Real<decltype(&deleteObject)>::fn)
-            && patch("user32.dll", "GetDC", &getDc, Real<decltype(&getDc)>::fn)
-            && patch("user32.dll", "ReleaseDC", &releaseDc, Real<decltype(&releaseDc)>::fn)
-            && patch("user32.dll", "CopyImage", &copyImage, Real<decltype(&copyImage)>::fn)
-            && patch("user32.dll", "SetClipboardData", &setClipboardData, Real<decltype(&setClipboardData)>::fn);
+            && patchImport("gdi32.dll", "CreateSolidBrush", &createSolidBrush, Real<decltype(&createSolidBrush)>::fn)
+            && patchImport("gdi32.dll", "CreatePen", &createPen, Real<decltype(&createPen)>::fn)
+            && patchImport("gdi32.dll", "DeleteDC", &deleteDc, Real<decltype(&deleteDc)>::fn)
+            && patchImport("gdi32.dll", "DeleteObject", &deleteObject, Real<decltype(&deleteObject)>::fn)
+            && patchImport("user32.dll", "GetDC", &getDc, Real<decltype(&getDc)>::fn)
+            && patchImport("user32.dll", "ReleaseDC", &releaseDc, Real<decltype(&releaseDc)>::fn)
+            && patchImport("user32.dll", "CopyImage", &copyImage, Real<decltype(&copyImage)>::fn)
+            && patchImport("user32.dll", "SetClipboardData", &setClipboardData, Real<decltype(&setClipboardData)>::fn);
     }
 
     static void add(void* handle)
@@ -131,39 +132,6 @@ private:
             remove(data);
         }
         return result;
-    }
-
-    template <typename Fn>
-    static bool patch(const char* dll, const char* name, Fn replacement, Fn& original)
-    {
-        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
-        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name != 0;
-             ++entry) {
-            if (::lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) {
-                continue;
-            }
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-            for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                    continue;
-                }
-                const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) {
-                    continue;
-                }
-                DWORD previous = 0;
-                ::VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &previous);
-                original = reinterpret_cast<Fn>(slots->u1.Function);
-                slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-                ::VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), previous, &previous);
-                return true;
-            }
-        }
-        return false;
     }
 
     std::mutex mutex_;

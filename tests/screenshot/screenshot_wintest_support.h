@@ -158,8 +158,10 @@ public:
     ~ThreadedPatternWindow();
     ThreadedPatternWindow(const ThreadedPatternWindow&) = delete;
     ThreadedPatternWindow& operator=(const ThreadedPatternWindow&) = delete;
+    HWND window() const noexcept { return window_; }
 
 private:
+    HWND window_ = nullptr;
     std::thread thread_;
     HANDLE ready_ = nullptr;
     DWORD threadId_ = 0;
@@ -316,6 +318,7 @@ inline ThreadedPatternWindow::ThreadedPatternWindow(int x, int y, int width, int
     thread_ = std::thread([=, this] {
         threadId_ = ::GetCurrentThreadId();
         PatternWindow window(x, y, width, height, seed);
+        window_ = window.window();
         ::SetEvent(ready_);
         MSG msg{};
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
