@@ -131,9 +131,11 @@ void refresh(HWND window, RecordingPanelState& state)
         state.shownState = current;
     }
 
+    const bool timed = current == RecordingState::Recording || current == RecordingState::Paused;
+    const std::int64_t elapsed = timed ? state.session.readElapsed() : 0;
     const std::wstring errorText =
         current == RecordingState::Failed ? state.session.readErrorText() : std::wstring();
-    std::wstring status = statusTextFor(current, state.session.readElapsed(), errorText);
+    std::wstring status = statusTextFor(current, elapsed, errorText);
     if (!status.empty() && status != state.shownStatus) {
         SetDlgItemTextW(window, ID_STATUS_LINE, status.c_str());
         state.shownStatus = std::move(status);
