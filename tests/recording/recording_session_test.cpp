@@ -193,7 +193,11 @@ TEST_P(RestartAfterEnd, JoinsTheOldWorkerAndClearsTextFlagsAndTime)
 }
 
 INSTANTIATE_TEST_SUITE_P(SavedOrFailed, RestartAfterEnd,
-                         ::testing::Values(RecordingState::Saved, RecordingState::Failed));
+                         ::testing::Values(RecordingState::Saved, RecordingState::Failed),
+                         [](const ::testing::TestParamInfo<RecordingState>& info) {
+                             return std::string(info.param == RecordingState::Saved ? "Saved"
+                                                                                    : "Failed");
+                         });
 
 TEST(RecordingSession, PauseIsTakenOnlyWhileRecordingOrPaused)
 {

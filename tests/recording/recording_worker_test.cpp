@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cwchar>
 #include <cstdint>
 #include <string>
@@ -385,6 +386,17 @@ TEST_P(OutOfMemory, AnyOtherExceptionBecomesTheUnexpectedText)
               GetParam().fileWasWriting ? 1 : 0);
 }
 
+// Readable, stable case names for ctest: the index and the step, letters and digits only.
+template <typename Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = std::to_string(info.index) + "_";
+    for (const char* c = info.param.step; *c != '\0'; ++c) {
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    }
+    return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryKindOfStep, OutOfMemory,
                          ::testing::Values(OutOfMemoryCase{"make runtime", false},
                                            OutOfMemoryCase{"sound", false},
@@ -392,7 +404,8 @@ INSTANTIATE_TEST_SUITE_P(EveryKindOfStep, OutOfMemory,
                                            OutOfMemoryCase{"grab", true},
                                            OutOfMemoryCase{"drain", true},
                                            OutOfMemoryCase{"audio sample", true},
-                                           OutOfMemoryCase{"finalize", true}));
+                                           OutOfMemoryCase{"finalize", true}),
+                         caseName<OutOfMemoryCase>);
 
 struct StageCase {
     const char* step;
@@ -453,4 +466,5 @@ INSTANTIATE_TEST_SUITE_P(
         StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true},
         StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true},
         StageCase{"audio sample", 2, L"Zapis probki MP4", 0xC00D4A44u, true},
-        StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true}));
+        StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true}),
+    caseName<StageCase>);
