@@ -2,7 +2,7 @@
 #include "app/main_window.h"
 #include "app/screenshot_folder_setup.h"
 #include "app/tray_icon.h"
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 
 namespace {
 

@@ -10,6 +10,11 @@
 
 namespace {
 
+void showTrayBalloon(const std::wstring& text)
+{
+    TrayIcon::instance().showNotification(text);
+}
+
 // Set at WM_CREATE once the manager exists; WM_DESTROY unregisters only through it.
 HotkeyManager* hotkeyManager = nullptr;
 
@@ -19,6 +24,7 @@ LRESULT onCreate(HWND window)
     if (!tray.create()) {
         return -1;
     }
+    setScreenshotNotifier(showTrayBalloon);
     hotkeyManager = &HotkeyManager::instance();
     if (!hotkeyManager->start()) {
         ::MessageBoxW(window, L"Nie mozna uruchomic obslugi klawiatury.", L"Orlimo", MB_ICONERROR);

@@ -1,6 +1,6 @@
 #include "app/screenshot_folder_setup.h"
 
-#include "app/screenshot_folder.h"
+#include "screenshot/screenshot_folder.h"
 #include "app/screenshot_folder_rules.h"
 
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include "app/main_window.h"
 #include "app/screenshot_folder_rules.h"
 #include "app/tray_menu_entries.h"
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/screenshot_folder.h"
+#include "screenshot/screenshot_folder.h"
 #include "screenshot/preview_window.h"
 #include "screenshot/screenshot_commands.h"
 #include "tests/screenshot/gdi_census.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Where the frame round a recorded area goes: a band outside the area, so that the frame never
 // covers a pixel that is being recorded.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 
 #include <cstdint>
 

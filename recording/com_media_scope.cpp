@@ -1,6 +1,6 @@
 #include "recording/com_media_scope.h"
 
-#include "recording/failure.h"
+#include "common/failure.h"
 
 #include <windows.h>
 #include <mfapi.h>

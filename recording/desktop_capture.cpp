@@ -1,6 +1,6 @@
 #include "recording/desktop_capture.h"
 
-#include "recording/failure.h"
+#include "common/failure.h"
 
 namespace {
 

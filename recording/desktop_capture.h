@@ -1,6 +1,6 @@
 #pragma once
-#include "app/pixel_rect.h"
-#include "app/unique_handle.h"
+#include "common/pixel_rect.h"
+#include "common/unique_handle.h"
 #include "recording/recording_ports.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 // What the panel shows for a failed recording.
-#include "recording/failure.h"
+#include "common/failure.h"
 
 #include <string>
 

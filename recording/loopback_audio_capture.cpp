@@ -1,6 +1,6 @@
 #include "recording/loopback_audio_capture.h"
 
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/recording_clock.h"
 
 #include <audioclient.h>

@@ -1,6 +1,6 @@
 #include "recording/mp4_sink_writer.h"
 
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/video_format.h"
 
 #include <mfapi.h>

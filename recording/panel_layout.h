@@ -1,6 +1,6 @@
 #pragma once
 // The recording panel's fixed layout. Sizes are plain pixels and are not scaled for DPI.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 
 #include <array>
 #include <cstdint>

@@ -1,30 +1,24 @@
 #include "recording/recording_area.h"
 
-namespace {
-
-// Computed in 64 bits: a rectangle spanning the whole 32-bit range must not overflow.
-std::int64_t evenExtent(std::int32_t from, std::int32_t to)
-{
-    const std::int64_t extent = static_cast<std::int64_t>(to) - from;
-    return extent - (extent & 1);
-}
-
-} // namespace
+#include "recording/video_format.h"
 
 AreaCheck checkRecordingArea(const PixelRect& selection)
 {
-    const std::int64_t width = evenExtent(selection.left, selection.right);
-    const std::int64_t height = evenExtent(selection.top, selection.bottom);
-    if (width <= 0 || height <= 0) {
+    const FrameSize size = evenFrameSize(selection);
+    // Nothing left after rounding (or a rectangle turned inside out): cancelled, not refused.
+    if (size.width <= 0 || size.height <= 0) {
+        if (selection.right - static_cast<std::int64_t>(selection.left) > INT32_MAX ||
+            selection.bottom - static_cast<std::int64_t>(selection.top) > INT32_MAX) {
+            return {AreaVerdict::Refuse, {}};
+        }
         return {};
     }
-    if (width < MinAreaSide || height < MinAreaSide || width > MaxAreaWidth ||
-        height > MaxAreaHeight) {
+    if (!isRecordableFrameSize(size)) {
         return {AreaVerdict::Refuse, {}};
     }
-    // Within the bounds both fit in 32 bits, and left + width never passes the original right.
+    // Within the bounds, left + width never passes the original right.
     PixelRect rounded = selection;
-    rounded.right = static_cast<std::int32_t>(selection.left + width);
-    rounded.bottom = static_cast<std::int32_t>(selection.top + height);
+    rounded.right = selection.left + size.width;
+    rounded.bottom = selection.top + size.height;
     return {AreaVerdict::Accept, rounded};
 }

@@ -1,13 +1,9 @@
 #pragma once
 // What becomes of the rectangle dragged for a recording: the encoder wants even sizes, and the
 // area must stay within what the panel offers to record.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 
 #include <cstdint>
-
-inline constexpr std::int32_t MinAreaSide = 16;
-inline constexpr std::int32_t MaxAreaWidth = 3840;
-inline constexpr std::int32_t MaxAreaHeight = 2160;
 
 enum class AreaVerdict {
     Ignore, // cancelled, or nothing left after rounding: no panel, no message

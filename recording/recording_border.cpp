@@ -1,6 +1,7 @@
 #include "recording/recording_border.h"
 
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
+#include "common/window_binding.h"
 #include "recording/border_geometry.h"
 
 HWND recordingBorderWindow = nullptr;
@@ -42,8 +43,8 @@ void shapeAsFrame(HWND window, const BorderGeometry& geometry)
 
 void paintFrame(HWND window)
 {
-    PAINTSTRUCT paint{};
-    HDC dc = BeginPaint(window, &paint);
+    ScopedPaint paint(window);
+    HDC dc = paint.dc();
     if (dc != nullptr) {
         RECT client{};
         GetClientRect(window, &client);
@@ -52,7 +53,6 @@ void paintFrame(HWND window)
             FillRect(dc, &client, brush.get());
         }
     }
-    EndPaint(window, &paint);
 }
 
 } // namespace
@@ -91,15 +91,17 @@ void showRecordingBorder(const PixelRect& region)
 
 LRESULT CALLBACK RecordingBorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;
-    case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;
-    case WM_PAINT:
-        paintFrame(window);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
+    return runGuarded(message, [&]() -> LRESULT {
+        switch (message) {
+        case WM_NCHITTEST:
+            return HTTRANSPARENT;
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_PAINT:
+            paintFrame(window);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+    });
 }

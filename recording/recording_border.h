@@ -1,7 +1,7 @@
 #pragma once
 // The red frame round the recorded area: outside the area, click-through, never activated, and
 // excluded from screen captures so that it never appears in the video.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The recording panel window and the state it owns. openRecordingPanel (recording_panel.h) picks
 // the area and then opens the panel through openRecordingPanelFor.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 #include "recording/recording_session.h"
 #include "recording/recording_state.h"
 

@@ -2,7 +2,7 @@
 // The small interfaces the recording worker is written against. The Windows bindings implement
 // them with GDI, Media Foundation and Core Audio; the unit tests implement them with fakes and a
 // virtual clock. Every operation reports a failed platform call by throwing Failure.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 #include "recording/audio_chunk.h"
 
 #include <cstdint>

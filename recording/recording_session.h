@@ -2,7 +2,7 @@
 // The only channel between the recording panel (UI thread) and the recording worker thread.
 // The UI thread stores requests, the worker stores state and time, all as atomics; the mutex
 // guards the failure text alone.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 #include "recording/recording_state.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 #include "recording/recording_worker.h"
 
 #include "recording/audio_track_writer.h"
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
 #include "recording/video_format.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The body of the worker thread of one recording, written against the platform ports so that it
 // runs on fakes and a virtual clock as well as on GDI, Media Foundation and Core Audio.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 #include "recording/recording_ports.h"
 #include "recording/recording_session.h"
 

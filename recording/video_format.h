@@ -1,6 +1,6 @@
 #pragma once
 // Sizes, rates and timing of the recorded video, shared by the worker and the MP4 writer.
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 
 #include <cstdint>
 

@@ -1,5 +1,6 @@
 #include "recording/video_path.h"
 
+#include "common/local_time_now.h"
 #include "recording/video_file_name.h"
 
 #include <windows.h>
@@ -26,10 +27,7 @@ std::wstring makeVideoPath()
         }
     }
 
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    const std::wstring name = formatVideoFileName(
-        {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds});
+    const std::wstring name = formatVideoFileName(localTimeNow());
     if (name.empty()) {
         return {};
     }

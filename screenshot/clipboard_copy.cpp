@@ -1,6 +1,6 @@
 #include "screenshot/clipboard_copy.h"
 
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 #include "screenshot/bounded_retry.h"
 
 namespace {
@@ -8,6 +8,15 @@ namespace {
 // Another program may hold the clipboard for a moment; give up after about 100 ms.
 constexpr int ClipboardOpenAttempts = 10;
 constexpr DWORD ClipboardRetryDelayMs = 10;
+
+// Closes the clipboard that the caller has opened, on every way out of its scope.
+class OpenClipboardScope {
+public:
+    OpenClipboardScope() noexcept = default;
+    OpenClipboardScope(const OpenClipboardScope&) = delete;
+    OpenClipboardScope& operator=(const OpenClipboardScope&) = delete;
+    ~OpenClipboardScope() { ::CloseClipboard(); }
+};
 
 } // namespace
 
@@ -33,12 +42,14 @@ bool copyBitmapToClipboard(HBITMAP bitmap)
         owner.reset();
         return false;
     }
-    if (!::EmptyClipboard()) {
-        ::CloseClipboard();
-        return false;
+    HANDLE placed = nullptr;
+    {
+        const OpenClipboardScope open;
+        if (!::EmptyClipboard()) {
+            return false;
+        }
+        placed = ::SetClipboardData(CF_BITMAP, copy.get());
     }
-    const HANDLE placed = ::SetClipboardData(CF_BITMAP, copy.get());
-    ::CloseClipboard();
     owner.reset();
     if (placed == nullptr) {
         return false;

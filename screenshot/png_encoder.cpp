@@ -1,29 +1,13 @@
 #include "screenshot/png_encoder.h"
 
+#include "common/com_scope.h"
+
 #include <wincodec.h>
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// Pairs a successful CoInitializeEx (S_OK or S_FALSE alike) with its CoUninitialize.
-class ScopedMultithreadedCom {
-public:
-    ScopedMultithreadedCom() noexcept : initialized_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ScopedMultithreadedCom(const ScopedMultithreadedCom&) = delete;
-    ScopedMultithreadedCom& operator=(const ScopedMultithreadedCom&) = delete;
-    ~ScopedMultithreadedCom()
-    {
-        if (initialized_) {
-            ::CoUninitialize();
-        }
-    }
-    explicit operator bool() const noexcept { return initialized_; }
-
-private:
-    bool initialized_;
-};
 
 template <typename T>
 bool obtained(HRESULT hr, const ComPtr<T>& object) noexcept

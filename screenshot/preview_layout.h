@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 #include "screenshot/selection_geometry.h"
 
 // Geometry of the screenshot preview, in physical pixels (never scaled for DPI).

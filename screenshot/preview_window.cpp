@@ -4,7 +4,9 @@
 
 #include <memory>
 
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
+#include "common/win_rect.h"
+#include "common/window_binding.h"
 #include "screenshot/preview_layout.h"
 
 #ifndef WDA_EXCLUDEFROMCAPTURE
@@ -33,11 +35,6 @@ struct PreviewState {
 // Cleared by the window's own WM_NCDESTROY.
 HWND previewWindow = nullptr;
 
-RECT toRect(const PixelRect& r) noexcept
-{
-    return RECT{r.left, r.top, r.right, r.bottom};
-}
-
 bool scaleInto(PreviewState& state, HBITMAP screenshot, int width, int height) noexcept
 {
     BOOL stretched = FALSE;
@@ -46,14 +43,12 @@ bool scaleInto(PreviewState& state, HBITMAP screenshot, int width, int height) n
     UniqueMemoryDc target(::CreateCompatibleDC(screen.get()));
     state.thumbnail.reset(::CreateCompatibleBitmap(screen.get(), state.thumbWidth, state.thumbHeight));
     if (source && target && state.thumbnail) {
-        HGDIOBJ previousSource = ::SelectObject(source.get(), screenshot);
-        HGDIOBJ previousTarget = ::SelectObject(target.get(), state.thumbnail.get());
+        ScopedSelectObject sourceSelected(source.get(), screenshot);
+        ScopedSelectObject targetSelected(target.get(), state.thumbnail.get());
         ::SetStretchBltMode(target.get(), HALFTONE);
         ::SetBrushOrgEx(target.get(), 0, 0, nullptr);
         stretched = ::StretchBlt(target.get(), 0, 0, state.thumbWidth, state.thumbHeight, source.get(), 0, 0, width,
             height, SRCCOPY);
-        ::SelectObject(source.get(), previousSource);
-        ::SelectObject(target.get(), previousTarget);
     }
     return stretched != FALSE;
 }
@@ -70,8 +65,8 @@ bool registerPreviewClass(HINSTANCE instance) noexcept
 
 void paintPreview(HWND window, const PreviewState& state) noexcept
 {
-    PAINTSTRUCT ps{};
-    HDC dc = ::BeginPaint(window, &ps);
+    ScopedPaint paint(window);
+    HDC dc = paint.dc();
     if (dc == nullptr) {
         return;
     }
@@ -81,7 +76,7 @@ void paintPreview(HWND window, const PreviewState& state) noexcept
         UniqueBrush background(::CreateSolidBrush(BackgroundColour));
         ::FillRect(dc, &client, background.get());
     }
-    HGDIOBJ previousFont = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+    ScopedSelectObject font(dc, ::GetStockObject(DEFAULT_GUI_FONT));
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, TextColour);
 
@@ -101,8 +96,41 @@ void paintPreview(HWND window, const PreviewState& state) noexcept
 
     RECT hintRect = toRect(PreviewLayout::HintRect);
     ::DrawTextW(dc, HintText, -1, &hintRect, DT_SINGLELINE);
-    ::SelectObject(dc, previousFont);
-    ::EndPaint(window, &ps);
+}
+
+LRESULT handlePreviewMessage(HWND window, PreviewState& state, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    case WM_PAINT:
+        paintPreview(window, state);
+        return 0;
+    case WM_LBUTTONUP:
+        if (!isInCloseZone(pointFromMouseLParam(lParam))) {
+            ::ShellExecuteW(window, L"open", state.filePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        }
+        ::DestroyWindow(window);
+        return 0;
+    case WM_TIMER: {
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        RECT bounds{};
+        ::GetWindowRect(window, &bounds);
+        if (!::PtInRect(&bounds, cursor)) {
+            ::DestroyWindow(window);
+        }
+        return 0;
+    }
+    case WM_NCDESTROY:
+        if (previewWindow == window) {
+            previewWindow = nullptr;
+        }
+        break;
+    default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace
@@ -144,11 +172,10 @@ bool PreviewWindow::show(HBITMAP bitmap, const std::wstring& filePath, const std
     const PixelPoint origin = previewOrigin(
         {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
 
-    // The window takes the state out of this owner at WM_NCCREATE and frees it at WM_NCDESTROY,
-    // so a creation that fails after WM_NCCREATE cannot free it a second time here.
+    WindowCreation<PreviewState> creation{std::move(state)};
     HWND window = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, PreviewClassName,
         PreviewTitle, WS_POPUP | WS_BORDER, origin.x, origin.y, PreviewLayout::OuterWidth,
-        PreviewLayout::OuterHeight, nullptr, nullptr, instance, &state);
+        PreviewLayout::OuterHeight, nullptr, nullptr, instance, &creation);
     if (window == nullptr) {
         return false;
     }
@@ -171,52 +198,6 @@ void PreviewWindow::close()
 
 LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto* state = reinterpret_cast<PreviewState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-    case WM_NCCREATE: {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* owner = static_cast<std::unique_ptr<PreviewState>*>(create->lpCreateParams);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner->release()));
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    case WM_MOUSEACTIVATE:
-        return MA_NOACTIVATE;
-    case WM_PAINT:
-        if (state == nullptr) {
-            break;
-        }
-        paintPreview(window, *state);
-        return 0;
-    case WM_LBUTTONUP: {
-        if (state == nullptr) {
-            break;
-        }
-        const PixelPoint click = pointFromMouseLParam(lParam);
-        if (!isInCloseZone(click)) {
-            ::ShellExecuteW(window, L"open", state->filePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-        }
-        ::DestroyWindow(window);
-        return 0;
-    }
-    case WM_TIMER: {
-        POINT cursor{};
-        ::GetCursorPos(&cursor);
-        RECT bounds{};
-        ::GetWindowRect(window, &bounds);
-        if (!::PtInRect(&bounds, cursor)) {
-            ::DestroyWindow(window);
-        }
-        return 0;
-    }
-    case WM_NCDESTROY:
-        if (previewWindow == window) {
-            previewWindow = nullptr;
-        }
-        delete state;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        break;
-    default:
-        break;
-    }
-    return ::DefWindowProcW(window, message, wParam, lParam);
+    return dispatchToBoundObject<PreviewState, WindowOwnership::Owns>(window, message, wParam, lParam,
+                                                                      handlePreviewMessage);
 }

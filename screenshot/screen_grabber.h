@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 
 // A bitmap compatible with the screen, exactly as large as the grabbed area; its size is read
 // back from the bitmap itself. Whoever holds it deletes it.

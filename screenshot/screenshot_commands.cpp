@@ -1,7 +1,8 @@
 #include "screenshot/screenshot_commands.h"
 
-#include "app/screenshot_folder.h"
-#include "app/tray_icon.h"
+#include "screenshot/screenshot_folder.h"
+#include "common/local_time_now.h"
+#include "common/win_rect.h"
 #include "screenshot/clipboard_copy.h"
 #include "screenshot/png_encoder.h"
 #include "screenshot/preview_window.h"
@@ -12,6 +13,8 @@
 #include "screenshot/selection_overlay.h"
 
 namespace {
+
+ScreenshotNotifier notifier = nullptr;
 
 // The grabbed bitmap is deleted when this returns.
 void saveCaptured(CapturedImage image)
@@ -24,20 +27,21 @@ void saveCaptured(CapturedImage image)
 
 } // namespace
 
+void setScreenshotNotifier(ScreenshotNotifier newNotifier) noexcept
+{
+    notifier = newNotifier;
+}
+
 void takeRegionScreenshot()
 {
     PreviewWindow::close();
-    const PixelRect bounds = virtualScreenRect(::GetSystemMetrics(SM_XVIRTUALSCREEN),
-        ::GetSystemMetrics(SM_YVIRTUALSCREEN), ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-        ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const PixelRect bounds = currentVirtualScreen();
     // Its destructor closes the overlay on every way out, exceptions included.
     SelectionOverlay overlay;
-    const RECT chosen = overlay.run(RECT{bounds.left, bounds.top, bounds.right, bounds.bottom});
-    const PixelRect selection{chosen.left, chosen.top, chosen.right, chosen.bottom};
+    const PixelRect selection = toPixelRect(overlay.run(toRect(bounds)));
     if (hasArea(selection)) {
         const PixelRect clipped = clipToBounds(selection, bounds);
-        saveCaptured(ScreenGrabber::instance().captureRect(
-            RECT{clipped.left, clipped.top, clipped.right, clipped.bottom}));
+        saveCaptured(ScreenGrabber::instance().captureRect(toRect(clipped)));
     }
 }
 
@@ -55,10 +59,7 @@ void takeWindowScreenshot()
 
 std::wstring makeScreenshotFileName()
 {
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    return formatScreenshotFileName(
-        {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds});
+    return formatScreenshotFileName(localTimeNow());
 }
 
 void saveScreenshot(HBITMAP bitmap, const std::wstring& fileName)
@@ -74,7 +75,7 @@ void saveScreenshot(HBITMAP bitmap, const std::wstring& fileName)
         previewShown = PreviewWindow::show(bitmap, path, std::wstring(previewStatusText(clipboardOk)));
     }
     const SaveFeedback feedback = saveFeedbackFor(pngWritten, clipboardOk, previewShown);
-    if (feedback.channel == FeedbackChannel::Balloon) {
-        TrayIcon::instance().showNotification(std::wstring(feedback.text));
+    if (feedback.channel == FeedbackChannel::Balloon && notifier != nullptr) {
+        notifier(std::wstring(feedback.text));
     }
 }

@@ -1,18 +1,8 @@
 #pragma once
-#include <cstdint>
-#include <string>
+#include "common/local_time.h"
 
-// The local time as the platform reports it, field for field, without the platform's headers.
-struct LocalTimeFields {
-    std::uint16_t year = 0;
-    std::uint16_t month = 0;
-    std::uint16_t day = 0;
-    std::uint16_t hour = 0;
-    std::uint16_t minute = 0;
-    std::uint16_t second = 0;
-    std::uint16_t milliseconds = 0;
-};
+#include <string>
 
 // "Screenshot_YYYY-MM-DD_HH-MM-SS_mmm.png"; the year keeps its own digits, everything else is
 // zero-padded. Independent of the global locale.
-std::wstring formatScreenshotFileName(const LocalTimeFields& time);
+std::wstring formatScreenshotFileName(const LocalTime& time);

@@ -22,11 +22,6 @@ PixelRect selectionInScreen(const PixelRect& bounds, PixelPoint anchor, PixelPoi
         bounds.top + client.bottom};
 }
 
-PixelRect virtualScreenRect(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) noexcept
-{
-    return {x, y, x + width, y + height};
-}
-
 PixelRect clipToBounds(const PixelRect& rect, const PixelRect& bounds) noexcept
 {
     return {std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/pixel_rect.h"
+#include "common/pixel_rect.h"
 
 struct PixelPoint {
     std::int32_t x = 0;
@@ -20,9 +20,6 @@ PixelRect rectBetween(PixelPoint a, PixelPoint b) noexcept;
 // The overlay's result: the dragged rectangle in client coordinates moved by the overlay's
 // screen origin. Points beyond the edges are kept as they are.
 PixelRect selectionInScreen(const PixelRect& bounds, PixelPoint anchor, PixelPoint release) noexcept;
-
-// Bounds of the virtual screen from its origin and size metrics.
-PixelRect virtualScreenRect(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) noexcept;
 
 // The intersection used before a grab; may come out empty.
 PixelRect clipToBounds(const PixelRect& rect, const PixelRect& bounds) noexcept;

@@ -2,23 +2,15 @@
 
 #include <dwmapi.h>
 
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
+#include "common/win_rect.h"
+#include "common/window_binding.h"
 #include "screenshot/selection_geometry.h"
 
 namespace {
 
 constexpr wchar_t OverlayClassName[] = L"SelectionOverlayClass";
 constexpr BYTE OverlayAlpha = 180;
-
-RECT toRect(const PixelRect& r) noexcept
-{
-    return RECT{r.left, r.top, r.right, r.bottom};
-}
-
-PixelRect toPixelRect(const RECT& r) noexcept
-{
-    return PixelRect{r.left, r.top, r.right, r.bottom};
-}
 
 void registerOverlayClass(HINSTANCE instance) noexcept
 {
@@ -34,8 +26,8 @@ void registerOverlayClass(HINSTANCE instance) noexcept
 
 void paintOverlay(HWND window, const RECT& selection) noexcept
 {
-    PAINTSTRUCT ps{};
-    HDC dc = ::BeginPaint(window, &ps);
+    ScopedPaint paint(window);
+    HDC dc = paint.dc();
     if (dc != nullptr) {
         RECT client{};
         ::GetClientRect(window, &client);
@@ -45,13 +37,10 @@ void paintOverlay(HWND window, const RECT& selection) noexcept
             ::FillRect(dc, &client, black.get());
         }
         UniquePen outline(::CreatePen(PS_SOLID, 1, RGB(255, 255, 255)));
-        HGDIOBJ previousPen = ::SelectObject(dc, outline.get());
-        HGDIOBJ previousBrush = ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
+        ScopedSelectObject pen(dc, outline.get());
+        ScopedSelectObject brush(dc, ::GetStockObject(NULL_BRUSH));
         ::Rectangle(dc, selection.left, selection.top, selection.right, selection.bottom);
-        ::SelectObject(dc, previousPen);
-        ::SelectObject(dc, previousBrush);
     }
-    ::EndPaint(window, &ps);
 }
 
 } // namespace
@@ -130,22 +119,18 @@ void SelectionOverlay::close()
 
 LRESULT CALLBACK SelectionOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    auto* overlay = reinterpret_cast<SelectionOverlay*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (overlay == nullptr) {
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    switch (message) {
-    case WM_DESTROY:
-        return 0;
-    case WM_PAINT:
-        paintOverlay(window, overlay->selection);
-        return 0;
-    default:
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
+    // The overlay object lives on its caller's stack; the window only borrows it.
+    return dispatchToBoundObject<SelectionOverlay, WindowOwnership::Borrows>(
+        window, message, wParam, lParam,
+        [](HWND target, SelectionOverlay& overlay, UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+            switch (msg) {
+            case WM_DESTROY:
+                return 0;
+            case WM_PAINT:
+                paintOverlay(target, overlay.selection);
+                return 0;
+            default:
+                return ::DefWindowProcW(target, msg, w, l);
+            }
+        });
 }

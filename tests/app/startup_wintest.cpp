@@ -1,5 +1,5 @@
 #include "app/main_window.h"
-#include "app/screenshot_folder.h"
+#include "screenshot/screenshot_folder.h"
 #include "app/screenshot_folder_setup.h"
 #include "resources/resource_ids.h"
 

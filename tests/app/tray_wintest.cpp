@@ -1,6 +1,6 @@
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>

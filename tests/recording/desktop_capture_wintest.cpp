@@ -1,5 +1,5 @@
 #include "recording/desktop_capture.h"
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/pattern_window.h"
 
 #include <gtest/gtest.h>

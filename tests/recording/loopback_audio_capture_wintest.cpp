@@ -1,5 +1,5 @@
 #include "recording/com_media_scope.h"
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/loopback_audio_capture.h"
 #include "recording/recording_clock.h"
 #include "recording/tone_player.h"

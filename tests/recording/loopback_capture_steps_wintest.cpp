@@ -1,4 +1,4 @@
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/loopback_audio_capture.h"
 #include "recording/recording_clock.h"
 #include "recording/scripted_calls.h"

@@ -1,5 +1,5 @@
 #include "recording/com_media_scope.h"
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/fake_sink_writer.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // A small topmost window painted in four known colours, for checking what a screen grab sees.
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Doubles of the recording ports: a scripted platform on a virtual clock that records every call
 // in order and counts the objects it hands out, so tests can check order, content and leaks.
-#include "recording/failure.h"
+#include "common/failure.h"
 #include "recording/recording_ports.h"
 
 #include <cstdint>

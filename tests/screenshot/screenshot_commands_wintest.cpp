@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/screenshot_folder.h"
+#include "screenshot/screenshot_folder.h"
 #include "screenshot/preview_window.h"
 #include "gdi_census.h"
 #include "import_patch.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/unique_handle.h"
+#include "common/unique_handle.h"
 
 namespace shot_test {
 

@@ -13,3 +13,10 @@ struct PixelRect {
     std::int32_t height() const noexcept { return bottom - top; }
     friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
+
+// Bounds of the virtual screen from its origin and size metrics.
+inline PixelRect virtualScreenRect(std::int32_t x, std::int32_t y, std::int32_t width,
+                                   std::int32_t height) noexcept
+{
+    return {x, y, x + width, y + height};
+}

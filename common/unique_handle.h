@@ -111,3 +111,18 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// BeginPaint/EndPaint pair for one WM_PAINT.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    ~ScopedPaint() { ::EndPaint(window_, &paint_); }
+    HDC dc() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};

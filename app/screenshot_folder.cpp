@@ -1,3 +1,0 @@
-#include "app/screenshot_folder.h"
-
-std::wstring ScreenshotFolderPath;

@@ -1,0 +1,3 @@
+#include "screenshot/screenshot_folder.h"
+
+std::wstring ScreenshotFolderPath;
