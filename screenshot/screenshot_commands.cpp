@@ -24,8 +24,12 @@ void saveCaptured(CapturedImage image)
 
 } // namespace
 
+// Each command is dropped while a selection is on the screen, whichever road it came by.
 void takeRegionScreenshot()
 {
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     PreviewWindow::close();
     const PixelRect bounds = virtualScreenRect(::GetSystemMetrics(SM_XVIRTUALSCREEN),
         ::GetSystemMetrics(SM_YVIRTUALSCREEN), ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
@@ -43,12 +47,18 @@ void takeRegionScreenshot()
 
 void takeFullScreenshot()
 {
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     PreviewWindow::close();
     saveCaptured(ScreenGrabber::instance().captureVirtualScreen());
 }
 
 void takeWindowScreenshot()
 {
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     PreviewWindow::close();
     saveCaptured(ScreenGrabber::instance().captureForegroundWindow());
 }
