@@ -54,7 +54,7 @@ void runTrayMenu(HWND trayWindow)
         ::SetForegroundWindow(trayWindow);
         chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
                                                     cursor.y, 0, trayWindow, nullptr));
-        // Without a message after the menu, a second right-click can find the menu gone at once.
+        // The task switch the menu needs: without it, the next menu can vanish as soon as it opens.
         ::PostMessageW(trayWindow, WM_NULL, 0, 0);
     }
 
