@@ -69,7 +69,8 @@ bool HotkeyManager::startHookThread() noexcept
     try {
         std::promise<bool> installed;
         std::future<bool> report = installed.get_future();
-        // The thread owns the promise, so it never outlives the object it reports through.
+        // The promise moves to the thread: it cannot be destroyed here while the thread still
+        // reports through it.
         hookThread = std::thread([this, promise = std::move(installed)]() mutable { serveHook(std::move(promise)); });
         if (report.get()) {
             return true;
