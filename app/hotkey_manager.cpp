@@ -9,6 +9,12 @@ namespace {
 
 constexpr wchar_t HotkeyWindowClass[] = L"HotkeyWindowClass";
 
+// The bit of an id in the set the hook reads; ids it cannot hold are never looked up there.
+constexpr std::uint32_t bitOf(HotkeyId id) noexcept
+{
+    return id >= 0 && id < 32 ? std::uint32_t{1} << id : 0u;
+}
+
 bool isKeyDownNow(unsigned virtualKey)
 {
     return (static_cast<unsigned short>(::GetAsyncKeyState(static_cast<int>(virtualKey))) & 0x8000u) != 0;
@@ -24,9 +30,7 @@ HotkeyManager& HotkeyManager::instance()
 
 HotkeyManager::~HotkeyManager()
 {
-    if (keyboardHook != nullptr) {
-        ::UnhookWindowsHookEx(keyboardHook);
-    }
+    stopHookThread();
     if (messageWindow != nullptr) {
         ::DestroyWindow(messageWindow);
     }
@@ -57,8 +61,73 @@ bool HotkeyManager::start()
         }
     }
 
-    keyboardHook = ::SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, module, 0);
-    return keyboardHook != nullptr;
+    return startHookThread();
+}
+
+bool HotkeyManager::startHookThread() noexcept
+{
+    try {
+        std::promise<bool> installed;
+        std::future<bool> report = installed.get_future();
+        // The promise moves to the thread: it cannot be destroyed here while the thread still
+        // reports through it.
+        hookThread = std::thread([this, promise = std::move(installed)]() mutable { serveHook(std::move(promise)); });
+        if (report.get()) {
+            return true;
+        }
+    } catch (...) {
+        // No thread, or it ended without a report: the keys cannot be taken either way.
+    }
+    try {
+        if (hookThread.joinable()) {
+            hookThread.join();
+        }
+    } catch (...) {
+        // The thread has ended or was never made; nothing is left to wait for.
+    }
+    return false;
+}
+
+void HotkeyManager::serveHook(std::promise<bool> installed) noexcept
+{
+    try {
+        // The thread's message queue exists before the starter hears back, so the stop message
+        // posted at exit cannot be lost.
+        MSG message{};
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+        hookThreadId = ::GetCurrentThreadId();
+        const HHOOK hook = ::SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, ::GetModuleHandleW(nullptr), 0);
+        keyboardHook = hook;
+        installed.set_value(hook != nullptr);
+        if (hook == nullptr) {
+            return;
+        }
+        // No windows live here: the loop only lets the system call the hook, until WM_QUIT.
+        while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        }
+        ::UnhookWindowsHookEx(hook);
+    } catch (...) {
+        // Reached only before the report; the starter then sees a broken promise.
+    }
+}
+
+void HotkeyManager::stopHookThread() noexcept
+{
+    try {
+        if (!hookThread.joinable()) {
+            return;
+        }
+        if (::PostThreadMessageW(hookThreadId, WM_QUIT, 0, 0)) {
+            hookThread.join();
+        } else {
+            // A thread that never hears the stop would be waited for forever; the system
+            // removes its hook when the process ends.
+            hookThread.detach();
+        }
+    } catch (...) {
+        // Process exit goes on; the system removes the hook with the process.
+    }
+    keyboardHook = nullptr;
 }
 
 bool HotkeyManager::registerCallback(HotkeyId id, HotkeyCallback callback)
@@ -66,12 +135,30 @@ bool HotkeyManager::registerCallback(HotkeyId id, HotkeyCallback callback)
     if (keyboardHook == nullptr) {
         return false;
     }
-    return table.store(id, std::move(callback));
+    const bool stored = table.store(id, std::move(callback));
+    publishCallbackOf(id);
+    return stored;
 }
 
 std::size_t HotkeyManager::unregisterCallback(HotkeyId id)
 {
-    return table.remove(id);
+    const std::size_t removed = table.remove(id);
+    publishCallbackOf(id);
+    return removed;
+}
+
+void HotkeyManager::publishCallbackOf(HotkeyId id) noexcept
+{
+    if (table.contains(id)) {
+        idsWithCallback.fetch_or(bitOf(id), std::memory_order_release);
+    } else {
+        idsWithCallback.fetch_and(~bitOf(id), std::memory_order_release);
+    }
+}
+
+bool HotkeyManager::hasCallback(HotkeyId id) const noexcept
+{
+    return (idsWithCallback.load(std::memory_order_acquire) & bitOf(id)) != 0;
 }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
@@ -85,7 +172,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
         event.flags = key->flags;
     }
     const HookDecision decision = decideHookEvent(
-        event, manager.keyHeld, isKeyDownNow, [&manager](int id) { return manager.table.contains(id); });
+        event, manager.keyHeld, isKeyDownNow, [&manager](int id) { return manager.hasCallback(id); });
 
     manager.keyHeld = decision.keyHeld;
     switch (decision.verdict) {

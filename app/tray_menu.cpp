@@ -54,6 +54,8 @@ void runTrayMenu(HWND trayWindow)
         ::SetForegroundWindow(trayWindow);
         chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
                                                     cursor.y, 0, trayWindow, nullptr));
+        // The task switch the menu needs: without it, the next menu can vanish as soon as it opens.
+        ::PostMessageW(trayWindow, WM_NULL, 0, 0);
     }
 
     HWND mainWindow = ::FindWindowW(MainWindowClassName, nullptr);

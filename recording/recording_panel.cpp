@@ -59,6 +59,10 @@ void chooseAreaAndOpen()
 
 void openRecordingPanel()
 {
+    // A screenshot's selection is on the screen: the command is dropped, not queued.
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     if (recordingPanelWindow != nullptr) {
         ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
         SetForegroundWindow(recordingPanelWindow);

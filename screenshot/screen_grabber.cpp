@@ -47,6 +47,15 @@ CapturedImage grab(GrabArea area, ReadOrigin readOrigin, CopyCheck check)
     return bitmap;
 }
 
+// After the tray menu closes, the hidden tray window can stay the foreground window; its
+// rectangle is a patch of desktop the user never chose.
+bool isOwnHiddenWindow(HWND window) noexcept
+{
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    return processId == ::GetCurrentProcessId() && !::IsWindowVisible(window);
+}
+
 } // namespace
 
 ScreenGrabber& ScreenGrabber::instance()
@@ -58,7 +67,7 @@ ScreenGrabber& ScreenGrabber::instance()
 CapturedImage ScreenGrabber::captureForegroundWindow()
 {
     HWND foreground = ::GetForegroundWindow();
-    if (foreground == nullptr) {
+    if (foreground == nullptr || isOwnHiddenWindow(foreground)) {
         return {};
     }
     RECT rect{};

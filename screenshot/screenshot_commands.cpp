@@ -32,8 +32,12 @@ void setScreenshotNotifier(ScreenshotNotifier newNotifier) noexcept
     notifier = newNotifier;
 }
 
+// Each command is dropped while a selection is on the screen, whichever road it came by.
 void takeRegionScreenshot()
 {
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     PreviewWindow::close();
     const PixelRect bounds = currentVirtualScreen();
     // Its destructor closes the overlay on every way out, exceptions included.
@@ -47,12 +51,18 @@ void takeRegionScreenshot()
 
 void takeFullScreenshot()
 {
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     PreviewWindow::close();
     saveCaptured(ScreenGrabber::instance().captureVirtualScreen());
 }
 
 void takeWindowScreenshot()
 {
+    if (SelectionOverlay::isOpen()) {
+        return;
+    }
     PreviewWindow::close();
     saveCaptured(ScreenGrabber::instance().captureForegroundWindow());
 }

@@ -12,6 +12,17 @@ namespace {
 constexpr wchar_t OverlayClassName[] = L"SelectionOverlayClass";
 constexpr BYTE OverlayAlpha = 180;
 
+// Overlays run only on the UI thread, so a plain count is enough.
+int runningOverlays = 0;
+
+class RunningOverlay {
+public:
+    RunningOverlay() noexcept { ++runningOverlays; }
+    RunningOverlay(const RunningOverlay&) = delete;
+    RunningOverlay& operator=(const RunningOverlay&) = delete;
+    ~RunningOverlay() { --runningOverlays; }
+};
+
 void registerOverlayClass(HINSTANCE instance) noexcept
 {
     WNDCLASSEXW wc{};
@@ -45,8 +56,14 @@ void paintOverlay(HWND window, const RECT& selection) noexcept
 
 } // namespace
 
+bool SelectionOverlay::isOpen() noexcept
+{
+    return runningOverlays > 0;
+}
+
 RECT SelectionOverlay::run(const RECT& bounds)
 {
+    const RunningOverlay running;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     registerOverlayClass(instance);
 

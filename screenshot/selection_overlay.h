@@ -15,6 +15,11 @@ public:
     RECT run(const RECT& bounds);
     void close();
 
+    // True while any overlay of the process is running. Its loop keeps dispatching the UI
+    // thread's messages, so screenshot and recording commands still arrive meanwhile; they
+    // ask this and drop themselves, so only one selection is ever on the screen.
+    static bool isOpen() noexcept;
+
 private:
     friend LRESULT CALLBACK SelectionOverlayWndProc(HWND, UINT, WPARAM, LPARAM);
 

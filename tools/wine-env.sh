@@ -3,9 +3,16 @@
 #   a fresh WINEPREFIX (with HOME and XDG_RUNTIME_DIR of its own), Xvfb on a free display,
 #   a wineserver kept alive for the whole command, and, with ORLIMO_PULSE=1, a PulseAudio
 #   server with a null sink. Crash dialogs are off so a crashing program exits at once.
-# Usage: tools/wine-env.sh <command> [args...]
+# Usage: [ORLIMO_SCREEN=WxHxDEPTH] tools/wine-env.sh <command> [args...]
+# ORLIMO_SCREEN sets the virtual display (default 1280x1024x24).
 # The command sees WINEPREFIX, DISPLAY, WINEDEBUG, WINEDLLOVERRIDES (and PULSE_SERVER).
 set -euo pipefail
+
+screen="${ORLIMO_SCREEN:-1280x1024x24}"
+if ! [[ "$screen" =~ ^[0-9]+x[0-9]+x(8|16|24|32)$ ]]; then
+    echo "wine-env: ORLIMO_SCREEN must look like 1280x1024x24, not '$screen'" >&2
+    exit 2
+fi
 
 root=$(mktemp -d /tmp/orlimo-wine.XXXXXX)
 xvfb_pid=""
@@ -33,7 +40,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 
 # Xvfb picks a free display itself and tells us which one.
 exec 3<> "$root/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp >"$root/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=""
 for _ in $(seq 1 100); do

@@ -151,6 +151,38 @@ TEST_F(RecordingE2e, SecondCommandWhileSelectingOpensNoSecondOverlay)
     EXPECT_EQ(findWindowByClass(PanelClass, program.id()), nullptr);
 }
 
+TEST_F(RecordingE2e, ScreenshotsDuringTheSelectionAreDropped)
+{
+    const std::wstring folder = screenshotsFolder();
+    const std::size_t pngsBefore = listFiles(folder, L"*.png").size();
+    HWND overlay = openOverlay();
+    ASSERT_NE(overlay, nullptr);
+
+    // By the keys, and by the tray menu's "Caly ekran" entry.
+    ASSERT_TRUE(pressChord({VK_CONTROL, VK_SNAPSHOT}));
+    ASSERT_TRUE(pressKey(VK_SNAPSHOT));
+    HWND tray = findWindowByClass(L"TrayIconClass", program.id());
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(::PostMessageW(tray, WM_USER + 1, 1001, WM_RBUTTONUP));
+    ASSERT_NE(waitForWindow(L"#32768", program.id()), nullptr);
+    pumpMessagesFor(Milliseconds{200});
+    for (WORD key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+        ASSERT_TRUE(pressKey(key));
+        pumpMessagesFor(Milliseconds{50});
+    }
+    pumpMessagesFor(Milliseconds{1500});
+    EXPECT_EQ(countWindows(OverlayClass, program.id()), 1);
+    EXPECT_EQ(listFiles(folder, L"*.png").size(), pngsBefore);
+    EXPECT_EQ(findWindowByClass(L"KestrovaPreview", program.id()), nullptr);
+
+    ::PostMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(waitForNoWindow(OverlayClass, program.id()));
+    pumpMessagesFor(Milliseconds{700});
+    EXPECT_EQ(findWindowByClass(OverlayClass, program.id()), nullptr);
+    EXPECT_EQ(findWindowByClass(PanelClass, program.id()), nullptr);
+    EXPECT_EQ(listFiles(folder, L"*.png").size(), pngsBefore);
+}
+
 TEST_F(RecordingE2e, DragOpensThePanelWithItsFrame)
 {
     HWND panel = openPanelOver({200, 300}, {841, 781});

@@ -57,6 +57,15 @@ HWND findForeignWindowTitled(const std::wstring& part)
     return nullptr;
 }
 
+int countWindowsOf(const wchar_t* className, DWORD processId)
+{
+    int count = 0;
+    for (HWND window : topLevelWindows()) {
+        count += windowClassName(window) == className && windowProcessId(window) == processId ? 1 : 0;
+    }
+    return count;
+}
+
 class ShellE2e : public ::testing::Test {
 protected:
     // Starts the program and waits until all three of its windows exist.
@@ -306,4 +315,37 @@ TEST_F(ShellE2e, WindowsKeyPrintScreenReachesTheFocusedWindow)
         EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); }, Milliseconds{2000}))
             << windowsKey;
     }
+}
+
+TEST_F(ShellE2e, CommandsDuringTheTraySelectionAreDropped)
+{
+    ASSERT_NO_FATAL_FAILURE(startProgram());
+    const std::wstring folder = screenshotsFolder();
+    const std::size_t pngsBefore = listFiles(folder, L"*.png").size();
+    ASSERT_NE(openTrayMenu(), nullptr);
+    ASSERT_TRUE(pressKey(VK_DOWN));
+    pumpMessagesFor(Milliseconds{50});
+    ASSERT_TRUE(pressKey(VK_RETURN));
+    HWND overlay = waitForWindow(L"SelectionOverlayClass", program.id());
+    ASSERT_NE(overlay, nullptr);
+    pumpMessagesFor(Milliseconds{300});
+
+    // By the keys, through the hook, and by command messages to the main window.
+    ASSERT_TRUE(pressKey(VK_SNAPSHOT));
+    ASSERT_TRUE(pressChord({VK_CONTROL, VK_SNAPSHOT}));
+    for (unsigned command : {1001u, 1002u, 1003u, 1006u}) {
+        ASSERT_TRUE(postCommand(command));
+    }
+    pumpMessagesFor(Milliseconds{1500});
+    EXPECT_EQ(countWindowsOf(L"SelectionOverlayClass", program.id()), 1);
+    EXPECT_EQ(listFiles(folder, L"*.png").size(), pngsBefore);
+    EXPECT_EQ(findWindowByClass(L"KestrovaPreview", program.id()), nullptr);
+
+    ::PostMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(waitForNoWindow(L"SelectionOverlayClass", program.id()));
+    // Dropped, not put off until the selection ends.
+    pumpMessagesFor(Milliseconds{700});
+    EXPECT_EQ(findWindowByClass(L"SelectionOverlayClass", program.id()), nullptr);
+    EXPECT_EQ(findWindowByClass(L"KestrovaRecordingPanel", program.id()), nullptr);
+    EXPECT_EQ(listFiles(folder, L"*.png").size(), pngsBefore);
 }

@@ -192,6 +192,26 @@ TEST_F(CommandTest, WindowScreenshotSavesTheForegroundWindow)
     EXPECT_EQ(*decoded, patternPixels(90, 70, 8));
 }
 
+TEST_F(CommandTest, WindowScreenshotOfAHiddenWindowOfThisProcessWritesNothing)
+{
+    TempFolder folder;
+    FolderOverride override(folder.path());
+    // As the tray window is after its menu: never shown, yet the foreground window.
+    HWND hidden = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 300, 250, 120, 90, nullptr, nullptr,
+                                    ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(hidden, nullptr);
+    ::SetForegroundWindow(hidden);
+    pump(50);
+    ASSERT_EQ(::GetForegroundWindow(), hidden);
+    ASSERT_FALSE(::IsWindowVisible(hidden));
+
+    takeWindowScreenshot();
+
+    EXPECT_TRUE(folder.files().empty());
+    EXPECT_EQ(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+    ::DestroyWindow(hidden);
+}
+
 TEST_F(CommandTest, RegionScreenshotSavesTheDraggedRectangleAfterTheOverlayLeft)
 {
     ASSERT_TRUE(DwmFlushStandIn::install());
