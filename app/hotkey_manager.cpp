@@ -2,6 +2,7 @@
 
 #include "app/command_id.h"
 #include "app/hotkey_decision.h"
+#include "common/window_binding.h"
 
 #include <utility>
 
@@ -31,9 +32,7 @@ HotkeyManager& HotkeyManager::instance()
 HotkeyManager::~HotkeyManager()
 {
     stopHookThread();
-    if (messageWindow != nullptr) {
-        ::DestroyWindow(messageWindow);
-    }
+    messageWindow.reset();
     table.clear();
 }
 
@@ -53,10 +52,11 @@ bool HotkeyManager::start()
     }
 
     // A window left from an attempt whose hook failed is used again rather than leaked.
-    if (messageWindow == nullptr || !::IsWindow(messageWindow)) {
-        messageWindow = ::CreateWindowExW(0, HotkeyWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                          module, nullptr);
-        if (messageWindow == nullptr) {
+    if (!messageWindow || !::IsWindow(messageWindow.get())) {
+        messageWindow.release(); // a handle the system already destroyed is not ours to destroy
+        messageWindow.reset(::CreateWindowExW(0, HotkeyWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                              module, nullptr));
+        if (!messageWindow) {
             return false;
         }
     }
@@ -96,16 +96,16 @@ void HotkeyManager::serveHook(std::promise<bool> installed) noexcept
         MSG message{};
         ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
         hookThreadId = ::GetCurrentThreadId();
-        const HHOOK hook = ::SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, ::GetModuleHandleW(nullptr), 0);
-        keyboardHook = hook;
-        installed.set_value(hook != nullptr);
-        if (hook == nullptr) {
+        // Removed when this thread leaves, whichever way it leaves.
+        const UniqueHook hook(::SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, ::GetModuleHandleW(nullptr), 0));
+        keyboardHook = hook.get();
+        installed.set_value(static_cast<bool>(hook));
+        if (!hook) {
             return;
         }
         // No windows live here: the loop only lets the system call the hook, until WM_QUIT.
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         }
-        ::UnhookWindowsHookEx(hook);
     } catch (...) {
         // Reached only before the report; the starter then sees a broken promise.
     }
@@ -179,7 +179,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
     case HookVerdict::PassOn:
         return ::CallNextHookEx(manager.keyboardHook, code, wParam, lParam);
     case HookVerdict::SwallowAndPost:
-        ::PostMessageW(manager.messageWindow, WM_HOTKEY, decision.command, 0);
+        ::PostMessageW(manager.messageWindow.get(), WM_HOTKEY, decision.command, 0);
         return 1;
     case HookVerdict::Swallow:
         return 1;
@@ -192,12 +192,9 @@ LRESULT CALLBACK HotkeyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (message != WM_HOTKEY || wParam < ID_REGION_SCREENSHOT || wParam > ID_WINDOW_SCREENSHOT) {
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
-    HotkeyManager& manager = HotkeyManager::instance();
-    const auto id = static_cast<HotkeyId>(wParam - HotkeyCommandBase);
-    try {
-        manager.table.dispatch(id);
-    } catch (...) {
-        // A failed command must not unwind into the system's dispatcher; the next one still runs.
-    }
-    return 0;
+    // A failed command must not unwind into the system's dispatcher; the next one still runs.
+    return runGuarded(message, [wParam] {
+        HotkeyManager::instance().table.dispatch(static_cast<HotkeyId>(wParam - HotkeyCommandBase));
+        return LRESULT{0};
+    });
 }

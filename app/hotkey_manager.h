@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/hotkey_table.h"
+#include "common/unique_handle.h"
 
 class HotkeyManager {
 public:
@@ -33,7 +34,7 @@ public:
     // The number of entries removed (0 or 1).
     std::size_t unregisterCallback(HotkeyId id);
 
-    HWND window() const noexcept { return messageWindow; }
+    HWND window() const noexcept { return messageWindow.get(); }
     bool started() const noexcept { return keyboardHook != nullptr; }
     bool dispatching() const noexcept { return table.dispatching(); }
 
@@ -51,7 +52,7 @@ private:
     void publishCallbackOf(HotkeyId id) noexcept;
     bool hasCallback(HotkeyId id) const noexcept;
 
-    HWND messageWindow = nullptr;
+    UniqueWindow messageWindow;
     // Written by the hook thread before it reports the installation, read by the UI thread only
     // after that report.
     HHOOK keyboardHook = nullptr;

@@ -65,6 +65,12 @@ struct MenuTraits {
     static void close(Handle h) noexcept { ::DestroyMenu(h); }
 };
 
+struct HookTraits {
+    using Handle = HHOOK;
+    static void close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
+};
+
+using UniqueHook = UniqueHandle<HookTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;

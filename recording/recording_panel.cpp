@@ -1,5 +1,6 @@
 #include "recording/recording_panel.h"
 
+#include "common/win_rect.h"
 #include "recording/recording_area.h"
 #include "recording/recording_border.h"
 #include "recording/recording_panel_window.h"
@@ -21,14 +22,6 @@ public:
     ~SelectionActiveFlag() { selectionActive = false; }
 };
 
-RECT virtualScreen()
-{
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-            top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
 void chooseAreaAndOpen()
 {
     // Its destructor closes the overlay and unregisters its class on every way out.
@@ -37,11 +30,10 @@ void chooseAreaAndOpen()
     {
         SelectionActiveFlag active;
         PreviewWindow::close();
-        selected = overlay.run(virtualScreen());
+        selected = overlay.run(toRect(currentVirtualScreen()));
     }
 
-    const AreaCheck check =
-        checkRecordingArea({selected.left, selected.top, selected.right, selected.bottom});
+    const AreaCheck check = checkRecordingArea(toPixelRect(selected));
     switch (check.verdict) {
     case AreaVerdict::Ignore:
         return;

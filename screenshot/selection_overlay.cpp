@@ -67,24 +67,23 @@ RECT SelectionOverlay::run(const RECT& bounds)
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     registerOverlayClass(instance);
 
-    window = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, OverlayClassName, L"", WS_POPUP,
-        bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr, instance,
-        this);
-    if (window != nullptr) {
-        if (HCURSOR cross = ::LoadCursorW(nullptr, IDC_CROSS)) {
-            ::SetClassLongPtrW(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cross));
-        }
-    }
-    if (window == nullptr) {
+    window.reset(::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, OverlayClassName, L"",
+        WS_POPUP, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr,
+        instance, this));
+    if (!window) {
         return RECT{};
     }
+    if (HCURSOR cross = ::LoadCursorW(nullptr, IDC_CROSS)) {
+        ::SetClassLongPtrW(window.get(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cross));
+    }
 
-    ::SetLayeredWindowAttributes(window, 0, OverlayAlpha, LWA_ALPHA);
-    ::ShowWindow(window, SW_SHOW);
-    ::UpdateWindow(window);
-    ::SetForegroundWindow(window);
-    ::SetFocus(window);
-    ::SetActiveWindow(window);
+    HWND overlay = window.get();
+    ::SetLayeredWindowAttributes(overlay, 0, OverlayAlpha, LWA_ALPHA);
+    ::ShowWindow(overlay, SW_SHOW);
+    ::UpdateWindow(overlay);
+    ::SetForegroundWindow(overlay);
+    ::SetFocus(overlay);
+    ::SetActiveWindow(overlay);
 
     const PixelRect screenBounds = toPixelRect(bounds);
     bool dragging = false;
@@ -93,21 +92,19 @@ RECT SelectionOverlay::run(const RECT& bounds)
     BOOL got = 0;
     while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) > 0) {
         if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
-            ::DestroyWindow(window);
-            window = nullptr;
+            window.reset();
             return RECT{};
         }
-        if (msg.message == WM_LBUTTONDOWN && msg.hwnd == window) {
-            ::SetCapture(window);
+        if (msg.message == WM_LBUTTONDOWN && msg.hwnd == overlay) {
+            ::SetCapture(overlay);
             dragging = true;
             anchor = pointFromMouseLParam(msg.lParam);
         } else if (msg.message == WM_MOUSEMOVE && dragging) {
             selection = toRect(rectBetween(anchor, pointFromMouseLParam(msg.lParam)));
-            ::InvalidateRect(window, nullptr, TRUE);
+            ::InvalidateRect(overlay, nullptr, TRUE);
         } else if (msg.message == WM_LBUTTONUP && dragging) {
             ::ReleaseCapture();
-            ::DestroyWindow(window);
-            window = nullptr;
+            window.reset();
             // Returns once the composition has shown a frame without the overlay, so the grab
             // that follows sees the desktop undimmed.
             ::DwmFlush();
@@ -120,17 +117,13 @@ RECT SelectionOverlay::run(const RECT& bounds)
         // The application's own loop must end too.
         ::PostQuitMessage(static_cast<int>(msg.wParam));
     }
-    ::DestroyWindow(window);
-    window = nullptr;
+    window.reset();
     return RECT{};
 }
 
 void SelectionOverlay::close()
 {
-    if (window != nullptr) {
-        ::DestroyWindow(window);
-        window = nullptr;
-    }
+    window.reset();
     ::UnregisterClassW(OverlayClassName, ::GetModuleHandleW(nullptr));
 }
 

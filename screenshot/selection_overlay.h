@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/unique_handle.h"
+
 // A dimmed, topmost layer over the given bounds on which the user drags a rectangle. Each use
 // makes a fresh object, calls run() once and lets the destructor close it.
 class SelectionOverlay {
@@ -23,7 +25,7 @@ public:
 private:
     friend LRESULT CALLBACK SelectionOverlayWndProc(HWND, UINT, WPARAM, LPARAM);
 
-    HWND window = nullptr;
+    UniqueWindow window;
     RECT selection{};
 };
 
