@@ -116,7 +116,9 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
             if ((flags & AUDCLNT_BUFFERFLAGS_TIMESTAMP_ERROR) != 0) {
                 packet.readTime = nowIn100ns();
             }
-            queue.push_back(convertAudioPacket(*packetFormat, packet, startTime, pausedTotal));
+            AudioChunk chunk = convertAudioPacket(*packetFormat, packet, startTime, pausedTotal);
+            seams.place(chunk);
+            queue.push_back(std::move(chunk));
         }
         check(captureClient->ReleaseBuffer(frames), L"Zwolnienie pakietu audio");
         check(captureClient->GetNextPacketSize(&packetFrames), L"Kolejny pakiet audio");

@@ -1,5 +1,6 @@
 #pragma once
 #include "recording/audio_conversion.h"
+#include "recording/audio_seam_placement.h"
 #include "recording/recording_ports.h"
 
 #include <windows.h>
@@ -48,6 +49,7 @@ private:
     std::unique_ptr<WAVEFORMATEX, CoTaskMemDeleter> mixFormat;
     bool isFloatFormat = false;
     std::optional<PacketFormat> packetFormat;
+    AudioSeamPlacer seams;
 };
 
 // The fields of the engine's mix format that the conversion reads; an extensible tag whose

@@ -53,6 +53,12 @@ public:
     virtual std::uint32_t audioStream() const noexcept = 0;
 };
 
+// Makes the sleep between the loop's passes last what it asks for, for as long as it lives.
+class SleepPrecision {
+public:
+    virtual ~SleepPrecision() = default;
+};
+
 // Everything platform-bound that one recording needs, created in the worker's set-up order.
 class RecordingPlatform {
 public:
@@ -65,4 +71,6 @@ public:
                                                              std::int32_t height) = 0;
     virtual std::int64_t now() = 0; // the recording clock, 100-ns units
     virtual void sleepBetweenPasses() = 0; // Sleep(5)
+    // Held for the life of the frame loop; may hand out nothing where sleeps are precise anyway.
+    virtual std::unique_ptr<SleepPrecision> preciseSleep() = 0;
 };

@@ -56,6 +56,9 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         sound->drain(queue, true, startTime, 0);
         session.publishState(RecordingState::Recording);
 
+        // Without it a 5 ms sleep lasts a whole default timer period (15.6 ms on Windows), and
+        // passes that long cost frames as soon as a frame's work passes about 26 ms.
+        std::unique_ptr<SleepPrecision> precision = platform.preciseSleep();
         while (!(session.isStopRequested() && nextFrameTime != 0)) {
             const std::int64_t now = platform.now();
             // A stop that comes before the first frame still gets that frame, paused or not: the
@@ -82,6 +85,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             track.writeUpTo(std::max<std::int64_t>(0, elapsed - AudioWriteLag));
             platform.sleepBetweenPasses();
         }
+        precision.reset();
 
         session.publishState(RecordingState::Saving);
         sound->drain(queue, session.isPauseRequested(), startTime, pausedTotal);

@@ -5,9 +5,9 @@
 #include "recording/loopback_audio_capture.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/recording_clock.h"
+#include "recording/timer_resolution_scope.h"
 
 #include <windows.h>
-
 
 std::unique_ptr<MediaRuntime> WindowsRecordingPlatform::makeMediaRuntime()
 {
@@ -41,4 +41,9 @@ std::int64_t WindowsRecordingPlatform::now()
 void WindowsRecordingPlatform::sleepBetweenPasses()
 {
     ::Sleep(5);
+}
+
+std::unique_ptr<SleepPrecision> WindowsRecordingPlatform::preciseSleep()
+{
+    return std::make_unique<TimerResolutionScope>();
 }

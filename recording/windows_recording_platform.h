@@ -12,4 +12,5 @@ public:
                                                      std::int32_t height) override;
     std::int64_t now() override;
     void sleepBetweenPasses() override;
+    std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
 };

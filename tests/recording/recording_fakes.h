@@ -256,6 +256,7 @@ public:
             world.onSleep(world.passes);
         }
     }
+    std::unique_ptr<SleepPrecision> preciseSleep() override { return nullptr; }
 
     PixelRect capturedRegion;
 

@@ -8,6 +8,7 @@
 #include "recording/recording_worker.h"
 #include "recording/tone_player.h"
 #include "recording/windows_recording_platform.h"
+#include "screenshot/import_patch.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include <timeapi.h>
 
 using Microsoft::WRL::ComPtr;
 
@@ -89,6 +93,7 @@ public:
     }
     std::int64_t now() override { return windows.now(); }
     void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
+    std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
 
 private:
     WindowsRecordingPlatform windows;
@@ -235,4 +240,85 @@ TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
     // The tone of amplitude 0.5 reaches the track at 0.5 x 32767.
     EXPECT_GE(peak, 16000);
     EXPECT_LE(peak, 16383);
+}
+
+namespace {
+
+// The timer resolution calls the worker makes, observed through this executable's imports.
+struct TimerCalls {
+    std::vector<std::string> calls;
+    bool refuse = false;
+    decltype(&::timeBeginPeriod) begin = nullptr;
+    decltype(&::timeEndPeriod) end = nullptr;
+};
+TimerCalls timerCalls;
+
+MMRESULT WINAPI ObservedTimeBeginPeriod(UINT period)
+{
+    timerCalls.calls.push_back("begin " + std::to_string(period));
+    return timerCalls.refuse ? TIMERR_NOCANDO : timerCalls.begin(period);
+}
+
+MMRESULT WINAPI ObservedTimeEndPeriod(UINT period)
+{
+    timerCalls.calls.push_back("end " + std::to_string(period));
+    return timerCalls.end(period);
+}
+
+class ObservedTimerResolution {
+public:
+    ObservedTimerResolution()
+    {
+        timerCalls = {};
+        patched = shot_test::patchImport("winmm.dll", "timeBeginPeriod", &ObservedTimeBeginPeriod,
+                                         timerCalls.begin) &&
+                  shot_test::patchImport("winmm.dll", "timeEndPeriod", &ObservedTimeEndPeriod,
+                                         timerCalls.end);
+    }
+    ~ObservedTimerResolution()
+    {
+        decltype(&::timeBeginPeriod) ignoredBegin = nullptr;
+        decltype(&::timeEndPeriod) ignoredEnd = nullptr;
+        if (timerCalls.begin != nullptr) {
+            shot_test::patchImport("winmm.dll", "timeBeginPeriod", timerCalls.begin, ignoredBegin);
+        }
+        if (timerCalls.end != nullptr) {
+            shot_test::patchImport("winmm.dll", "timeEndPeriod", timerCalls.end, ignoredEnd);
+        }
+    }
+    bool patched = false;
+};
+
+} // namespace
+
+// The loop sleeps 5 ms only with a 1 ms timer resolution; it is asked for once per recording and
+// given back on every way out, but only when it was granted.
+TEST(RecordingOnWine, TimerResolutionIsHeldForTheLoopAndGivenBackOnEveryWayOut)
+{
+    ObservedTimerResolution observed;
+    ASSERT_TRUE(observed.patched);
+    using Calls = std::vector<std::string>;
+    {
+        SCOPED_TRACE("saved");
+        FakeSinkWriter sink;
+        ASSERT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Saved);
+        EXPECT_EQ(timerCalls.calls, (Calls{"begin 1", "end 1"}));
+    }
+    {
+        SCOPED_TRACE("a sample write fails in the loop");
+        timerCalls.calls.clear();
+        FakeSinkWriter sink;
+        sink.failingCall = "WriteSample#3";
+        ASSERT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Failed);
+        EXPECT_EQ(timerCalls.calls, (Calls{"begin 1", "end 1"}));
+    }
+    {
+        SCOPED_TRACE("the resolution is refused");
+        timerCalls.calls.clear();
+        timerCalls.refuse = true;
+        FakeSinkWriter sink;
+        ASSERT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Saved);
+        EXPECT_EQ(timerCalls.calls, (Calls{"begin 1"}));
+        timerCalls.refuse = false;
+    }
 }

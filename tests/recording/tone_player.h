@@ -1,12 +1,15 @@
 #pragma once
-// Sound for the tests that run with a PulseAudio null sink (ORLIMO_PULSE=1 in tools/wine-env.sh).
+// Sound for the tests that run with a PulseAudio null sink (ORLIMO_PULSE=1 in tools/wine-env.sh)
+// or on a machine with an output device.
+#include "recording/tone_seams.h"
+
 #include <windows.h>
 #include <audioclient.h>
 #include <ksmedia.h>
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
 
-#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 inline bool hasAudioServer()
@@ -15,7 +18,8 @@ inline bool hasAudioServer()
     return server != nullptr && *server != '\0';
 }
 
-// Plays a steady tone on the default output device for as long as it lives.
+// Plays the test tone (tone_seams.h) on the default output device for as long as it lives. The
+// stream holds two seconds; topUp keeps it playing without a break for longer.
 class TonePlayer {
 public:
     bool start()
@@ -29,7 +33,7 @@ public:
                                     reinterpret_cast<void**>(client.GetAddressOf())))) {
             return false;
         }
-        // Float stereo at 48 kHz, the null sink's own mix, so no conversion is involved.
+        // Float stereo at 48 kHz; the engine converts it where its mix differs.
         WAVEFORMATEXTENSIBLE format{};
         format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
         format.Format.nChannels = 2;
@@ -41,25 +45,25 @@ public:
         format.Samples.wValidBitsPerSample = 32;
         format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
         format.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
-        Microsoft::WRL::ComPtr<IAudioRenderClient> render;
-        UINT32 bufferFrames = 0;
-        BYTE* data = nullptr;
-        if (FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 20'000'000, 0,
+        constexpr DWORD ConvertAsNeeded = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
+                                          AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+        if (FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, ConvertAsNeeded, 20'000'000, 0,
                                       &format.Format, nullptr)) ||
             FAILED(client->GetBufferSize(&bufferFrames)) ||
-            FAILED(client->GetService(IID_PPV_ARGS(&render))) ||
-            FAILED(render->GetBuffer(bufferFrames, &data))) {
+            FAILED(client->GetService(IID_PPV_ARGS(&render)))) {
             return false;
         }
-        float* samples = reinterpret_cast<float*>(data);
-        for (UINT32 i = 0; i < bufferFrames; ++i) {
-            const float value = 0.5f * std::sin(2.0f * 3.14159265f * 1000.0f *
-                                                 static_cast<float>(i) / 48000.0f);
-            samples[2 * i] = value;
-            samples[2 * i + 1] = value;
-        }
-        return SUCCEEDED(render->ReleaseBuffer(bufferFrames, 0)) && SUCCEEDED(client->Start());
+        return fill(bufferFrames) && SUCCEEDED(client->Start());
     }
+
+    // Refills what the engine has played since the last call.
+    bool topUp()
+    {
+        UINT32 padding = 0;
+        return render && SUCCEEDED(client->GetCurrentPadding(&padding)) &&
+               fill(bufferFrames - padding);
+    }
+
     ~TonePlayer()
     {
         if (client) {
@@ -68,5 +72,26 @@ public:
     }
 
 private:
+    bool fill(UINT32 frames)
+    {
+        BYTE* data = nullptr;
+        if (frames == 0) {
+            return true;
+        }
+        if (FAILED(render->GetBuffer(frames, &data))) {
+            return false;
+        }
+        float* samples = reinterpret_cast<float*>(data);
+        for (UINT32 i = 0; i < frames; ++i) {
+            const float value = tone::sample(played++, 48000);
+            samples[2 * i] = value;
+            samples[2 * i + 1] = value;
+        }
+        return SUCCEEDED(render->ReleaseBuffer(frames, 0));
+    }
+
     Microsoft::WRL::ComPtr<IAudioClient> client;
+    Microsoft::WRL::ComPtr<IAudioRenderClient> render;
+    UINT32 bufferFrames = 0;
+    std::int64_t played = 0;
 };

@@ -1,0 +1,171 @@
+// Seams of continuous sound: 60 s of a 1 kHz tone as 10 ms packets through the packet
+// conversion, the seam placement and the track writer, with the engine's positions exact,
+// jittered, from a 44.1 kHz mix, drifting, and with one real gap. Prints, per engine, the broken
+// seams (a zero, a missing or a repeated sample inside the tone), the corrections of the
+// placement and the largest and final offset between where the sound was placed and where its
+// positions put it.
+//
+//   cmake --preset native && cmake --build --preset native --target audio_seam_bench
+//   build/native/bin/audio_seam_bench
+#include "recording/audio_conversion.h"
+#include "recording/audio_seam_placement.h"
+#include "recording/audio_track_writer.h"
+#include "recording/tone_seams.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t UnitsPerSecond = 10'000'000;
+constexpr std::int64_t Duration = 60 * UnitsPerSecond;
+constexpr std::int64_t PassLength = 50'000;    // the worker's 5 ms pass
+constexpr std::int64_t WriteLag = 1'000'000;   // the worker writes 0.1 s behind
+constexpr std::int64_t StartTime = 1'000'000'000;
+
+struct Engine {
+    const char* name;
+    std::uint32_t rate = 48000;
+    std::uint32_t packetFrames = 480;
+    std::int64_t jitter = 0;    // positions off by up to this many 100-ns units either way
+    double driftPpm = 0.0;      // positions run this much faster than the samples
+    std::int64_t gapStart = -1; // packets starting in [gapStart, gapStart + gapLength) are lost
+    std::int64_t gapLength = 0;
+};
+
+// Collects the left channel of what the track writer writes.
+class CollectingSink final : public SampleSink {
+public:
+    void writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length, std::int64_t,
+                     std::int64_t) override
+    {
+        for (std::uint32_t i = 0; i + 3 < length; i += 4) {
+            left.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        }
+    }
+    std::vector<std::int16_t> left;
+};
+
+struct Result {
+    std::vector<tone::Break> breaks;
+    int corrections = 0;
+    std::int64_t largestOffset = 0; // frames
+    std::int64_t finalOffset = 0;
+};
+
+Result run(const Engine& engine)
+{
+    const PacketFormat format{SampleEncoding::Float32, 2, engine.rate, 8, 32};
+    std::mt19937 random(9);
+    std::uniform_int_distribution<std::int64_t> jitter(-engine.jitter, engine.jitter);
+
+    AudioChunkQueue queue;
+    CollectingSink sink;
+    AudioTrackWriter track(queue, sink, 1);
+    AudioSeamPlacer seams;
+    Result result;
+    std::vector<float> samples(static_cast<std::size_t>(engine.packetFrames) * 2);
+
+    std::int64_t packet = 0;
+    // Where the performance counter stands when the device has captured `frames` frames.
+    const auto deviceTime = [&](std::int64_t frames) {
+        const std::int64_t exact = frames * UnitsPerSecond / engine.rate;
+        return exact + std::llround(static_cast<double>(exact) * engine.driftPpm * 1e-6);
+    };
+    for (std::int64_t now = StartTime; now <= StartTime + Duration; now += PassLength) {
+        // The engine hands out a packet once its last frame has been captured.
+        while (StartTime + deviceTime((packet + 1) * engine.packetFrames) <= now) {
+            const std::int64_t first = packet * engine.packetFrames;
+            const std::int64_t start = deviceTime(first);
+            ++packet;
+            if (engine.gapStart >= 0 && start >= engine.gapStart &&
+                start < engine.gapStart + engine.gapLength) {
+                continue;
+            }
+            for (std::uint32_t i = 0; i < engine.packetFrames; ++i) {
+                const float value = tone::sample(first + i, engine.rate);
+                samples[2 * i] = value;
+                samples[2 * i + 1] = value;
+            }
+            AudioPacket delivered;
+            delivered.data = reinterpret_cast<const std::uint8_t*>(samples.data());
+            delivered.byteCount = samples.size() * sizeof(float);
+            delivered.frames = engine.packetFrames;
+            delivered.position = static_cast<std::uint64_t>(StartTime + start + jitter(random));
+            AudioChunk chunk = convertAudioPacket(format, delivered, StartTime, 0);
+            const std::int64_t position = chunk.startFrame;
+            if (seams.place(chunk) == SeamPlacement::Corrected) {
+                ++result.corrections;
+            }
+            result.finalOffset = chunk.startFrame - position;
+            result.largestOffset = std::max(result.largestOffset, std::abs(result.finalOffset));
+            queue.push_back(std::move(chunk));
+        }
+        track.writeUpTo(std::max<std::int64_t>(0, now - StartTime - WriteLag));
+    }
+    track.writeUpTo(Duration + UnitsPerSecond);
+    result.breaks = tone::findBreaks(sink.left, engine.rate, 0);
+    return result;
+}
+
+double micros(std::int64_t frames)
+{
+    return static_cast<double>(frames) * 1e6 / 48000.0;
+}
+
+} // namespace
+
+int main()
+{
+    const Engine engines[] = {
+        {"exact positions", 48000, 480, 0, 0.0},
+        {"+/-50 us jitter", 48000, 480, 500, 0.0},
+        {"44.1 kHz, 441 frames, +/-50 us", 44100, 441, 500, 0.0},
+        {"+50 ppm drift", 48000, 480, 0, 50.0},
+        {"-50 ppm drift", 48000, 480, 0, -50.0},
+        // Drift that uses up the tolerance within the minute, to show the corrections at work.
+        {"+200 ppm drift", 48000, 480, 0, 200.0},
+        {"-200 ppm drift", 48000, 480, 0, -200.0},
+        {"one 200 ms gap at 30 s", 48000, 480, 0, 0.0, 30 * UnitsPerSecond, 2'000'000},
+    };
+    std::printf("60 s of a 1 kHz tone in 10 ms packets; seam tolerance %.0f us\n",
+                micros(SeamToleranceFrames));
+    std::size_t continuousBreaks = 0;
+    bool ok = true;
+    for (const Engine& engine : engines) {
+        const Result result = run(engine);
+        std::printf("%-32s broken seams %5zu  corrections %3d  largest offset %6.0f us  "
+                    "final offset %6.0f us\n",
+                    engine.name, result.breaks.size(), result.corrections,
+                    micros(result.largestOffset), micros(result.finalOffset));
+        ok = ok && result.largestOffset <= SeamToleranceFrames;
+        if (engine.driftPpm == 0.0 && engine.gapStart < 0) {
+            continuousBreaks += result.breaks.size();
+        }
+        if (engine.driftPpm != 0.0) {
+            const double bound = std::abs(engine.driftPpm) * 1e-6 * 60.0 /
+                                     (static_cast<double>(SeamToleranceFrames) / 48000.0) +
+                                 1.0;
+            std::printf("%-32s corrections allowed by drift x duration / tolerance + 1: %.1f\n",
+                        "", bound);
+            ok = ok && result.corrections <= bound;
+        }
+        if (engine.gapStart >= 0) {
+            // The gap must stay a gap: one break, silent for the lost 200 ms (9600 frames, give or
+            // take the tolerance), and nothing else broken.
+            const bool kept = result.breaks.size() == 1 &&
+                              std::abs(result.breaks[0].silentFrames - 9600) <= SeamToleranceFrames;
+            std::printf("%-32s the gap in the output: %s (%.1f ms of silence)\n", "",
+                        kept ? "kept" : "NOT KEPT",
+                        result.breaks.empty() ? 0.0 : micros(result.breaks[0].silentFrames) / 1000);
+            ok = ok && kept;
+        }
+    }
+    std::printf("broken seams: %zu\n", continuousBreaks);
+    return ok && continuousBreaks == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
+}

@@ -1,0 +1,191 @@
+#pragma once
+// A 1 kHz test tone and two judges of its continuity, shared by the seam benchmark and the
+// tests that play the tone through a real sound path. Portable: no platform headers.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace tone {
+
+inline constexpr double Frequency = 1000.0;
+inline constexpr double Amplitude = 0.5;
+// Starting off zero keeps every sample of the tone away from 0 at 48 and 44.1 kHz (the smallest
+// is 13 at 44.1 kHz after conversion to 16 bits), so a zero inside the tone is always a fault.
+inline constexpr double Phase = 0.3;
+
+// Sample `index` of the tone at `rate` frames per second. The tone repeats exactly after `cycle`
+// samples (48 at 48 kHz, 441 at 44.1 kHz), so long runs lose no precision.
+inline float sample(std::int64_t index, std::uint32_t rate)
+{
+    const std::int64_t common = std::gcd(static_cast<std::int64_t>(rate), std::int64_t{1000});
+    const std::int64_t cycle = rate / common;     // samples per whole number of periods
+    const std::int64_t periods = 1000 / common;   // periods in one cycle
+    const double turn = static_cast<double>(((index % cycle) + cycle) % cycle * periods) /
+                        static_cast<double>(cycle);
+    return static_cast<float>(Amplitude * std::sin(2.0 * 3.14159265358979323846 * turn + Phase));
+}
+
+// The 16-bit value the packet conversion makes of a float sample.
+inline std::int16_t pcm(float value)
+{
+    return static_cast<std::int16_t>(value * 32767.0f);
+}
+
+struct Break {
+    std::int64_t frame = 0;         // output frame at which the continuation failed
+    std::int64_t silentFrames = 0;  // zeros that start there (0: a skipped or repeated sample)
+};
+
+// Compares every output sample (one channel at 48 kHz) with the continuation of the tone as it
+// was sampled at `sourceRate`, from the first to the last non-zero sample. At 48 kHz each sample
+// must be the next one of the tone. From a lower rate, nearest-earlier resampling repeats a
+// source sample now and then but never twice in a row, so a sample must be the next one or, once,
+// the same one again. A zero, a skipped sample or a repeat beyond that is a break; after a break
+// the judge finds the tone's phase again and goes on. `tolerance` is the difference in 16-bit
+// steps that still counts as equal (0 where the path is exact).
+inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output,
+                                     std::uint32_t sourceRate, int tolerance)
+{
+    const std::int64_t common = std::gcd(static_cast<std::int64_t>(sourceRate), std::int64_t{1000});
+    const std::int64_t cycle = sourceRate / common;
+    std::vector<std::int16_t> expected(static_cast<std::size_t>(cycle));
+    for (std::int64_t s = 0; s < cycle; ++s) {
+        expected[static_cast<std::size_t>(s)] = pcm(sample(s, sourceRate));
+    }
+    const bool repeatsAllowed = sourceRate < 48000;
+    const auto matches = [&](std::int64_t frame, std::int64_t source) {
+        const int difference = static_cast<int>(output[static_cast<std::size_t>(frame)]) -
+                               expected[static_cast<std::size_t>(source % cycle)];
+        return difference >= -tolerance && difference <= tolerance;
+    };
+    // Advances one output frame from source sample `source`; false when it does not continue.
+    const auto follows = [&](std::int64_t frame, std::int64_t& source, bool& repeated) {
+        if (matches(frame, source + 1)) {
+            ++source;
+            repeated = false;
+            return true;
+        }
+        if (repeatsAllowed && !repeated && matches(frame, source)) {
+            repeated = true;
+            return true;
+        }
+        return false;
+    };
+
+    std::int64_t first = 0;
+    std::int64_t last = static_cast<std::int64_t>(output.size()) - 1;
+    while (first <= last && output[static_cast<std::size_t>(first)] == 0) {
+        ++first;
+    }
+    while (last >= first && output[static_cast<std::size_t>(last)] == 0) {
+        --last;
+    }
+
+    std::vector<Break> breaks;
+    std::int64_t frame = first;
+    bool synced = false;
+    std::int64_t source = 0;
+    bool repeated = false;
+    while (frame <= last) {
+        if (!synced) {
+            // The phase whose continuation explains the next few samples.
+            constexpr std::int64_t Confirm = 12;
+            for (std::int64_t candidate = 0; candidate < cycle && !synced; ++candidate) {
+                if (!matches(frame, candidate)) {
+                    continue;
+                }
+                std::int64_t probe = candidate;
+                bool probeRepeated = false;
+                std::int64_t f = frame + 1;
+                while (f <= last && f <= frame + Confirm && follows(f, probe, probeRepeated)) {
+                    ++f;
+                }
+                if (f > last || f > frame + Confirm) {
+                    synced = true;
+                    source = candidate;
+                    repeated = false;
+                }
+            }
+            ++frame;
+            continue;
+        }
+        if (follows(frame, source, repeated)) {
+            ++frame;
+            continue;
+        }
+        Break found{frame, 0};
+        while (frame <= last && output[static_cast<std::size_t>(frame)] == 0) {
+            ++found.silentFrames;
+            ++frame;
+        }
+        breaks.push_back(found);
+        synced = false;
+    }
+    return breaks;
+}
+
+// Clicks in decoded (lossy) sound of the 48 kHz tone: a sinusoid obeys
+// x[n] = 2 cos(w) x[n-1] - x[n-2], so what remains of that prediction is coding noise, plus a
+// burst wherever the tone was broken. Counted per millisecond block (one period of the tone) where
+// the sound is steady; a block whose remainder stands out from the typical block by more than
+// `factor` times, and above 1/40 of the tone's amplitude, is a click.
+inline int countClicks(const std::vector<std::int16_t>& decoded, double factor = 4.0)
+{
+    constexpr std::size_t Block = 48;
+    const double c = 2.0 * std::cos(2.0 * 3.14159265358979323846 * Frequency / 48000.0);
+    const std::size_t blocks = decoded.size() / Block;
+    std::vector<double> level(blocks);
+    std::vector<double> remainder(blocks);
+    for (std::size_t b = 0; b < blocks; ++b) {
+        double signal = 0.0;
+        double rest = 0.0;
+        for (std::size_t i = b * Block; i < (b + 1) * Block; ++i) {
+            const double x = decoded[i];
+            signal += x * x;
+            if (i >= 2) {
+                const double r = x - c * decoded[i - 1] + decoded[i - 2];
+                rest += r * r;
+            }
+        }
+        level[b] = std::sqrt(signal / Block);
+        remainder[b] = std::sqrt(rest / Block);
+    }
+    const auto median = [](std::vector<double> values) {
+        if (values.empty()) {
+            return 0.0;
+        }
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        return values[values.size() / 2];
+    };
+    const double typicalLevel = median(level);
+    // Only blocks well inside the steady tone: its start and end are not seams.
+    std::vector<bool> steady(blocks, false);
+    for (std::size_t b = 2; b + 2 < blocks; ++b) {
+        bool all = true;
+        for (std::size_t n = b - 2; n <= b + 2; ++n) {
+            all = all && std::abs(level[n] - typicalLevel) < 0.2 * typicalLevel;
+        }
+        steady[b] = all;
+    }
+    std::vector<double> steadyRemainders;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        if (steady[b]) {
+            steadyRemainders.push_back(remainder[b]);
+        }
+    }
+    const double typicalRemainder = median(steadyRemainders);
+    const double amplitude = typicalLevel * std::sqrt(2.0);
+    int clicks = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        if (steady[b] && remainder[b] > factor * typicalRemainder &&
+            remainder[b] > amplitude / 40.0) {
+            ++clicks;
+        }
+    }
+    return clicks;
+}
+
+} // namespace tone
