@@ -1,5 +1,7 @@
 #include "recording/recording_panel_window.h"
 
+#include "recording/recording_panel.h"
+
 #include "recording/panel_layout.h"
 #include "recording/panel_view.h"
 #include "recording/recording_border.h"
@@ -245,6 +247,15 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
     showRecordingBorder(region);
     ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
     return recordingPanelWindow;
+}
+
+bool recordingIsActive()
+{
+    if (recordingPanelWindow == nullptr) {
+        return false;
+    }
+    const RecordingPanelState* state = stateOf(recordingPanelWindow);
+    return state != nullptr && isActive(state->session.readState());
 }
 
 LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
