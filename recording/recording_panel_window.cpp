@@ -80,12 +80,15 @@ void setButtonEnabled(HWND window, int id, bool enabled)
 
 void startRecording(HWND window, RecordingPanelState& state)
 {
-    state.outputPath = makeVideoPath();
-    if (state.outputPath.empty()) {
+    // The path of the last recording stays until a new one exists: after a Saved recording
+    // "Otworz MP4" is still enabled, and must never hand the shell an empty path.
+    std::wstring path = makeVideoPath();
+    if (path.empty()) {
         MessageBoxW(window, L"Nie mozna utworzyc folderu Wideo\\Kestrova.", L"Nagrywanie",
                     MB_OK | MB_ICONERROR);
         return;
     }
+    state.outputPath = std::move(path);
     PreviewWindow::close();
     showRecordingBorder(state.region);
     state.session.start(state.region, state.outputPath);
