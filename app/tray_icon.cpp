@@ -72,9 +72,8 @@ bool TrayIcon::create()
         return false;
     }
 
-    // Without a taskbar yet (a start at logon) the add fails; TaskbarCreated brings the icon
-    // once the shell is there.
-    taskbarCreatedMessage();
+    // Without a taskbar yet (a start at logon) the add fails; TaskbarCreated, which the tray
+    // window watches from its first message on, brings the icon once the shell is there.
     addIcon();
 
     iconAdded = true;
