@@ -18,6 +18,9 @@ void showTrayBalloon(const std::wstring& text)
 // Set at WM_CREATE once the manager exists; WM_DESTROY unregisters only through it.
 HotkeyManager* hotkeyManager = nullptr;
 
+// What Windows shows the user while the end of the session waits for a recording's file.
+constexpr wchar_t SessionEndReason[] = L"Zapisywanie nagrania MP4...";
+
 LRESULT onCreate(HWND window)
 {
     TrayIcon& tray = TrayIcon::instance();
@@ -69,6 +72,26 @@ void onDestroy()
     ::PostQuitMessage(0);
 }
 
+// The session end is never refused: the recording is finalized at WM_ENDSESSION instead, and the
+// reason tells the user why that takes a moment.
+LRESULT onQueryEndSession(HWND window)
+{
+    if (recordingIsActive()) {
+        ::ShutdownBlockReasonCreate(window, SessionEndReason);
+    }
+    return TRUE;
+}
+
+void onEndSession(HWND window, bool ending)
+{
+    if (ending) {
+        // Windows may end the process as soon as this returns, without WM_DESTROY: a running
+        // recording must have its file finalized, and the icon must leave the tray, before then.
+        onDestroy();
+    }
+    ::ShutdownBlockReasonDestroy(window);
+}
+
 }  // namespace
 
 HWND createMainWindow(HINSTANCE instance)
@@ -98,6 +121,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case WM_DESTROY:
             onDestroy();
             return 0;
+        case WM_QUERYENDSESSION:
+            return onQueryEndSession(window);
+        case WM_ENDSESSION:
+            onEndSession(window, wParam != FALSE);
+            return 0;
         default:
             break;
         }
@@ -105,7 +133,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (message == WM_CREATE) {
             return -1;
         }
-        if (message == WM_DESTROY) {
+        if (message == WM_DESTROY || (message == WM_ENDSESSION && wParam != FALSE)) {
             // The icon must still leave the notification area and the loop must still end, or
             // the process would live on without a window.
             TrayIcon::instance().remove();

@@ -23,6 +23,13 @@ void copyText(wchar_t (&field)[Size], std::wstring_view text)
     field[length] = L'\0';
 }
 
+// Broadcast by the shell to every top-level window whenever it makes its notification area.
+UINT taskbarCreatedMessage()
+{
+    static const UINT message = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return message;
+}
+
 NOTIFYICONDATAW iconRecord(HWND trayWindow)
 {
     NOTIFYICONDATAW data{};
@@ -65,15 +72,29 @@ bool TrayIcon::create()
         return false;
     }
 
-    NOTIFYICONDATAW data = iconRecord(trayWindow);
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = WM_TRAYICON;
-    data.hIcon = ::LoadIconW(module, MAKEINTRESOURCEW(IDI_APP));
-    copyText(data.szTip, L"Orlimo");
-    ::Shell_NotifyIconW(NIM_ADD, &data);
+    // Without a taskbar yet (a start at logon) the add fails; TaskbarCreated, which the tray
+    // window watches from its first message on, brings the icon once the shell is there.
+    addIcon();
 
     iconAdded = true;
     return true;
+}
+
+void TrayIcon::addIcon()
+{
+    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAYICON;
+    data.hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+    copyText(data.szTip, L"Orlimo");
+    ::Shell_NotifyIconW(NIM_ADD, &data);
+}
+
+void TrayIcon::restoreIcon()
+{
+    if (iconAdded) {
+        addIcon();
+    }
 }
 
 void TrayIcon::remove()
@@ -100,6 +121,10 @@ void TrayIcon::showNotification(const std::wstring& text)
 
 LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message != 0 && message == taskbarCreatedMessage()) {
+        TrayIcon::instance().restoreIcon();
+        return 0;
+    }
     switch (message) {
     case WM_DESTROY:
         ::PostQuitMessage(0);

@@ -11,10 +11,16 @@ public:
     bool create();
     void remove();
     void showNotification(const std::wstring& text);
+    // The shell's notification area was made anew (Explorer restarted, or it did not exist yet
+    // when the program started at logon): adds the icon again.
+    void restoreIcon();
 
     HWND window() const noexcept { return trayWindow; }
 
 private:
+    // NIM_ADD with the full record. A refusal is not kept: the next TaskbarCreated tries again.
+    void addIcon();
+
     HWND trayWindow = nullptr;
     bool iconAdded = false;
 };

@@ -2,15 +2,14 @@
 
 #include "common/failure.h"
 
-#include <windows.h>
-#include <mfapi.h>
 #include <objbase.h>
 
 ComMediaScope::~ComMediaScope()
 {
     if (mediaFoundationStarted) {
-        ::MFShutdown();
+        library.functions().shutdown();
     }
+    library.unload();
     if (comInitialized) {
         ::CoUninitialize();
     }
@@ -28,7 +27,8 @@ void ComMediaScope::startCom()
 
 void ComMediaScope::startMediaFoundation()
 {
-    const HRESULT hr = ::MFStartup(MF_VERSION, MFSTARTUP_FULL);
+    library.load();
+    const HRESULT hr = library.functions().startup(MF_VERSION, MFSTARTUP_FULL);
     if (FAILED(hr)) {
         throw Failure{hr, L"Media Foundation"};
     }

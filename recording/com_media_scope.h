@@ -1,8 +1,10 @@
 #pragma once
+#include "recording/media_foundation_library.h"
 #include "recording/recording_ports.h"
 
 // COM (multithreaded apartment) and Media Foundation for the recording worker thread. Each is
-// shut down on destruction only if it was started, so a failed start-up unwinds cleanly.
+// shut down on destruction only if it was started, so a failed start-up unwinds cleanly; the
+// Media Foundation modules are loaded by the start and freed after MFShutdown.
 class ComMediaScope final : public MediaRuntime {
 public:
     ComMediaScope() = default;
@@ -13,7 +15,14 @@ public:
     void startCom() override;             // "COM"
     void startMediaFoundation() override; // "Media Foundation"
 
+    // Filled in by startMediaFoundation; valid as long as this scope lives.
+    const MediaFoundationFunctions& mediaFoundation() const noexcept
+    {
+        return library.functions();
+    }
+
 private:
     bool comInitialized = false;
     bool mediaFoundationStarted = false;
+    MediaFoundationLibrary library;
 };

@@ -27,11 +27,11 @@ void check(HRESULT hr, const wchar_t* stage)
 
 } // namespace
 
-ComPtr<IMFMediaType> makeVideoMediaType(const GUID& subtype, std::uint32_t width,
+ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, const GUID& subtype, std::uint32_t width,
                                         std::uint32_t height)
 {
     ComPtr<IMFMediaType> type;
-    check(::MFCreateMediaType(&type), L"Format wideo");
+    check(mf.createMediaType(&type), L"Format wideo");
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
@@ -41,10 +41,10 @@ ComPtr<IMFMediaType> makeVideoMediaType(const GUID& subtype, std::uint32_t width
     return type;
 }
 
-ComPtr<IMFMediaType> makeAudioMediaType(const GUID& subtype)
+ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf, const GUID& subtype)
 {
     ComPtr<IMFMediaType> type;
-    check(::MFCreateMediaType(&type), L"Format audio");
+    check(mf.createMediaType(&type), L"Format audio");
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2);
@@ -53,51 +53,53 @@ ComPtr<IMFMediaType> makeAudioMediaType(const GUID& subtype)
     return type;
 }
 
-ComPtr<IMFMediaType> makeH264OutputType(std::int32_t width, std::int32_t height)
+ComPtr<IMFMediaType> makeH264OutputType(const MediaFoundationFunctions& mf, std::int32_t width,
+                                        std::int32_t height)
 {
-    ComPtr<IMFMediaType> type = makeVideoMediaType(MFVideoFormat_H264,
+    ComPtr<IMFMediaType> type = makeVideoMediaType(mf, MFVideoFormat_H264,
                                                    static_cast<std::uint32_t>(width),
                                                    static_cast<std::uint32_t>(height));
     type->SetUINT32(MF_MT_AVG_BITRATE, static_cast<UINT32>(videoBitRate(width, height)));
     return type;
 }
 
-ComPtr<IMFMediaType> makeNv12InputType(std::int32_t width, std::int32_t height)
+ComPtr<IMFMediaType> makeNv12InputType(const MediaFoundationFunctions& mf, std::int32_t width,
+                                       std::int32_t height)
 {
-    return makeVideoMediaType(MFVideoFormat_NV12, static_cast<std::uint32_t>(width),
+    return makeVideoMediaType(mf, MFVideoFormat_NV12, static_cast<std::uint32_t>(width),
                               static_cast<std::uint32_t>(height));
 }
 
-ComPtr<IMFMediaType> makeAacOutputType()
+ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf)
 {
-    ComPtr<IMFMediaType> type = makeAudioMediaType(MFAudioFormat_AAC);
+    ComPtr<IMFMediaType> type = makeAudioMediaType(mf, MFAudioFormat_AAC);
     type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 20000);
     type->SetUINT32(MF_MT_AAC_PAYLOAD_TYPE, 0);
     type->SetUINT32(MF_MT_AAC_AUDIO_PROFILE_LEVEL_INDICATION, 0x29);
     return type;
 }
 
-ComPtr<IMFMediaType> makePcmInputType()
+ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf)
 {
-    ComPtr<IMFMediaType> type = makeAudioMediaType(MFAudioFormat_PCM);
+    ComPtr<IMFMediaType> type = makeAudioMediaType(mf, MFAudioFormat_PCM);
     type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, 4);
     type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 192000);
     return type;
 }
 
-ComPtr<IMFAttributes> makeSinkWriterAttributes()
+ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& mf)
 {
     ComPtr<IMFAttributes> attributes;
-    check(::MFCreateAttributes(&attributes, 1), L"Ustawienia MP4");
+    check(mf.createAttributes(&attributes, 1), L"Ustawienia MP4");
     attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
     return attributes;
 }
 
-void writeMediaSample(IMFSinkWriter& writer, DWORD stream, const std::uint8_t* bytes,
-                      DWORD length, LONGLONG time, LONGLONG duration)
+void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer, DWORD stream,
+                      const std::uint8_t* bytes, DWORD length, LONGLONG time, LONGLONG duration)
 {
     ComPtr<IMFMediaBuffer> buffer;
-    check(::MFCreateMemoryBuffer(length, &buffer), L"Bufor nagrania");
+    check(mf.createMemoryBuffer(length, &buffer), L"Bufor nagrania");
     BYTE* data = nullptr;
     check(buffer->Lock(&data, nullptr, nullptr), L"Blokada bufora");
     if (length != 0) {
@@ -107,7 +109,7 @@ void writeMediaSample(IMFSinkWriter& writer, DWORD stream, const std::uint8_t* b
     buffer->SetCurrentLength(length);
 
     ComPtr<IMFSample> sample;
-    check(::MFCreateSample(&sample), L"Probka nagrania");
+    check(mf.createSample(&sample), L"Probka nagrania");
     sample->AddBuffer(buffer.Get());
     sample->SetSampleTime(time);
     sample->SetSampleDuration(duration);
@@ -116,9 +118,9 @@ void writeMediaSample(IMFSinkWriter& writer, DWORD stream, const std::uint8_t* b
 
 void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height)
 {
-    attributes = makeSinkWriterAttributes();
+    attributes = makeSinkWriterAttributes(mf);
     ComPtr<IMFSinkWriter> created;
-    check(::MFCreateSinkWriterFromURL(path.c_str(), nullptr, attributes.Get(), &created),
+    check(mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
           L"Utworzenie MP4");
     openStreams(std::move(created), width, height);
 }
@@ -128,17 +130,17 @@ void Mp4SinkWriter::openStreams(ComPtr<IMFSinkWriter> sinkWriter, std::int32_t w
 {
     writer = std::move(sinkWriter);
 
-    h264Type = makeH264OutputType(width, height);
+    h264Type = makeH264OutputType(mf, width, height);
     check(writer->AddStream(h264Type.Get(), &videoStreamIndex), L"Enkoder H.264");
 
-    nv12Type = makeNv12InputType(width, height);
+    nv12Type = makeNv12InputType(mf, width, height);
     check(writer->SetInputMediaType(videoStreamIndex, nv12Type.Get(), nullptr),
           L"Wejscie wideo NV12");
 
-    aacType = makeAacOutputType();
+    aacType = makeAacOutputType(mf);
     check(writer->AddStream(aacType.Get(), &audioStreamIndex), L"Enkoder AAC");
 
-    pcmType = makePcmInputType();
+    pcmType = makePcmInputType(mf);
     check(writer->SetInputMediaType(audioStreamIndex, pcmType.Get(), nullptr),
           L"Wejscie audio PCM");
 
@@ -153,7 +155,7 @@ void Mp4SinkWriter::writeSample(std::uint32_t stream, const std::uint8_t* bytes,
     if (!writer || !writingStarted) {
         throw Failure{MF_E_INVALIDREQUEST, L"Zapis probki MP4"};
     }
-    writeMediaSample(*writer.Get(), stream, bytes, length, time, duration);
+    writeMediaSample(mf, *writer.Get(), stream, bytes, length, time, duration);
 }
 
 void Mp4SinkWriter::finalize()

@@ -1,4 +1,5 @@
 #pragma once
+#include "recording/media_foundation_library.h"
 #include "recording/recording_ports.h"
 
 #include <windows.h>
@@ -9,28 +10,39 @@
 #include <cstdint>
 #include <string>
 
+// Everything here calls Media Foundation through `mf`, the functions of a started
+// ComMediaScope that outlives the objects made.
+
 // Media types of the four ends of the MP4 writer. Only the creating call is checked; the
 // media type is released before a Failure leaves.
-Microsoft::WRL::ComPtr<IMFMediaType> makeVideoMediaType(const GUID& subtype,
+Microsoft::WRL::ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf,
+                                                        const GUID& subtype,
                                                         std::uint32_t width,
                                                         std::uint32_t height); // "Format wideo"
-Microsoft::WRL::ComPtr<IMFMediaType> makeAudioMediaType(const GUID& subtype); // "Format audio"
-Microsoft::WRL::ComPtr<IMFMediaType> makeH264OutputType(std::int32_t width, std::int32_t height);
-Microsoft::WRL::ComPtr<IMFMediaType> makeNv12InputType(std::int32_t width, std::int32_t height);
-Microsoft::WRL::ComPtr<IMFMediaType> makeAacOutputType();
-Microsoft::WRL::ComPtr<IMFMediaType> makePcmInputType();
-Microsoft::WRL::ComPtr<IMFAttributes> makeSinkWriterAttributes(); // "Ustawienia MP4"
+Microsoft::WRL::ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf,
+                                                        const GUID& subtype); // "Format audio"
+Microsoft::WRL::ComPtr<IMFMediaType> makeH264OutputType(const MediaFoundationFunctions& mf,
+                                                        std::int32_t width, std::int32_t height);
+Microsoft::WRL::ComPtr<IMFMediaType> makeNv12InputType(const MediaFoundationFunctions& mf,
+                                                       std::int32_t width, std::int32_t height);
+Microsoft::WRL::ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf);
+Microsoft::WRL::ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf);
+Microsoft::WRL::ComPtr<IMFAttributes>
+makeSinkWriterAttributes(const MediaFoundationFunctions& mf); // "Ustawienia MP4"
 
 // One sample through a fresh memory buffer: "Bufor nagrania", "Blokada bufora",
 // "Probka nagrania", "Zapis probki MP4".
-void writeMediaSample(IMFSinkWriter& writer, DWORD stream, const std::uint8_t* bytes,
-                      DWORD length, LONGLONG time, LONGLONG duration);
+void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer, DWORD stream,
+                      const std::uint8_t* bytes, DWORD length, LONGLONG time, LONGLONG duration);
 
 // One recording's MP4 file: an H.264 stream fed with NV12 frames and an AAC stream fed with
 // 48 kHz stereo 16-bit PCM, through the Media Foundation sink writer.
 class Mp4SinkWriter final : public MediaFileWriter {
 public:
-    Mp4SinkWriter() = default;
+    explicit Mp4SinkWriter(const MediaFoundationFunctions& mediaFoundation) noexcept
+        : mf(mediaFoundation)
+    {
+    }
     Mp4SinkWriter(const Mp4SinkWriter&) = delete;
     Mp4SinkWriter& operator=(const Mp4SinkWriter&) = delete;
     ~Mp4SinkWriter() override = default;
@@ -50,6 +62,7 @@ public:
     bool isWritingStarted() const noexcept { return writingStarted; }
 
 private:
+    const MediaFoundationFunctions& mf;
     Microsoft::WRL::ComPtr<IMFSinkWriter> writer;
     DWORD videoStreamIndex = 0;
     DWORD audioStreamIndex = 0;

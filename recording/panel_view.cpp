@@ -1,5 +1,7 @@
 #include "recording/panel_view.h"
 
+#include "recording/failure_text.h"
+
 #include <cwchar>
 
 PanelButtons panelButtonsFor(RecordingState state)
@@ -61,7 +63,9 @@ std::wstring statusTextFor(RecordingState state, std::int64_t elapsed100ns,
     case RecordingState::Saved:
         return L"Zapisano w Wideo\\Kestrova. Kliknij Otworz MP4.";
     case RecordingState::Failed:
-        return std::wstring(errorText);
+        // A failure whose text could not be made (memory ran out) still must not leave the
+        // starting line standing.
+        return errorText.empty() ? std::wstring(UnexpectedFailureText) : std::wstring(errorText);
     case RecordingState::Idle:
         break;
     }

@@ -1,5 +1,7 @@
 #include "recording/recording_panel_window.h"
 
+#include "recording/recording_panel.h"
+
 #include "recording/panel_layout.h"
 #include "recording/panel_view.h"
 #include "recording/recording_border.h"
@@ -78,12 +80,15 @@ void setButtonEnabled(HWND window, int id, bool enabled)
 
 void startRecording(HWND window, RecordingPanelState& state)
 {
-    state.outputPath = makeVideoPath();
-    if (state.outputPath.empty()) {
+    // The path of the last recording stays until a new one exists: after a Saved recording
+    // "Otworz MP4" is still enabled, and must never hand the shell an empty path.
+    std::wstring path = makeVideoPath();
+    if (path.empty()) {
         MessageBoxW(window, L"Nie mozna utworzyc folderu Wideo\\Kestrova.", L"Nagrywanie",
                     MB_OK | MB_ICONERROR);
         return;
     }
+    state.outputPath = std::move(path);
     PreviewWindow::close();
     showRecordingBorder(state.region);
     state.session.start(state.region, state.outputPath);
@@ -245,6 +250,15 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
     showRecordingBorder(region);
     ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
     return recordingPanelWindow;
+}
+
+bool recordingIsActive()
+{
+    if (recordingPanelWindow == nullptr) {
+        return false;
+    }
+    const RecordingPanelState* state = stateOf(recordingPanelWindow);
+    return state != nullptr && isActive(state->session.readState());
 }
 
 LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

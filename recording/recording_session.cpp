@@ -1,5 +1,7 @@
 #include "recording/recording_session.h"
 
+#include "recording/failure_text.h"
+
 #include <exception>
 #include <utility>
 
@@ -31,7 +33,13 @@ bool RecordingSession::start(const PixelRect& region, const std::wstring& output
         // No thread (refused by the system, or no memory for its start-up copies), so no worker
         // will ever leave Starting: report a failed recording instead of leaving the panel
         // waiting forever.
-        fail(L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
+        try {
+            fail(UnexpectedFailureText);
+        } catch (...) {
+            // Not even the text could be made: Failed without it still ends the recording, so
+            // the panel can start again or close.
+            state.store(RecordingState::Failed);
+        }
     }
     return true;
 }

@@ -11,12 +11,17 @@
 
 std::unique_ptr<MediaRuntime> WindowsRecordingPlatform::makeMediaRuntime()
 {
-    return std::make_unique<ComMediaScope>();
+    auto scope = std::make_unique<ComMediaScope>();
+    runtime = scope.get();
+    return scope;
 }
 
 std::unique_ptr<MediaFileWriter> WindowsRecordingPlatform::makeFileWriter()
 {
-    return std::make_unique<Mp4SinkWriter>();
+    if (runtime == nullptr) {
+        throw std::logic_error("the MP4 writer needs the media runtime made first");
+    }
+    return std::make_unique<Mp4SinkWriter>(runtime->mediaFoundation());
 }
 
 std::unique_ptr<SoundSource> WindowsRecordingPlatform::startSound()

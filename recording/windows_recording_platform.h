@@ -1,6 +1,8 @@
 #pragma once
 #include "recording/recording_ports.h"
 
+class ComMediaScope;
+
 // The recording platform of the program: COM and Media Foundation, the MP4 sink writer, the
 // loopback capture of the system sound, the GDI desktop capture and the performance counter.
 class WindowsRecordingPlatform final : public RecordingPlatform {
@@ -13,4 +15,9 @@ public:
     std::int64_t now() override;
     void sleepBetweenPasses() override;
     std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
+
+private:
+    // The writer calls Media Foundation through the functions this runtime loads. The worker
+    // makes the runtime first and releases the writer before it.
+    ComMediaScope* runtime = nullptr;
 };

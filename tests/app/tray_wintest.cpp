@@ -1,11 +1,14 @@
 #include "app/tray_icon.h"
 #include "app/tray_menu.h"
 #include "common/unique_handle.h"
+#include "resources/resource_ids.h"
+#include "screenshot/import_patch.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,6 +46,50 @@ bool shellKnowsIcon(HWND trayWindow)
     data.uFlags = NIF_TIP;
     wcscpy_s(data.szTip, L"Orlimo");
     return ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// Stands in for Shell_NotifyIconW: keeps a copy of every record handed to the shell, and can
+// refuse NIM_ADD as the shell does before the taskbar exists.
+struct ShellNotifyRecorder {
+    using Fn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+    static inline Fn real = nullptr;
+    static inline std::vector<std::pair<DWORD, NOTIFYICONDATAW>> calls;
+    static inline bool refuseAdd = false;
+
+    static bool install()
+    {
+        static const bool installed = shot_test::patchImport("shell32.dll", "Shell_NotifyIconW", &notify, real);
+        return installed;
+    }
+    static BOOL WINAPI notify(DWORD message, PNOTIFYICONDATAW data)
+    {
+        calls.emplace_back(message, *data);
+        if (refuseAdd && message == NIM_ADD) {
+            return FALSE;
+        }
+        return real(message, data);
+    }
+    static std::vector<NOTIFYICONDATAW> recordsOf(DWORD message)
+    {
+        std::vector<NOTIFYICONDATAW> records;
+        for (const auto& [made, data] : calls) {
+            if (made == message) {
+                records.push_back(data);
+            }
+        }
+        return records;
+    }
+};
+
+void expectFullAddRecord(const NOTIFYICONDATAW& data, HWND trayWindow)
+{
+    EXPECT_EQ(data.cbSize, 976u);
+    EXPECT_EQ(data.hWnd, trayWindow);
+    EXPECT_EQ(data.uID, 1001u);
+    EXPECT_EQ(data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(data.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
+    EXPECT_EQ(data.hIcon, ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP)));
+    EXPECT_STREQ(data.szTip, L"Orlimo");
 }
 
 bool trayClassRegistered()
@@ -198,16 +245,64 @@ TEST(TrayIconLifecycle, ClassLeftRegisteredFromBeforeIsRefused)
     ::UnregisterClassW(L"TrayIconClass", ::GetModuleHandleW(nullptr));
 }
 
-TEST(TrayIconNotification, BalloonOnTheIconAndWithoutOneNeverFails)
+TEST(TrayIconNotification, BalloonCarriesTextTitleAndInformationIcon)
 {
+    ASSERT_TRUE(ShellNotifyRecorder::install());
     TrayIcon& tray = TrayIcon::instance();
     ASSERT_TRUE(tray.create());
+    ShellNotifyRecorder::calls.clear();
     tray.showNotification(L"Nie mozna zapisac zrzutu ekranu.");
+    tray.showNotification(std::wstring(255, L'y'));
     tray.showNotification(std::wstring(600, L'x'));
     tray.showNotification(L"");
+    const std::vector<NOTIFYICONDATAW> balloons = ShellNotifyRecorder::recordsOf(NIM_MODIFY);
+    ASSERT_EQ(balloons.size(), 4u);
+    ASSERT_EQ(ShellNotifyRecorder::calls.size(), 4u);
+    const std::wstring texts[] = {L"Nie mozna zapisac zrzutu ekranu.", std::wstring(255, L'y'),
+                                  std::wstring(255, L'x'), L""};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const NOTIFYICONDATAW& data = balloons[i];
+        EXPECT_EQ(data.cbSize, 976u) << i;
+        EXPECT_EQ(data.hWnd, tray.window()) << i;
+        EXPECT_EQ(data.uID, 1001u) << i;
+        EXPECT_EQ(data.uFlags, static_cast<UINT>(NIF_INFO)) << i;
+        EXPECT_EQ(data.dwInfoFlags, static_cast<DWORD>(NIIF_INFO)) << i;
+        EXPECT_EQ(data.uTimeout, 0u) << i;
+        EXPECT_EQ(std::wstring(data.szInfo), texts[i]) << i;
+        EXPECT_STREQ(data.szInfoTitle, L"Orlimo") << i;
+    }
     EXPECT_TRUE(shellKnowsIcon(tray.window()));
     tray.remove();
     tray.showNotification(L"Po usunieciu ikony nic sie nie dzieje.");
+    EXPECT_FALSE(shellKnowsIcon(tray.window()));
+}
+
+TEST(TrayIconLifecycle, IconComesBackWhenTheTaskbarIsCreated)
+{
+    ASSERT_TRUE(ShellNotifyRecorder::install());
+    const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    ASSERT_NE(taskbarCreated, 0u);
+    TrayIcon& tray = TrayIcon::instance();
+    ShellNotifyRecorder::calls.clear();
+
+    // At logon the taskbar may not exist yet: the add fails, but the program starts.
+    ShellNotifyRecorder::refuseAdd = true;
+    const bool created = tray.create();
+    ShellNotifyRecorder::refuseAdd = false;
+    ASSERT_TRUE(created);
+    ASSERT_EQ(ShellNotifyRecorder::recordsOf(NIM_ADD).size(), 1u);
+    EXPECT_FALSE(shellKnowsIcon(tray.window()));
+
+    // The taskbar appears; later Explorer restarts and makes it anew. Each time the icon is
+    // added again with its whole record.
+    for (std::size_t announcement = 1; announcement <= 2; ++announcement) {
+        EXPECT_EQ(::SendMessageW(tray.window(), taskbarCreated, 0, 0), 0);
+        const std::vector<NOTIFYICONDATAW> adds = ShellNotifyRecorder::recordsOf(NIM_ADD);
+        ASSERT_EQ(adds.size(), 1 + announcement);
+        expectFullAddRecord(adds.back(), tray.window());
+        EXPECT_TRUE(shellKnowsIcon(tray.window()));
+    }
+    tray.remove();
     EXPECT_FALSE(shellKnowsIcon(tray.window()));
 }
 

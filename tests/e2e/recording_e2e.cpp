@@ -123,7 +123,40 @@ protected:
         EXPECT_TRUE(waitForNoWindow(BorderClass, program.id()));
     }
 
+    // Clicks Start as the user would and waits until the recording has ended in failure.
+    void startAndWaitForFailure(HWND panel)
+    {
+        RECT start{};
+        ASSERT_TRUE(::GetWindowRect(::GetDlgItem(panel, StartButton), &start));
+        ASSERT_TRUE(mouseClickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2));
+        ASSERT_TRUE(waitUntil([&] { return controlText(panel, StatusLine) != ReadyText; },
+                              Milliseconds{10000}, Milliseconds{5}));
+        ASSERT_TRUE(waitUntil(
+            [&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
+    }
+
     OrlimoProcess program;
+};
+
+// An edition without Media Foundation (the N editions). Wine takes the DLL overrides of a
+// program from the environment it was started in, so the ctest entry that runs this test starts
+// the whole test with mfplat and mfreadwrite switched off; anywhere else it is skipped.
+class WithoutMediaFoundationE2e : public RecordingE2e {
+protected:
+    void SetUp() override
+    {
+        const char* overrides = std::getenv("WINEDLLOVERRIDES");
+        if (overrides == nullptr || std::string(overrides).find("mfplat,mfreadwrite=d") == std::string::npos) {
+            GTEST_SKIP() << "needs WINEDLLOVERRIDES with mfplat,mfreadwrite=d (its own ctest entry)";
+        }
+        RecordingE2e::SetUp();
+    }
+    void TearDown() override
+    {
+        if (program.started()) {
+            RecordingE2e::TearDown();
+        }
+    }
 };
 
 TEST_F(RecordingE2e, RecordCommandOpensTheOverlayAndEscapeCancels)
@@ -307,6 +340,48 @@ TEST_F(RecordingE2e, ExitRightAfterStartEndsCleanly)
     const std::optional<DWORD> exitCode = program.waitForExit(Milliseconds{20000});
     ASSERT_TRUE(exitCode.has_value());
     EXPECT_EQ(*exitCode, 0u);
+}
+
+TEST_F(RecordingE2e, EndOfTheSessionClosesThePanelAndItsFrameBeforeItsAnswer)
+{
+    HWND panel = openPanelOver({200, 300}, {841, 781});
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(waitForWindow(BorderClass, program.id()), nullptr);
+    HWND mainWindow = program.waitForMainWindow();
+    ASSERT_NE(mainWindow, nullptr);
+
+    DWORD_PTR answer = 0;
+    ASSERT_NE(::SendMessageTimeoutW(mainWindow, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                    SMTO_ABORTIFHUNG, 5000, &answer),
+              0);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+    ASSERT_NE(::SendMessageTimeoutW(mainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                    SMTO_ABORTIFHUNG, 20000, &answer),
+              0);
+    // Windows may end the process as soon as the answer is in, without WM_DESTROY: by then the
+    // panel, its frame and the tray icon's window must be gone.
+    EXPECT_EQ(findWindowByClass(PanelClass, program.id()), nullptr);
+    EXPECT_EQ(findWindowByClass(BorderClass, program.id()), nullptr);
+    EXPECT_EQ(findWindowByClass(L"TrayIconClass", program.id()), nullptr);
+}
+
+TEST_F(WithoutMediaFoundationE2e, StartsSavesScreenshotsAndFailsTheRecordingAtMediaFoundation)
+{
+    EXPECT_TRUE(program.running());
+    const std::size_t before = listFiles(screenshotsFolder(), L"Screenshot_*.png").size();
+    ASSERT_TRUE(postCommand(1002));
+    EXPECT_TRUE(waitUntil(
+        [&] { return listFiles(screenshotsFolder(), L"Screenshot_*.png").size() == before + 1; },
+        Milliseconds{10000}));
+    EXPECT_NE(waitForWindow(L"KestrovaPreview", program.id()), nullptr);
+
+    HWND panel = openPanelOver({200, 300}, {841, 781});
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NO_FATAL_FAILURE(startAndWaitForFailure(panel));
+    EXPECT_EQ(controlText(panel, StatusLine), L"Media Foundation (0x8007007E)");
+    EXPECT_FALSE(controlEnabled(panel, OpenButton));
+    EXPECT_TRUE(waitForNoWindow(BorderClass, program.id()));
+    EXPECT_TRUE(program.running());
 }
 
 } // namespace

@@ -23,9 +23,30 @@ struct WrittenSample {
     std::vector<std::uint8_t> bytes;
 };
 
+// The media types a fake keeps outlive the recording that made them, and with it the recording's
+// hold on mfplat.dll; a hold of its own keeps their code loaded until they are released.
+class MediaFoundationHold {
+public:
+    MediaFoundationHold() : module(::LoadLibraryExW(L"mfplat.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {}
+    MediaFoundationHold(const MediaFoundationHold&) = delete;
+    MediaFoundationHold& operator=(const MediaFoundationHold&) = delete;
+    ~MediaFoundationHold()
+    {
+        if (module != nullptr) {
+            ::FreeLibrary(module);
+        }
+    }
+
+private:
+    HMODULE module;
+};
+
 // Records what the writer is asked and fails the one call it is told to fail, so the whole
 // set-up sequence and the sample path run on real media types, buffers and samples.
 class FakeSinkWriter final : public IMFSinkWriter, public ScriptedCalls {
+private:
+    MediaFoundationHold hold; // first, so it is released after the kept types
+
 public:
     std::vector<Microsoft::WRL::ComPtr<IMFMediaType>> addedTypes;
     std::vector<std::pair<DWORD, Microsoft::WRL::ComPtr<IMFMediaType>>> inputTypes;

@@ -21,10 +21,19 @@ protected:
     }
     static void TearDownTestSuite() { runtime.reset(); }
 
+public:
+    static const MediaFoundationFunctions& mediaFoundation() { return runtime->mediaFoundation(); }
+
+private:
     static std::optional<ComMediaScope> runtime;
 };
 
 std::optional<ComMediaScope> Mp4MediaTypes::runtime;
+
+const MediaFoundationFunctions& mf()
+{
+    return Mp4MediaTypes::mediaFoundation();
+}
 
 UINT32 count(IMFAttributes& attributes)
 {
@@ -82,7 +91,7 @@ void expectAudioCommon(IMFMediaType& type, const GUID& subtype)
 
 TEST_F(Mp4MediaTypes, H264OutputCarriesTheVideoAttributesAndTheBitRate)
 {
-    const ComPtr<IMFMediaType> type = makeH264OutputType(1920, 1080);
+    const ComPtr<IMFMediaType> type = makeH264OutputType(mf(), 1920, 1080);
     ASSERT_TRUE(type);
     expectVideoCommon(*type.Get(), MFVideoFormat_H264, highLow(1920, 1080));
     EXPECT_EQ(uint32Of(*type.Get(), MF_MT_AVG_BITRATE), 8'294'400u);
@@ -91,14 +100,14 @@ TEST_F(Mp4MediaTypes, H264OutputCarriesTheVideoAttributesAndTheBitRate)
 
 TEST_F(Mp4MediaTypes, H264BitRateIsLimitedAtBothEnds)
 {
-    EXPECT_EQ(uint32Of(*makeH264OutputType(16, 16).Get(), MF_MT_AVG_BITRATE), 1'000'000u);
-    EXPECT_EQ(uint32Of(*makeH264OutputType(3840, 2160).Get(), MF_MT_AVG_BITRATE), 16'000'000u);
-    EXPECT_EQ(uint32Of(*makeH264OutputType(640, 480).Get(), MF_MT_AVG_BITRATE), 1'228'800u);
+    EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 16, 16).Get(), MF_MT_AVG_BITRATE), 1'000'000u);
+    EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 3840, 2160).Get(), MF_MT_AVG_BITRATE), 16'000'000u);
+    EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 640, 480).Get(), MF_MT_AVG_BITRATE), 1'228'800u);
 }
 
 TEST_F(Mp4MediaTypes, Nv12InputCarriesTheVideoAttributesOnly)
 {
-    const ComPtr<IMFMediaType> type = makeNv12InputType(640, 480);
+    const ComPtr<IMFMediaType> type = makeNv12InputType(mf(), 640, 480);
     ASSERT_TRUE(type);
     expectVideoCommon(*type.Get(), MFVideoFormat_NV12, highLow(640, 480));
     EXPECT_EQ(count(*type.Get()), 6u);
@@ -106,7 +115,7 @@ TEST_F(Mp4MediaTypes, Nv12InputCarriesTheVideoAttributesOnly)
 
 TEST_F(Mp4MediaTypes, FrameSizeHoldsWidthHighAndHeightLow)
 {
-    const ComPtr<IMFMediaType> type = makeVideoMediaType(MFVideoFormat_NV12, 16, 3840);
+    const ComPtr<IMFMediaType> type = makeVideoMediaType(mf(), MFVideoFormat_NV12, 16, 3840);
     UINT32 width = 0;
     UINT32 height = 0;
     ASSERT_EQ(MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height), S_OK);
@@ -116,7 +125,7 @@ TEST_F(Mp4MediaTypes, FrameSizeHoldsWidthHighAndHeightLow)
 
 TEST_F(Mp4MediaTypes, AacOutputCarriesTheAudioAttributesAndTheAacSettings)
 {
-    const ComPtr<IMFMediaType> type = makeAacOutputType();
+    const ComPtr<IMFMediaType> type = makeAacOutputType(mf());
     ASSERT_TRUE(type);
     expectAudioCommon(*type.Get(), MFAudioFormat_AAC);
     EXPECT_EQ(uint32Of(*type.Get(), MF_MT_AUDIO_AVG_BYTES_PER_SECOND), 20000u);
@@ -127,7 +136,7 @@ TEST_F(Mp4MediaTypes, AacOutputCarriesTheAudioAttributesAndTheAacSettings)
 
 TEST_F(Mp4MediaTypes, PcmInputCarriesTheAudioAttributesAndTheBlockLayout)
 {
-    const ComPtr<IMFMediaType> type = makePcmInputType();
+    const ComPtr<IMFMediaType> type = makePcmInputType(mf());
     ASSERT_TRUE(type);
     expectAudioCommon(*type.Get(), MFAudioFormat_PCM);
     EXPECT_EQ(uint32Of(*type.Get(), MF_MT_AUDIO_BLOCK_ALIGNMENT), 4u);
@@ -137,7 +146,7 @@ TEST_F(Mp4MediaTypes, PcmInputCarriesTheAudioAttributesAndTheBlockLayout)
 
 TEST_F(Mp4MediaTypes, SinkWriterAttributesAllowHardwareTransformsAndNothingElse)
 {
-    const ComPtr<IMFAttributes> attributes = makeSinkWriterAttributes();
+    const ComPtr<IMFAttributes> attributes = makeSinkWriterAttributes(mf());
     ASSERT_TRUE(attributes);
     EXPECT_EQ(uint32Of(*attributes.Get(), MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS), 1u);
     EXPECT_EQ(count(*attributes.Get()), 1u);

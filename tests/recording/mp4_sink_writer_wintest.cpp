@@ -71,7 +71,7 @@ void expectFailure(const std::optional<Failure>& failure, HRESULT hr, const wcha
 
 TEST_F(Mp4SinkWriterTest, SetsUpBothStreamsInOrderAndBeginsWriting)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     EXPECT_FALSE(openOnFake(writer, 1280, 720).has_value());
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"AddStream", "SetInputMediaType", "AddStream",
                                                     "SetInputMediaType", "BeginWriting"}));
@@ -109,7 +109,7 @@ TEST_F(Mp4SinkWriterTest, EachSetUpCallFailsWithItsOwnStageAndCode)
         FakeSinkWriter failing;
         failing.failingCall = c.call;
         failing.failure = static_cast<HRESULT>(0xC00D5212);
-        Mp4SinkWriter writer;
+        Mp4SinkWriter writer(runtime->mediaFoundation());
         std::optional<Failure> failure;
         try {
             writer.openStreams(ComPtr<IMFSinkWriter>(&failing), 64, 32);
@@ -129,7 +129,7 @@ TEST_F(Mp4SinkWriterTest, EachSetUpCallFailsWithItsOwnStageAndCode)
 
 TEST_F(Mp4SinkWriterTest, VideoSampleCarriesTheFrameBytesTimeAndDurationWithoutFlags)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     ASSERT_FALSE(openOnFake(writer, 16, 16).has_value());
     std::vector<std::uint8_t> frame(384);
     for (std::size_t i = 0; i < frame.size(); ++i) {
@@ -149,7 +149,7 @@ TEST_F(Mp4SinkWriterTest, VideoSampleCarriesTheFrameBytesTimeAndDurationWithoutF
 
 TEST_F(Mp4SinkWriterTest, AudioSampleOfFullBlockKeepsItsTimes)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     ASSERT_FALSE(openOnFake(writer).has_value());
     const std::vector<std::uint8_t> block(19'200, 0x5A);
     writer.writeSample(writer.audioStream(), block.data(), 19'200, 10'000'000, 1'000'000);
@@ -162,7 +162,7 @@ TEST_F(Mp4SinkWriterTest, AudioSampleOfFullBlockKeepsItsTimes)
 
 TEST_F(Mp4SinkWriterTest, FailedWriteIsReportedAndAbandonStillFinalizes)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     ASSERT_FALSE(openOnFake(writer).has_value());
     fake.failingCall = "WriteSample";
     fake.failure = E_UNEXPECTED;
@@ -184,7 +184,7 @@ TEST_F(Mp4SinkWriterTest, FailedWriteIsReportedAndAbandonStillFinalizes)
 
 TEST_F(Mp4SinkWriterTest, FinalizeReleasesTheWriterAndEndsWriting)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     ASSERT_FALSE(openOnFake(writer).has_value());
     writer.finalize();
     EXPECT_EQ(fake.calls.back(), "Finalize");
@@ -198,7 +198,7 @@ TEST_F(Mp4SinkWriterTest, FinalizeReleasesTheWriterAndEndsWriting)
 
 TEST_F(Mp4SinkWriterTest, FailedFinalizeCarriesItsStageAndCode)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     ASSERT_FALSE(openOnFake(writer).has_value());
     fake.failingCall = "Finalize";
     fake.failure = static_cast<HRESULT>(0x80070070); // disk full
@@ -213,7 +213,7 @@ TEST_F(Mp4SinkWriterTest, FailedFinalizeCarriesItsStageAndCode)
 
 TEST_F(Mp4SinkWriterTest, WriteBeforeOpenFailsInsteadOfCrashing)
 {
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     const std::uint8_t bytes[4] = {};
     std::optional<Failure> failure;
     try {
@@ -226,7 +226,7 @@ TEST_F(Mp4SinkWriterTest, WriteBeforeOpenFailsInsteadOfCrashing)
 
 TEST_F(Mp4SinkWriterTest, WriteMediaSampleCopiesAnEmptySampleWithoutReading)
 {
-    writeMediaSample(fake, 3, nullptr, 0, 5, 6);
+    writeMediaSample(runtime->mediaFoundation(), fake, 3, nullptr, 0, 5, 6);
     ASSERT_EQ(fake.samples.size(), 1u);
     EXPECT_EQ(fake.samples[0].stream, 3u);
     EXPECT_TRUE(fake.samples[0].bytes.empty());
@@ -242,7 +242,7 @@ TEST_F(Mp4SinkWriterTest, OpenEitherWritesTheFileOrStopsAtItsCreation)
     const std::filesystem::path path = std::filesystem::path(folder) / L"orlimo_open_test.mp4";
     std::filesystem::remove(path);
 
-    Mp4SinkWriter writer;
+    Mp4SinkWriter writer(runtime->mediaFoundation());
     std::optional<Failure> failure;
     try {
         writer.open(path.wstring(), 320, 240);

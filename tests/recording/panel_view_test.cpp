@@ -116,6 +116,8 @@ TEST(PanelStatusText, FailedShowsTheErrorText)
 {
     EXPECT_EQ(statusTextFor(RecordingState::Failed, 3 * Second, L"Brak wyjscia audio (0x80070490)"),
               L"Brak wyjscia audio (0x80070490)");
+    EXPECT_EQ(statusTextFor(RecordingState::Failed, 0, L""),
+              L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
     EXPECT_EQ(statusTextFor(RecordingState::Starting, 0, L"stale"), L"Uruchamianie wideo i dzwieku...");
 }
 

@@ -31,7 +31,10 @@ namespace {
 
 class KeptMp4Writer final : public MediaFileWriter {
 public:
-    explicit KeptMp4Writer(FakeSinkWriter& kept) : sink(kept) {}
+    KeptMp4Writer(FakeSinkWriter& kept, const MediaFoundationFunctions& mediaFoundation)
+        : sink(kept), writer(mediaFoundation)
+    {
+    }
     void open(const std::wstring&, std::int32_t width, std::int32_t height) override
     {
         writer.openStreams(ComPtr<IMFSinkWriter>(&sink), width, height);
@@ -64,11 +67,13 @@ public:
     }
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override
     {
-        return windows.makeMediaRuntime();
+        auto scope = std::make_unique<ComMediaScope>();
+        runtime = scope.get();
+        return scope;
     }
     std::unique_ptr<MediaFileWriter> makeFileWriter() override
     {
-        return std::make_unique<KeptMp4Writer>(sink);
+        return std::make_unique<KeptMp4Writer>(sink, runtime->mediaFoundation());
     }
     std::unique_ptr<SoundSource> startSound() override
     {
@@ -99,6 +104,7 @@ private:
     WindowsRecordingPlatform windows;
     FakeSinkWriter& sink;
     bool withMonitoredSound;
+    ComMediaScope* runtime = nullptr; // made before the writer, released after it
 };
 
 constexpr PixelRect PatternRegion{200, 150, 200 + PatternWidth, 150 + PatternHeight};

@@ -3,6 +3,7 @@
 #include "recording/recording_panel.h"
 #include "recording/recording_panel_window.h"
 #include "screenshot/preview_window.h"
+#include "screenshot/shell_execute_recorder.h"
 
 #include <windows.h>
 
@@ -489,6 +490,38 @@ TEST_F(RecordingPanelWindowTest, VideosFolderThatCannotBeMadeStartsNothing)
     EXPECT_EQ(script.runs, 0);
     EXPECT_EQ(controlText(panel, 10), L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.");
     EXPECT_EQ(buttonsOf(panel), (ButtonsShown{true, false, false, false}));
+}
+
+TEST_F(RecordingPanelWindowTest, OpenAfterAStartWithoutAFolderStillOpensTheSavedFile)
+{
+    ASSERT_TRUE(shot_test::ShellExecuteRecorder::install());
+    ASSERT_NO_FATAL_FAILURE(startAndRecord());
+    script.finishSaving = true;
+    click(panel, 3);
+    ASSERT_TRUE(statusBecomes(L"Zapisano w Wideo\\Kestrova. Kliknij Otworz MP4."));
+    const std::vector<std::wstring> paths = script.recordedPaths();
+    ASSERT_EQ(paths.size(), 1u);
+
+    // A Start whose folder cannot be made leaves the recording Saved and "Otworz MP4" enabled.
+    {
+        BlockedVideoSubfolder blocked;
+        ASSERT_TRUE(blocked.blocking());
+        MessageBoxAnswerer answerer(L"Nagrywanie");
+        click(panel, 1);
+        answerer.finish();
+        EXPECT_EQ(answerer.text(), L"Nie mozna utworzyc folderu Wideo\\Kestrova.");
+    }
+    ASSERT_TRUE(enabled(panel, 4));
+    shot_test::ShellExecuteRecorder::calls().clear();
+    click(panel, 4);
+    const std::vector<shot_test::ShellExecuteCall> calls = shot_test::ShellExecuteRecorder::calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].window, panel);
+    EXPECT_EQ(calls[0].verb, L"open");
+    EXPECT_EQ(calls[0].file, paths[0]);
+    EXPECT_FALSE(calls[0].withParameters);
+    EXPECT_FALSE(calls[0].withDirectory);
+    EXPECT_EQ(calls[0].show, SW_SHOWNORMAL);
 }
 
 TEST_F(RecordingPanelWindowTest, ASecondRecordingCommandBringsThePanelForward)

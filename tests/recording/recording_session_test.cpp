@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -290,10 +291,36 @@ TEST(RecordingSession, JoinWithoutAWorkerReturnsAtOnce)
     EXPECT_EQ(session.readState(), RecordingState::Idle);
 }
 
+// Lets a test run out of memory on its own thread at a chosen moment: while set, every
+// allocation of this thread fails.
+thread_local bool allocationsRefused = false;
+
+void* operator new(std::size_t size)
+{
+    if (allocationsRefused) {
+        throw std::bad_alloc();
+    }
+    if (void* memory = std::malloc(size != 0 ? size : 1)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
 namespace {
 
 // A worker entry that cannot be copied into a new thread once `refuse` is set, as when the
-// system refuses the thread or memory runs out for its start-up copies.
+// system refuses the thread or memory runs out for its start-up copies (3: and memory stays
+// exhausted afterwards, so not even the failure text can be made).
 struct RefusingEntry {
     std::shared_ptr<std::atomic<int>> refuse;
     std::array<char, 256> bulk{}; // too large for the callable wrapper to keep in place
@@ -306,6 +333,10 @@ struct RefusingEntry {
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         }
         if (*refuse == 2) {
+            throw std::bad_alloc();
+        }
+        if (*refuse == 3) {
+            allocationsRefused = true;
             throw std::bad_alloc();
         }
     }
@@ -335,4 +366,29 @@ TEST(RecordingSession, ThreadThatCannotStartEndsFailedAndAllowsAnotherStart)
         EXPECT_EQ(session.readState(), RecordingState::Saved);
         EXPECT_EQ(session.readErrorText(), L"");
     }
+}
+
+TEST(RecordingSession, ThreadThatCannotStartEndsFailedEvenWithoutMemoryForTheText)
+{
+    const auto refuse = std::make_shared<std::atomic<int>>(0);
+    RecordingSession session{RefusingEntry(refuse)};
+    *refuse = 3;
+    bool started = false;
+    bool escaped = false;
+    try {
+        started = session.start(Area, L"a.mp4");
+    } catch (...) {
+        escaped = true;
+    }
+    allocationsRefused = false;
+    EXPECT_FALSE(escaped);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readErrorText(), L"");
+
+    // Ended, so another start runs.
+    *refuse = 0;
+    ASSERT_TRUE(session.start(Area, L"b.mp4"));
+    session.join();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
 }

@@ -5,6 +5,7 @@
 #include "screenshot/screen_grabber.h"
 #include "gdi_census.h"
 #include "screenshot_wintest_support.h"
+#include "shell_execute_recorder.h"
 
 using namespace shot_test;
 
@@ -124,21 +125,38 @@ TEST_F(PreviewTest, MissingOrUnreadableBitmapShowsNothing)
 
 TEST_F(PreviewTest, ClickInTheCloseZoneOnlyCloses)
 {
-    ASSERT_TRUE(show());
-    ::SendMessageW(findPreview(), WM_LBUTTONUP, 0, point(338, 35));
-    EXPECT_EQ(findPreview(), nullptr);
+    ASSERT_TRUE(ShellExecuteRecorder::install());
+    ShellExecuteRecorder::calls().clear();
+    for (const LPARAM corner : {point(338, 35), point(373, 0), point(338, 0)}) {
+        ASSERT_TRUE(show());
+        ::SendMessageW(findPreview(), WM_LBUTTONUP, 0, corner);
+        EXPECT_EQ(findPreview(), nullptr);
+    }
+    EXPECT_TRUE(ShellExecuteRecorder::calls().empty());
 }
 
-TEST_F(PreviewTest, ClickBesideTheCloseZoneOpensAndCloses)
+TEST_F(PreviewTest, ClickBesideTheCloseZoneOpensTheFileAndCloses)
 {
-    // The file does not exist, so the shell has nothing to open and says nothing; the preview
-    // closes all the same.
-    ASSERT_TRUE(show());
-    ::SendMessageW(findPreview(), WM_LBUTTONUP, 0, point(337, 35));
-    EXPECT_EQ(findPreview(), nullptr);
-    ASSERT_TRUE(show());
-    ::SendMessageW(findPreview(), WM_LBUTTONUP, 0, point(338, 36));
-    EXPECT_EQ(findPreview(), nullptr);
+    ASSERT_TRUE(ShellExecuteRecorder::install());
+    ShellExecuteRecorder::calls().clear();
+    const std::wstring path = L"C:\\Obrazy\\Screenshots\\Screenshot_2026-01-02_03-04-05_006.png";
+    std::vector<HWND> previews;
+    for (const LPARAM beside : {point(337, 35), point(338, 36), point(10, 280)}) {
+        ASSERT_TRUE(show(path));
+        previews.push_back(findPreview());
+        ::SendMessageW(previews.back(), WM_LBUTTONUP, 0, beside);
+        EXPECT_EQ(findPreview(), nullptr);
+    }
+    const std::vector<ShellExecuteCall>& calls = ShellExecuteRecorder::calls();
+    ASSERT_EQ(calls.size(), 3u);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].window, previews[i]) << i;
+        EXPECT_EQ(calls[i].verb, L"open") << i;
+        EXPECT_EQ(calls[i].file, path) << i;
+        EXPECT_FALSE(calls[i].withParameters) << i;
+        EXPECT_FALSE(calls[i].withDirectory) << i;
+        EXPECT_EQ(calls[i].show, SW_SHOWNORMAL) << i;
+    }
 }
 
 TEST_F(PreviewTest, MouseActivationIsRefused)

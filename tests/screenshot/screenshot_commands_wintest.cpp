@@ -251,13 +251,35 @@ TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
 {
     TempFolder folder;
     FolderOverride override(folder.path());
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{640, 512}, MONITOR_DEFAULTTONEAREST), &monitor));
+    const int left = monitor.rcWork.right - 392;
+    const int top = monitor.rcWork.bottom - 304;
+    // Another program's window right where the preview opens; the preview comes above it.
+    ThreadedPatternWindow pattern(left, top, 376, 288, 12);
+
     takeFullScreenshot();
     HWND first = ::FindWindowW(L"KestrovaPreview", nullptr);
     ASSERT_NE(first, nullptr);
+    pump(300);
+    const std::vector<std::wstring> before = folder.files();
+    ASSERT_EQ(before.size(), 1u);
     ::Sleep(2);
     takeFullScreenshot();
     EXPECT_FALSE(::IsWindow(first));
     EXPECT_NE(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
+
+    // Wine does not keep the preview out of grabs, so a preview still open at the grab would
+    // be in the picture instead of the window below it.
+    std::vector<std::wstring> files = folder.files();
+    ASSERT_EQ(files.size(), 2u);
+    const std::wstring second = files[0] == before[0] ? files[1] : files[0];
+    const auto decoded = decodePng(folder.file(second));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(crop(*decoded, left - ::GetSystemMetrics(SM_XVIRTUALSCREEN), top - ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+                  376, 288),
+        patternPixels(376, 288, 12));
 }
 
 TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
