@@ -3,6 +3,7 @@
 #include "app/command_routing.h"
 #include "app/hotkey_manager.h"
 #include "app/tray_icon.h"
+#include "common/window_binding.h"
 #include "recording/recording_panel.h"
 #include "resources/resource_ids.h"
 #include "screenshot/preview_window.h"
@@ -59,22 +60,28 @@ void runCommand(WPARAM command)
     }
 }
 
-void onDestroy()
+// The teardown of WM_DESTROY, and of the session's end, which may come without one. Safe to run
+// twice. Whatever the guarded steps throw, the icon still leaves the notification area and the
+// loop still ends, or the process would live on without a window.
+void tearDown()
 {
-    closeRecordingPanel();
-    PreviewWindow::close();
-    if (hotkeyManager != nullptr) {
-        hotkeyManager->unregisterCallback(0);
-        hotkeyManager->unregisterCallback(1);
-        hotkeyManager->unregisterCallback(2);
-    }
+    runGuarded(WM_DESTROY, [] {
+        closeRecordingPanel();
+        PreviewWindow::close();
+        if (hotkeyManager != nullptr) {
+            hotkeyManager->unregisterCallback(0);
+            hotkeyManager->unregisterCallback(1);
+            hotkeyManager->unregisterCallback(2);
+        }
+        return LRESULT{0};
+    });
     TrayIcon::instance().remove();
     ::PostQuitMessage(0);
 }
 
 // The session end is never refused: the recording is finalized at WM_ENDSESSION instead, and the
 // reason tells the user why that takes a moment.
-LRESULT onQueryEndSession(HWND window)
+LRESULT onQueryEndSession(HWND window) noexcept
 {
     if (recordingIsActive()) {
         ::ShutdownBlockReasonCreate(window, SessionEndReason);
@@ -87,7 +94,7 @@ void onEndSession(HWND window, bool ending)
     if (ending) {
         // Windows may end the process as soon as this returns, without WM_DESTROY: a running
         // recording must have its file finalized, and the icon must leave the tray, before then.
-        onDestroy();
+        tearDown();
     }
     ::ShutdownBlockReasonDestroy(window);
 }
@@ -109,37 +116,28 @@ HWND createMainWindow(HINSTANCE instance)
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // Commands and teardown call into other parts of the program; nothing they throw may
-    // unwind through the system's dispatcher.
-    try {
-        switch (message) {
-        case WM_CREATE:
-            return onCreate(window);
-        case WM_HOTKEY:
-            runCommand(wParam);
-            return 0;
-        case WM_DESTROY:
-            onDestroy();
-            return 0;
-        case WM_QUERYENDSESSION:
-            return onQueryEndSession(window);
-        case WM_ENDSESSION:
-            onEndSession(window, wParam != FALSE);
-            return 0;
-        default:
-            break;
-        }
-    } catch (...) {
-        if (message == WM_CREATE) {
-            return -1;
-        }
-        if (message == WM_DESTROY || (message == WM_ENDSESSION && wParam != FALSE)) {
-            // The icon must still leave the notification area and the loop must still end, or
-            // the process would live on without a window.
-            TrayIcon::instance().remove();
-            ::PostQuitMessage(0);
-        }
+    switch (message) {
+    case WM_DESTROY:
+        tearDown();
         return 0;
+    case WM_QUERYENDSESSION:
+        return onQueryEndSession(window);
+    case WM_ENDSESSION:
+        onEndSession(window, wParam != FALSE);
+        return 0;
+    default:
+        // Commands call into other parts of the program; nothing they throw may unwind through
+        // the system's dispatcher.
+        return runGuarded(message, [&]() -> LRESULT {
+            switch (message) {
+            case WM_CREATE:
+                return onCreate(window);
+            case WM_HOTKEY:
+                runCommand(wParam);
+                return 0;
+            default:
+                return ::DefWindowProcW(window, message, wParam, lParam);
+            }
+        });
     }
-    return ::DefWindowProcW(window, message, wParam, lParam);
 }

@@ -2,6 +2,7 @@
 
 #include "app/balloon_text.h"
 #include "app/tray_menu.h"
+#include "common/window_binding.h"
 #include "resources/resource_ids.h"
 
 #include <shellapi.h>
@@ -66,9 +67,9 @@ bool TrayIcon::create()
         return false;
     }
 
-    trayWindow = ::CreateWindowExW(0, TrayWindowClass, L"Orlimo Tray", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, 0, 0, nullptr, nullptr, module, nullptr);
-    if (trayWindow == nullptr) {
+    trayWindow.reset(::CreateWindowExW(0, TrayWindowClass, L"Orlimo Tray", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                       CW_USEDEFAULT, 0, 0, nullptr, nullptr, module, nullptr));
+    if (!trayWindow) {
         return false;
     }
 
@@ -82,7 +83,7 @@ bool TrayIcon::create()
 
 void TrayIcon::addIcon()
 {
-    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    NOTIFYICONDATAW data = iconRecord(trayWindow.get());
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAYICON;
     data.hIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
@@ -102,16 +103,16 @@ void TrayIcon::remove()
     if (!iconAdded) {
         return;
     }
-    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    NOTIFYICONDATAW data = iconRecord(trayWindow.get());
     ::Shell_NotifyIconW(NIM_DELETE, &data);
-    ::DestroyWindow(trayWindow);
+    trayWindow.reset();
     ::UnregisterClassW(TrayWindowClass, ::GetModuleHandleW(nullptr));
     iconAdded = false;
 }
 
 void TrayIcon::showNotification(const std::wstring& text)
 {
-    NOTIFYICONDATAW data = iconRecord(trayWindow);
+    NOTIFYICONDATAW data = iconRecord(trayWindow.get());
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = NIIF_INFO;
     copyText(data.szInfo, balloonText(text));
@@ -121,24 +122,23 @@ void TrayIcon::showNotification(const std::wstring& text)
 
 LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message != 0 && message == taskbarCreatedMessage()) {
-        TrayIcon::instance().restoreIcon();
-        return 0;
-    }
-    switch (message) {
-    case WM_DESTROY:
-        ::PostQuitMessage(0);
-        return 0;
-    case WM_TRAYICON:
-        if (lParam == WM_RBUTTONUP) {
-            try {
-                runTrayMenu(window);
-            } catch (...) {
-                // Out of memory while opening the folder: the choice has no effect.
-            }
+    // Out of memory while opening the folder: the choice has no effect.
+    return runGuarded(message, [&]() -> LRESULT {
+        if (message != 0 && message == taskbarCreatedMessage()) {
+            TrayIcon::instance().restoreIcon();
+            return 0;
         }
-        return 0;
-    default:
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
+        switch (message) {
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        case WM_TRAYICON:
+            if (lParam == WM_RBUTTONUP) {
+                runTrayMenu(window);
+            }
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        }
+    });
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "common/unique_handle.h"
+
 // The notification-area icon, its hidden window and context menu, and balloon messages.
 class TrayIcon {
 public:
@@ -15,13 +17,13 @@ public:
     // when the program started at logon): adds the icon again.
     void restoreIcon();
 
-    HWND window() const noexcept { return trayWindow; }
+    HWND window() const noexcept { return trayWindow.get(); }
 
 private:
     // NIM_ADD with the full record. A refusal is not kept: the next TaskbarCreated tries again.
     void addIcon();
 
-    HWND trayWindow = nullptr;
+    UniqueWindow trayWindow;
     bool iconAdded = false;
 };
 

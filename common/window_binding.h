@@ -28,6 +28,14 @@ struct WindowCreation {
     std::unique_ptr<T> object;
 };
 
+// The object bound to a window by dispatchToBoundObject, or null before WM_NCCREATE and after
+// WM_NCDESTROY. Only the code that owns a window class asks this of its windows.
+template <typename T>
+T* boundObject(HWND window) noexcept
+{
+    return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // The body of a window procedure whose window is bound to an object. The creation parameter
 // (`WindowCreation<T>*` for an owned object, `T*` for a borrowed one) is stored in GWLP_USERDATA
 // at WM_NCCREATE. Every later message goes, guarded, to
@@ -51,7 +59,7 @@ LRESULT dispatchToBoundObject(HWND window, UINT message, WPARAM wParam, LPARAM l
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
 
-    T* object = reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    T* object = boundObject<T>(window);
     if (object == nullptr) {
         return ::DefWindowProcW(window, message, wParam, lParam);
     }

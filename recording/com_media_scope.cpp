@@ -1,8 +1,6 @@
 #include "recording/com_media_scope.h"
 
-#include "common/failure.h"
-
-#include <objbase.h>
+#include "common/hresult_check.h"
 
 ComMediaScope::~ComMediaScope()
 {
@@ -10,27 +8,16 @@ ComMediaScope::~ComMediaScope()
         library.functions().shutdown();
     }
     library.unload();
-    if (comInitialized) {
-        ::CoUninitialize();
-    }
 }
 
 void ComMediaScope::startCom()
 {
-    const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (FAILED(hr)) {
-        throw Failure{hr, L"COM"};
-    }
-    // S_FALSE (already initialized on this thread) still needs its balancing CoUninitialize.
-    comInitialized = true;
+    throwIfFailed(com.emplace().result(), L"COM");
 }
 
 void ComMediaScope::startMediaFoundation()
 {
     library.load();
-    const HRESULT hr = library.functions().startup(MF_VERSION, MFSTARTUP_FULL);
-    if (FAILED(hr)) {
-        throw Failure{hr, L"Media Foundation"};
-    }
+    throwIfFailed(library.functions().startup(MF_VERSION, MFSTARTUP_FULL), L"Media Foundation");
     mediaFoundationStarted = true;
 }

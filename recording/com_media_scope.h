@@ -1,6 +1,9 @@
 #pragma once
+#include "common/com_scope.h"
 #include "recording/media_foundation_library.h"
 #include "recording/recording_ports.h"
+
+#include <optional>
 
 // COM (multithreaded apartment) and Media Foundation for the recording worker thread. Each is
 // shut down on destruction only if it was started, so a failed start-up unwinds cleanly; the
@@ -22,7 +25,8 @@ public:
     }
 
 private:
-    bool comInitialized = false;
+    // Declared first, so the apartment is left last, after Media Foundation has shut down.
+    std::optional<ScopedMultithreadedCom> com;
     bool mediaFoundationStarted = false;
     MediaFoundationLibrary library;
 };

@@ -1,6 +1,7 @@
 #include "recording/loopback_audio_capture.h"
 
 #include "common/failure.h"
+#include "common/hresult_check.h"
 #include "recording/recording_clock.h"
 
 #include <audioclient.h>
@@ -13,13 +14,6 @@ namespace {
 
 // One second of engine buffer covers any gap between two polls of the worker loop.
 constexpr REFERENCE_TIME EngineBufferDuration = 10'000'000;
-
-void check(HRESULT hr, const wchar_t* stage)
-{
-    if (FAILED(hr)) {
-        throw Failure{hr, stage};
-    }
-}
 
 } // namespace
 
@@ -55,24 +49,24 @@ LoopbackAudioCapture::~LoopbackAudioCapture()
 void LoopbackAudioCapture::start()
 {
     ComPtr<IMMDeviceEnumerator> enumerator;
-    check(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+    throwIfFailed(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                              IID_PPV_ARGS(&enumerator)),
           L"Urzadzenia audio");
     ComPtr<IMMDevice> device;
-    check(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device), L"Brak wyjscia audio");
+    throwIfFailed(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device), L"Brak wyjscia audio");
     startOnDevice(*device.Get(), AUDCLNT_STREAMFLAGS_LOOPBACK);
 }
 
 void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)
 {
-    check(device.Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+    throwIfFailed(device.Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                           reinterpret_cast<void**>(audioClient.ReleaseAndGetAddressOf())),
           L"Dzwiek systemowy");
 
     WAVEFORMATEX* format = nullptr;
     const HRESULT formatResult = audioClient->GetMixFormat(&format);
     mixFormat.reset(format);
-    check(formatResult, L"Format dzwieku systemowego");
+    throwIfFailed(formatResult, L"Format dzwieku systemowego");
 
     packetFormat = acceptMixFormat(describeMixFormat(*mixFormat));
     if (!packetFormat) {
@@ -80,11 +74,11 @@ void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)
     }
     isFloatFormat = packetFormat->isFloat();
 
-    check(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, EngineBufferDuration, 0,
+    throwIfFailed(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, EngineBufferDuration, 0,
                                   mixFormat.get(), nullptr),
           L"Przechwytywanie dzwieku systemowego");
-    check(audioClient->GetService(IID_PPV_ARGS(&captureClient)), L"Bufor dzwieku systemowego");
-    check(audioClient->Start(), L"Start dzwieku systemowego");
+    throwIfFailed(audioClient->GetService(IID_PPV_ARGS(&captureClient)), L"Bufor dzwieku systemowego");
+    throwIfFailed(audioClient->Start(), L"Start dzwieku systemowego");
 }
 
 void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
@@ -97,14 +91,14 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
     // Drain until the engine reports no further packet: a poll every few milliseconds can find
     // several waiting, and leaving them would let the engine buffer overflow.
     UINT32 packetFrames = 0;
-    check(captureClient->GetNextPacketSize(&packetFrames), L"Odczyt audio");
+    throwIfFailed(captureClient->GetNextPacketSize(&packetFrames), L"Odczyt audio");
     while (packetFrames != 0) {
         BYTE* data = nullptr;
         UINT32 frames = 0;
         DWORD flags = 0;
         UINT64 devicePosition = 0;
         UINT64 counterPosition = 0;
-        check(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &counterPosition),
+        throwIfFailed(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &counterPosition),
               L"Odczyt pakietu audio");
         if (!discard) {
             AudioPacket packet;
@@ -120,7 +114,7 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
             seams.place(chunk);
             queue.push_back(std::move(chunk));
         }
-        check(captureClient->ReleaseBuffer(frames), L"Zwolnienie pakietu audio");
-        check(captureClient->GetNextPacketSize(&packetFrames), L"Kolejny pakiet audio");
+        throwIfFailed(captureClient->ReleaseBuffer(frames), L"Zwolnienie pakietu audio");
+        throwIfFailed(captureClient->GetNextPacketSize(&packetFrames), L"Kolejny pakiet audio");
     }
 }

@@ -1,6 +1,7 @@
 #include "recording/mp4_sink_writer.h"
 
 #include "common/failure.h"
+#include "common/hresult_check.h"
 #include "recording/video_format.h"
 
 #include <mfapi.h>
@@ -18,20 +19,13 @@ constexpr UINT64 packHighLow(std::uint32_t high, std::uint32_t low) noexcept
     return (static_cast<UINT64>(high) << 32) | low;
 }
 
-void check(HRESULT hr, const wchar_t* stage)
-{
-    if (FAILED(hr)) {
-        throw Failure{hr, stage};
-    }
-}
-
 } // namespace
 
 ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, const GUID& subtype, std::uint32_t width,
                                         std::uint32_t height)
 {
     ComPtr<IMFMediaType> type;
-    check(mf.createMediaType(&type), L"Format wideo");
+    throwIfFailed(mf.createMediaType(&type), L"Format wideo");
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
@@ -44,7 +38,7 @@ ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, cons
 ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf, const GUID& subtype)
 {
     ComPtr<IMFMediaType> type;
-    check(mf.createMediaType(&type), L"Format audio");
+    throwIfFailed(mf.createMediaType(&type), L"Format audio");
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2);
@@ -90,7 +84,7 @@ ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf)
 ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& mf)
 {
     ComPtr<IMFAttributes> attributes;
-    check(mf.createAttributes(&attributes, 1), L"Ustawienia MP4");
+    throwIfFailed(mf.createAttributes(&attributes, 1), L"Ustawienia MP4");
     attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
     return attributes;
 }
@@ -99,9 +93,9 @@ void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer,
                       const std::uint8_t* bytes, DWORD length, LONGLONG time, LONGLONG duration)
 {
     ComPtr<IMFMediaBuffer> buffer;
-    check(mf.createMemoryBuffer(length, &buffer), L"Bufor nagrania");
+    throwIfFailed(mf.createMemoryBuffer(length, &buffer), L"Bufor nagrania");
     BYTE* data = nullptr;
-    check(buffer->Lock(&data, nullptr, nullptr), L"Blokada bufora");
+    throwIfFailed(buffer->Lock(&data, nullptr, nullptr), L"Blokada bufora");
     if (length != 0) {
         std::memcpy(data, bytes, length);
     }
@@ -109,18 +103,18 @@ void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer,
     buffer->SetCurrentLength(length);
 
     ComPtr<IMFSample> sample;
-    check(mf.createSample(&sample), L"Probka nagrania");
+    throwIfFailed(mf.createSample(&sample), L"Probka nagrania");
     sample->AddBuffer(buffer.Get());
     sample->SetSampleTime(time);
     sample->SetSampleDuration(duration);
-    check(writer.WriteSample(stream, sample.Get()), L"Zapis probki MP4");
+    throwIfFailed(writer.WriteSample(stream, sample.Get()), L"Zapis probki MP4");
 }
 
 void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height)
 {
     attributes = makeSinkWriterAttributes(mf);
     ComPtr<IMFSinkWriter> created;
-    check(mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
+    throwIfFailed(mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
           L"Utworzenie MP4");
     openStreams(std::move(created), width, height);
 }
@@ -131,20 +125,20 @@ void Mp4SinkWriter::openStreams(ComPtr<IMFSinkWriter> sinkWriter, std::int32_t w
     writer = std::move(sinkWriter);
 
     h264Type = makeH264OutputType(mf, width, height);
-    check(writer->AddStream(h264Type.Get(), &videoStreamIndex), L"Enkoder H.264");
+    throwIfFailed(writer->AddStream(h264Type.Get(), &videoStreamIndex), L"Enkoder H.264");
 
     nv12Type = makeNv12InputType(mf, width, height);
-    check(writer->SetInputMediaType(videoStreamIndex, nv12Type.Get(), nullptr),
+    throwIfFailed(writer->SetInputMediaType(videoStreamIndex, nv12Type.Get(), nullptr),
           L"Wejscie wideo NV12");
 
     aacType = makeAacOutputType(mf);
-    check(writer->AddStream(aacType.Get(), &audioStreamIndex), L"Enkoder AAC");
+    throwIfFailed(writer->AddStream(aacType.Get(), &audioStreamIndex), L"Enkoder AAC");
 
     pcmType = makePcmInputType(mf);
-    check(writer->SetInputMediaType(audioStreamIndex, pcmType.Get(), nullptr),
+    throwIfFailed(writer->SetInputMediaType(audioStreamIndex, pcmType.Get(), nullptr),
           L"Wejscie audio PCM");
 
-    check(writer->BeginWriting(), L"Start zapisu MP4");
+    throwIfFailed(writer->BeginWriting(), L"Start zapisu MP4");
     writingStarted = true;
 }
 
@@ -163,7 +157,7 @@ void Mp4SinkWriter::finalize()
     if (!writer) {
         throw Failure{MF_E_INVALIDREQUEST, L"Finalizacja pliku MP4"};
     }
-    check(writer->Finalize(), L"Finalizacja pliku MP4");
+    throwIfFailed(writer->Finalize(), L"Finalizacja pliku MP4");
     writer.Reset();
     writingStarted = false;
 }

@@ -72,13 +72,6 @@ void openRecordingPanel()
 
 void closeRecordingPanel()
 {
-    if (recordingPanelWindow != nullptr) {
-        if (RecordingPanelState* state = reinterpret_cast<RecordingPanelState*>(
-                GetWindowLongPtrW(recordingPanelWindow, GWLP_USERDATA))) {
-            state->session.requestStop();
-            state->session.join();
-        }
-        DestroyWindow(recordingPanelWindow);
-    }
+    finishRecordingAndClosePanel();
     destroyRecordingBorder();
 }

@@ -5,4 +5,4 @@ void openRecordingPanel();
 // Application shutdown: stops a running recording, waits for its file, destroys panel and frame.
 void closeRecordingPanel();
 // A recording of the open panel is starting, running, paused or being saved.
-bool recordingIsActive();
+bool recordingIsActive() noexcept;

@@ -6,6 +6,7 @@
 #include "recording/panel_view.h"
 #include "recording/recording_border.h"
 #include "recording/video_path.h"
+#include "common/window_binding.h"
 #include "resources/resource_ids.h"
 #include "screenshot/preview_window.h"
 
@@ -26,16 +27,8 @@ RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea,
 
 namespace {
 
-// The creation parameter. The window adopts the state at WM_NCCREATE; until then it stays here,
-// so a creation that fails before or after that point frees it exactly once.
-struct PanelCreation {
-    std::unique_ptr<RecordingPanelState> state;
-};
-
-RecordingPanelState* stateOf(HWND window)
-{
-    return reinterpret_cast<RecordingPanelState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
+// Sent by the shutdown: stop the recording and wait until its file is complete.
+constexpr UINT FinishRecordingMessage = WM_APP + 1;
 
 bool registerPanelClass(HINSTANCE instance)
 {
@@ -165,53 +158,37 @@ void onClose(HWND window, RecordingPanelState& state)
     DestroyWindow(window);
 }
 
-void onNcDestroy(HWND window, RecordingPanelState* state)
+LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message, WPARAM wParam,
+                           LPARAM lParam)
 {
-    KillTimer(window, RefreshTimer);
-    destroyRecordingBorder();
-    if (recordingPanelWindow == window) {
-        recordingPanelWindow = nullptr;
-    }
-    // The session's destruction stops a running recording and waits for its file.
-    delete state;
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-}
-
-LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* creation = static_cast<PanelCreation*>(create->lpCreateParams);
-        if (creation != nullptr && creation->state) {
-            SetWindowLongPtrW(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(creation->state.release()));
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
-    RecordingPanelState* state = stateOf(window);
-    if (state == nullptr) {
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
     switch (message) {
     case WM_CREATE:
-        createControls(window, *state);
+        createControls(window, state);
         SetTimer(window, RefreshTimer, RefreshPeriodMs, nullptr);
         return 0;
     case WM_COMMAND:
-        onCommand(window, *state, LOWORD(wParam));
+        onCommand(window, state, LOWORD(wParam));
         return 0;
     case WM_TIMER:
         if (wParam == RefreshTimer) {
-            refresh(window, *state);
+            refresh(window, state);
         }
         return 0;
     case WM_CLOSE:
-        onClose(window, *state);
+        onClose(window, state);
+        return 0;
+    case FinishRecordingMessage:
+        state.session.requestStop();
+        state.session.join();
         return 0;
     case WM_NCDESTROY:
-        onNcDestroy(window, state);
+        KillTimer(window, RefreshTimer);
+        destroyRecordingBorder();
+        if (recordingPanelWindow == window) {
+            recordingPanelWindow = nullptr;
+        }
+        // Then the binding frees the state: the session's destruction stops a running recording
+        // and waits for its file.
         return DefWindowProcW(window, message, wParam, lParam);
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -227,9 +204,10 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
         return nullptr;
     }
 
-    PanelCreation creation;
-    creation.state = workerEntry ? std::make_unique<RecordingPanelState>(region, std::move(workerEntry))
-                                 : std::make_unique<RecordingPanelState>(region);
+    // A state that the window does not adopt is freed with `creation`.
+    WindowCreation<RecordingPanelState> creation;
+    creation.object = workerEntry ? std::make_unique<RecordingPanelState>(region, std::move(workerEntry))
+                                  : std::make_unique<RecordingPanelState>(region);
 
     const RECT area{region.left, region.top, region.right, region.bottom};
     MONITORINFO monitor{};
@@ -243,7 +221,7 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
                                            position.x, position.y, PanelWidth, PanelHeight, nullptr,
                                            nullptr, instance, &creation);
     if (recordingPanelWindow == nullptr) {
-        return nullptr; // a state not adopted by the window is freed with `creation`
+        return nullptr;
     }
 
     SetWindowDisplayAffinity(recordingPanelWindow, WDA_EXCLUDEFROMCAPTURE);
@@ -252,22 +230,25 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
     return recordingPanelWindow;
 }
 
-bool recordingIsActive()
+bool recordingIsActive() noexcept
 {
-    if (recordingPanelWindow == nullptr) {
-        return false;
-    }
-    const RecordingPanelState* state = stateOf(recordingPanelWindow);
+    const RecordingPanelState* state =
+        recordingPanelWindow != nullptr ? boundObject<RecordingPanelState>(recordingPanelWindow) : nullptr;
     return state != nullptr && isActive(state->session.readState());
+}
+
+void finishRecordingAndClosePanel()
+{
+    if (recordingPanelWindow != nullptr) {
+        SendMessageW(recordingPanelWindow, FinishRecordingMessage, 0, 0);
+        DestroyWindow(recordingPanelWindow);
+    }
 }
 
 LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    try {
-        return handleMessage(window, message, wParam, lParam);
-    } catch (...) {
-        // Out of memory while building a text or starting a worker: the panel keeps its last
-        // state, and the next refresh tries again.
-        return 0;
-    }
+    // Out of memory while building a text or starting a worker: the panel keeps its last state,
+    // and the next refresh tries again.
+    return dispatchToBoundObject<RecordingPanelState, WindowOwnership::Owns>(window, message, wParam,
+                                                                             lParam, handlePanelMessage);
 }

@@ -34,4 +34,7 @@ inline constexpr UINT RefreshPeriodMs = 100;
 // or the window could not be made (nothing is shown then).
 HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerEntry = {});
 
+// The shutdown's way to close the panel: the recording is stopped and its file completed first.
+void finishRecordingAndClosePanel();
+
 LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

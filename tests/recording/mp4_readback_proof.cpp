@@ -201,14 +201,19 @@ std::optional<std::wstring> whyNoMp4()
 {
     const std::filesystem::path probe = temporaryFile(L"orlimo_readback_probe.mp4");
     std::optional<std::wstring> reason;
-    {
-        Mp4SinkWriter writer;
+    try {
+        ComMediaScope media;
+        media.startCom();
+        media.startMediaFoundation();
+        Mp4SinkWriter writer(media.mediaFoundation());
         try {
             writer.open(probe.wstring(), AreaWidth, AreaHeight);
         } catch (const Failure& failure) {
             reason = failureText(failure);
         }
         writer.abandon();
+    } catch (const Failure& failure) {
+        reason = failureText(failure);
     }
     std::error_code ignored;
     std::filesystem::remove(probe, ignored);
