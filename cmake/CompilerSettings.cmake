@@ -9,15 +9,21 @@ function(orlimo_set_warnings target)
   endif()
 endfunction()
 
-if(NOT CMAKE_BUILD_TYPE)
+if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE Release CACHE STRING "" FORCE)
 endif()
 
-if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+if(MINGW)
   # Static runtime (the exe imports system DLLs only); ASLR with high entropy and DEP.
   add_link_options(-static -static-libgcc -static-libstdc++
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
-  string(APPEND CMAKE_CXX_FLAGS_RELEASE " -O2")
+endif()
+
+if(MSVC)
+  # One self-contained exe: the C runtime linked in, as the MinGW build does. GoogleTest is
+  # built with the same runtime (tests/CMakeLists.txt), or the test programs fail to link.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  # The linker's defaults already give ASLR (high entropy on x64) and DEP.
 endif()
 
 if(ORLIMO_SANITIZE AND NOT WIN32)

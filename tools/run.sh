@@ -11,7 +11,10 @@ cmake --build --preset windows --target Orlimo
 
 exe="$PWD/build/windows/bin/Orlimo.exe"
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    echo "run: starting $exe under Wine on display $DISPLAY"
+    # A prefix of its own, kept between runs in the build folder. With Mono and Gecko off, as in
+    # the tests, making it on the first run asks to install neither.
+    export WINEPREFIX="$PWD/build/wine-prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+    echo "run: starting $exe under Wine on display $DISPLAY (prefix $WINEPREFIX)"
     exec wine "$exe"
 fi
 echo "run: no X display available; starting $exe under Wine on a virtual display (Xvfb)"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the portable logic with ASan and UBSan and
-# runs its unit tests natively, cross-builds the Windows program and its tests, and runs those
-# under Wine on a private virtual display: once with a PulseAudio server (the tests that need
-# a sound device) and once without (everything else). Ends with ctest's summary.
+# runs its unit tests natively, cross-builds the Windows program and its tests, packs and checks
+# the release archive, and runs the Windows tests under Wine on a private virtual display: once
+# with a PulseAudio server (the tests that need a sound device) and once without (everything
+# else). Ends with ctest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,9 @@ ctest --preset native-ci
 echo "== Windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+
+echo "== Release archive"
+tools/package.sh
 
 echo "== Windows tests under Wine with a PulseAudio null sink"
 ORLIMO_PULSE=1 tools/wine-env.sh ctest --preset windows -R 'Pulse'

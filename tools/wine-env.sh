@@ -6,6 +6,7 @@
 # Usage: [ORLIMO_SCREEN=WxHxDEPTH] tools/wine-env.sh <command> [args...]
 # ORLIMO_SCREEN sets the virtual display (default 1280x1024x24).
 # The command sees WINEPREFIX, DISPLAY, WINEDEBUG, WINEDLLOVERRIDES (and PULSE_SERVER).
+# When start-up fails, the logs of Xvfb, PulseAudio and wineboot are kept and their folder named.
 set -euo pipefail
 
 screen="${ORLIMO_SCREEN:-1280x1024x24}"
@@ -17,6 +18,8 @@ fi
 root=$(mktemp -d /tmp/orlimo-wine.XXXXXX)
 xvfb_pid=""
 pulse_pid=""
+# What is being started; empty once the command runs. A failed start-up keeps its logs.
+step="Xvfb"
 
 cleanup() {
     local status=$?
@@ -27,6 +30,12 @@ cleanup() {
     [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
+    if [ -n "$step" ]; then
+        local logs
+        logs=$(mktemp -d /tmp/orlimo-wine-logs.XXXXXX)
+        cp "$root"/*.log "$logs"/ 2>/dev/null || true
+        echo "wine-env: start-up failed at $step; its logs are kept in $logs" >&2
+    fi
     rm -rf "$root"
     exit "$status"
 }
@@ -51,12 +60,12 @@ done
 exec 3>&-
 if [ -z "$display" ]; then
     echo "wine-env: Xvfb did not start" >&2
-    cat "$root/xvfb.log" >&2
     exit 1
 fi
 export DISPLAY=":$display"
 
 if [ "${ORLIMO_PULSE:-0}" = "1" ]; then
+    step="PulseAudio"
     mkdir -p "$root/pulse"
     pulseaudio --daemonize=no -n --exit-idle-time=-1 --use-pid-file=no \
         -L "module-native-protocol-unix auth-anonymous=1 socket=$root/pulse/native" \
@@ -64,10 +73,18 @@ if [ "${ORLIMO_PULSE:-0}" = "1" ]; then
         >"$root/pulse.log" 2>&1 &
     pulse_pid=$!
     export PULSE_SERVER="unix:$root/pulse/native"
+    pulse_ready=0
     for _ in $(seq 1 50); do
-        pactl info >/dev/null 2>&1 && break
+        if pactl info >/dev/null 2>&1; then
+            pulse_ready=1
+            break
+        fi
         sleep 0.1
     done
+    if [ "$pulse_ready" -ne 1 ]; then
+        echo "wine-env: PulseAudio did not start" >&2
+        exit 1
+    fi
 fi
 
 export WINEPREFIX="$root/prefix"
@@ -76,6 +93,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
 # Wine's own output goes to files: its background services keep pipes open forever.
+step="wineboot"
 timeout 300 wineboot -i >"$root/wineboot.log" 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >"$root/reg.log" 2>&1
@@ -86,4 +104,5 @@ wineserver -p >/dev/null 2>&1
 # its output open forever; let a throw-away command take that hit, with its output in a file.
 wine cmd /c exit >"$root/warmup.log" 2>&1
 
+step=""
 "$@"

@@ -195,9 +195,9 @@ TEST_P(RestartAfterEnd, JoinsTheOldWorkerAndClearsTextFlagsAndTime)
 
 INSTANTIATE_TEST_SUITE_P(SavedOrFailed, RestartAfterEnd,
                          ::testing::Values(RecordingState::Saved, RecordingState::Failed),
-                         [](const ::testing::TestParamInfo<RecordingState>& info) {
-                             return std::string(info.param == RecordingState::Saved ? "Saved"
-                                                                                    : "Failed");
+                         [](const ::testing::TestParamInfo<RecordingState>& paramInfo) {
+                             return std::string(
+                                 paramInfo.param == RecordingState::Saved ? "Saved" : "Failed");
                          });
 
 TEST(RecordingSession, PauseIsTakenOnlyWhileRecordingOrPaused)

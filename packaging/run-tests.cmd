@@ -1,0 +1,1 @@
+@for %%t in ("%~dp0*tests.exe") do @("%%~t" || exit /b 1)

@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Checks a release archive: exactly the expected files, a stripped Orlimo.exe under 2 MB that
+finds its debug file and imports system DLLs only, and checksums that match.
+Usage: tools/check_release.py dist/Orlimo-<version>-win64.zip"""
+import hashlib
+import pathlib
+import re
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+OBJDUMP = "x86_64-w64-mingw32-objdump"
+MAX_PROGRAM_BYTES = 2 * 1024 * 1024
+TEST_PROGRAMS = ["app_tests", "app_wintests", "screenshot_tests", "screenshot_wintests",
+                 "recording_tests", "recording_wintests", "e2e_tests"]
+EXPECTED = sorted(["Orlimo.exe", "Orlimo.debug", "README.txt", "SHA256SUMS",
+                   "tests/Orlimo.exe", "tests/run-tests.cmd"]
+                  + [f"tests/{name}.exe" for name in TEST_PROGRAMS])
+# What every 64-bit Windows 10 and 11 has in System32.
+SYSTEM_DLLS = {"advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "dwmapi.dll",
+               "gdi32.dll", "kernel32.dll", "mfplat.dll", "mfreadwrite.dll", "mmdevapi.dll",
+               "msvcrt.dll", "ntdll.dll", "ole32.dll", "oleaut32.dll", "shell32.dll",
+               "shlwapi.dll", "user32.dll", "uxtheme.dll", "windowscodecs.dll", "ws2_32.dll"}
+
+
+def fail(message):
+    print(f"check_release: {message}", file=sys.stderr)
+    sys.exit(1)
+
+
+def objdump(*args):
+    return subprocess.run([OBJDUMP, *args], check=True, capture_output=True, text=True).stdout
+
+
+def section_bytes(path, section):
+    data = bytearray()
+    for line in objdump("-s", "-j", section, str(path)).splitlines():
+        # " <address> <up to four groups of hex bytes>  <the same as text>"
+        fields = line.split("  ")[0].split()
+        if len(fields) >= 2 and all(re.fullmatch(r"[0-9a-f]+", f) for f in fields):
+            data += bytes.fromhex("".join(fields[1:]))
+    return bytes(data)
+
+
+def check_executable(path, name):
+    headers = objdump("-h", str(path))
+    if ".debug_" in headers:
+        fail(f"{name} still has debug sections")
+    imports = {dll.lower() for dll in re.findall(r"DLL Name: (\S+)", objdump("-p", str(path)))}
+    if not imports:
+        fail(f"{name}: no import table found")
+    foreign = sorted(imports - SYSTEM_DLLS)
+    if foreign:
+        fail(f"{name} imports DLLs that Windows does not ship: {', '.join(foreign)}")
+    return headers
+
+
+def main():
+    if len(sys.argv) != 2:
+        fail(__doc__.splitlines()[-1])
+    archive = pathlib.Path(sys.argv[1])
+    top = archive.name.removesuffix(".zip")
+    with zipfile.ZipFile(archive) as zf:
+        names = sorted(n.removeprefix(top + "/") for n in zf.namelist()
+                       if n.startswith(top + "/") and not n.endswith("/"))
+        strays = [n for n in zf.namelist() if not n.startswith(top + "/")]
+        if strays or names != EXPECTED:
+            fail(f"unexpected contents: missing {sorted(set(EXPECTED) - set(names))}, "
+                 f"extra {sorted(set(names) - set(EXPECTED)) + strays}")
+        with tempfile.TemporaryDirectory() as temp:
+            zf.extractall(temp)
+            root = pathlib.Path(temp) / top
+
+            program = root / "Orlimo.exe"
+            size = program.stat().st_size
+            if size >= MAX_PROGRAM_BYTES:
+                fail(f"Orlimo.exe is {size} bytes, not under {MAX_PROGRAM_BYTES}")
+            if ".gnu_debuglink" not in check_executable(program, "Orlimo.exe"):
+                fail("Orlimo.exe does not name its debug file")
+            if not section_bytes(program, ".gnu_debuglink").startswith(b"Orlimo.debug\0"):
+                fail("Orlimo.exe's debug link does not name Orlimo.debug")
+            if ".debug_info" not in objdump("-h", str(root / "Orlimo.debug")):
+                fail("Orlimo.debug holds no debug information")
+            if (root / "tests" / "Orlimo.exe").read_bytes() != program.read_bytes():
+                fail("tests/Orlimo.exe differs from Orlimo.exe")
+            for name in TEST_PROGRAMS:
+                check_executable(root / "tests" / f"{name}.exe", f"tests/{name}.exe")
+
+            listed = {}
+            for line in (root / "SHA256SUMS").read_text().splitlines():
+                digest, _, name = line.partition("  ")
+                listed[name] = digest
+            if sorted(listed) != [n for n in EXPECTED if n != "SHA256SUMS"]:
+                fail("SHA256SUMS does not list every other file")
+            for name, digest in listed.items():
+                if hashlib.sha256((root / name).read_bytes()).hexdigest() != digest:
+                    fail(f"SHA256SUMS does not match {name}")
+    print(f"check_release: {archive} is complete; Orlimo.exe {size} bytes")
+
+
+if __name__ == "__main__":
+    main()
