@@ -11,7 +11,7 @@
 class DesktopCapture final : public FrameSource {
 public:
     // Throws Failure(E_OUTOFMEMORY, "Przechwytywanie pulpitu") when a GDI object cannot be made.
-    DesktopCapture(const PixelRect& region, std::int32_t width, std::int32_t height);
+    DesktopCapture(const PixelRect& area, std::int32_t frameWidth, std::int32_t frameHeight);
     DesktopCapture(const DesktopCapture&) = delete;
     DesktopCapture& operator=(const DesktopCapture&) = delete;
     ~DesktopCapture() override = default;

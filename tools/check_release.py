@@ -13,15 +13,19 @@ import zipfile
 OBJDUMP = "x86_64-w64-mingw32-objdump"
 MAX_PROGRAM_BYTES = 2 * 1024 * 1024
 TEST_PROGRAMS = ["app_tests", "app_wintests", "screenshot_tests", "screenshot_wintests",
-                 "recording_tests", "recording_wintests", "e2e_tests"]
+                 "recording_tests", "recording_wintests", "e2e_tests", "mp4_readback_tests"]
 EXPECTED = sorted(["Orlimo.exe", "Orlimo.debug", "README.txt", "SHA256SUMS",
                    "tests/Orlimo.exe", "tests/run-tests.cmd"]
                   + [f"tests/{name}.exe" for name in TEST_PROGRAMS])
-# What every 64-bit Windows 10 and 11 has in System32.
+# What 64-bit Windows 10 and 11 have in System32; the test programs may use Media Foundation
+# directly. Orlimo.exe itself must start on every edition, those without Media Foundation too:
+# tests/orlimo_imports.cmake holds its stricter list.
 SYSTEM_DLLS = {"advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "dwmapi.dll",
-               "gdi32.dll", "kernel32.dll", "mfplat.dll", "mfreadwrite.dll", "mmdevapi.dll",
-               "msvcrt.dll", "ntdll.dll", "ole32.dll", "oleaut32.dll", "shell32.dll",
-               "shlwapi.dll", "user32.dll", "uxtheme.dll", "windowscodecs.dll", "ws2_32.dll"}
+               "gdi32.dll", "kernel32.dll", "ksuser.dll", "mfplat.dll", "mfreadwrite.dll",
+               "mmdevapi.dll", "msvcrt.dll", "ntdll.dll", "ole32.dll", "oleaut32.dll",
+               "shell32.dll", "shlwapi.dll", "user32.dll", "uxtheme.dll", "windowscodecs.dll",
+               "winmm.dll", "ws2_32.dll"}
+EVERY_EDITION_CHECK = pathlib.Path(__file__).resolve().parent.parent / "tests" / "orlimo_imports.cmake"
 
 
 def fail(message):
@@ -78,6 +82,11 @@ def main():
                 fail(f"Orlimo.exe is {size} bytes, not under {MAX_PROGRAM_BYTES}")
             if ".gnu_debuglink" not in check_executable(program, "Orlimo.exe"):
                 fail("Orlimo.exe does not name its debug file")
+            every_edition = subprocess.run(
+                ["cmake", f"-DOBJDUMP={OBJDUMP}", f"-DEXECUTABLE={program}", "-P",
+                 str(EVERY_EDITION_CHECK)], capture_output=True, text=True)
+            if every_edition.returncode != 0:
+                fail(f"Orlimo.exe would not start on every edition:\n{every_edition.stderr}")
             if not section_bytes(program, ".gnu_debuglink").startswith(b"Orlimo.debug\0"):
                 fail("Orlimo.exe's debug link does not name Orlimo.debug")
             if ".debug_info" not in objdump("-h", str(root / "Orlimo.debug")):

@@ -197,7 +197,16 @@ std::optional<DWORD> OrlimoProcess::waitForExit(Milliseconds timeout)
 
 HWND OrlimoProcess::waitForMainWindow(Milliseconds timeout) const
 {
-    return waitForWindow(MainWindowClass, processId_, timeout);
+    HWND window = waitForWindow(MainWindowClass, processId_, timeout);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    // The window can be found while its WM_CREATE still runs (the tray icon added, the hook
+    // thread starting, the callbacks not yet registered); a message sent to it is answered only
+    // once the program's loop runs, that is, once start-up is complete.
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeout.count()), &ignored);
+    return window;
 }
 
 void OrlimoProcess::kill()

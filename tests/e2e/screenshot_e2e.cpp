@@ -23,7 +23,10 @@ constexpr wchar_t OverlayClass[] = L"SelectionOverlayClass";
 void removePngs(const std::wstring& folder)
 {
     for (const auto& name : listFiles(folder, L"*.png")) {
-        ::DeleteFileW((folder + L'\\' + name).c_str());
+        std::wstring path = folder;
+        path += L'\\';
+        path += name;
+        ::DeleteFileW(path.c_str());
     }
 }
 
