@@ -13,10 +13,10 @@ enum class MainWindowAction {
 MainWindowAction mainWindowActionFor(unsigned long long wParam);
 
 enum class TrayMenuAction {
-    None,          // dismissed, or an identifier the menu does not have
-    PostCommand,   // post WM_HOTKEY with the identifier to the main window
-    CloseProgram,  // post WM_CLOSE to the main window
-    OpenFolder,    // open the screenshots folder in the shell
+    None,         // dismissed, or an identifier the menu does not have
+    PostCommand,  // post WM_HOTKEY with the identifier to the main window
+    CloseProgram, // post WM_CLOSE to the main window
+    OpenFolder,   // open the screenshots folder in the shell
 };
 
 // What follows when the tray menu returns this identifier (0 when it was dismissed).

@@ -6,7 +6,7 @@ namespace {
 
 std::atomic<DWORD> quitThreadId{0};
 
-}  // namespace
+} // namespace
 
 void setConsoleQuitThread(DWORD threadId) noexcept
 {

@@ -22,22 +22,22 @@ inline constexpr unsigned HookFlagAltDown = 0x20;        // LLKHF_ALTDOWN
 
 struct HookEvent {
     int code = HookCodeAction;
-    unsigned message = 0;  // a KeyMessage value, or anything else the system sends
+    unsigned message = 0; // a KeyMessage value, or anything else the system sends
     unsigned vkCode = 0;
     unsigned flags = 0;
 };
 
 enum class HookVerdict {
-    PassOn,          // hand the event to the next hook
-    Swallow,         // withhold the event from the rest of the system
-    SwallowAndPost,  // withhold it and post `command` to the hotkey window
+    PassOn,         // hand the event to the next hook
+    Swallow,        // withhold the event from the rest of the system
+    SwallowAndPost, // withhold it and post `command` to the hotkey window
 };
 
 struct HookDecision {
     HookVerdict verdict = HookVerdict::PassOn;
-    bool keyHeld = false;  // the manager's keyHeld after this event
-    int hotkeyId = -1;     // set with SwallowAndPost
-    unsigned command = 0;  // set with SwallowAndPost
+    bool keyHeld = false; // the manager's keyHeld after this event
+    int hotkeyId = -1;    // set with SwallowAndPost
+    unsigned command = 0; // set with SwallowAndPost
 
     friend bool operator==(const HookDecision&, const HookDecision&) = default;
 };
@@ -64,7 +64,8 @@ HookDecision decideHookEvent(const HookEvent& event, bool keyHeld, IsKeyDown&& i
     }
     const HookDecision passOn{HookVerdict::PassOn, keyHeld};
     const bool ctrlDown = isKeyDown(VirtualKeyControl);
-    if (isKeyDown(VirtualKeyShift) || isKeyDown(VirtualKeyLeftWindows) || isKeyDown(VirtualKeyRightWindows)) {
+    if (isKeyDown(VirtualKeyShift) || isKeyDown(VirtualKeyLeftWindows) ||
+        isKeyDown(VirtualKeyRightWindows)) {
         return passOn;
     }
     // Alt comes from the event: the hook sees it before the key state is updated.
@@ -73,5 +74,6 @@ HookDecision decideHookEvent(const HookEvent& event, bool keyHeld, IsKeyDown&& i
     if (!hotkeyId || !hasCallback(*hotkeyId)) {
         return passOn;
     }
-    return HookDecision{HookVerdict::SwallowAndPost, true, *hotkeyId, commandForHotkeyId(*hotkeyId)};
+    return HookDecision{HookVerdict::SwallowAndPost, true, *hotkeyId,
+                        commandForHotkeyId(*hotkeyId)};
 }

@@ -18,10 +18,11 @@ constexpr std::uint32_t bitOf(HotkeyId id) noexcept
 
 bool isKeyDownNow(unsigned virtualKey)
 {
-    return (static_cast<unsigned short>(::GetAsyncKeyState(static_cast<int>(virtualKey))) & 0x8000u) != 0;
+    return (static_cast<unsigned short>(::GetAsyncKeyState(static_cast<int>(virtualKey))) &
+            0x8000u) != 0;
 }
 
-}  // namespace
+} // namespace
 
 HotkeyManager& HotkeyManager::instance()
 {
@@ -54,8 +55,8 @@ bool HotkeyManager::start()
     // A window left from an attempt whose hook failed is used again rather than leaked.
     if (!messageWindow || !::IsWindow(messageWindow.get())) {
         messageWindow.release(); // a handle the system already destroyed is not ours to destroy
-        messageWindow.reset(::CreateWindowExW(0, HotkeyWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                              module, nullptr));
+        messageWindow.reset(::CreateWindowExW(0, HotkeyWindowClass, L"", 0, 0, 0, 0, 0,
+                                              HWND_MESSAGE, nullptr, module, nullptr));
         if (!messageWindow) {
             return false;
         }
@@ -71,7 +72,8 @@ bool HotkeyManager::startHookThread() noexcept
         std::future<bool> report = installed.get_future();
         // The promise moves to the thread: it cannot be destroyed here while the thread still
         // reports through it.
-        hookThread = std::thread([this, promise = std::move(installed)]() mutable { serveHook(std::move(promise)); });
+        hookThread = std::thread(
+            [this, promise = std::move(installed)]() mutable { serveHook(std::move(promise)); });
         if (report.get()) {
             return true;
         }
@@ -97,7 +99,8 @@ void HotkeyManager::serveHook(std::promise<bool> installed) noexcept
         ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
         hookThreadId = ::GetCurrentThreadId();
         // Removed when this thread leaves, whichever way it leaves.
-        const UniqueHook hook(::SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, ::GetModuleHandleW(nullptr), 0));
+        const UniqueHook hook(
+            ::SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHookProc, ::GetModuleHandleW(nullptr), 0));
         keyboardHook = hook.get();
         installed.set_value(static_cast<bool>(hook));
         if (!hook) {
@@ -171,8 +174,9 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
         event.vkCode = key->vkCode;
         event.flags = key->flags;
     }
-    const HookDecision decision = decideHookEvent(
-        event, manager.keyHeld, isKeyDownNow, [&manager](int id) { return manager.hasCallback(id); });
+    const HookDecision decision =
+        decideHookEvent(event, manager.keyHeld, isKeyDownNow,
+                        [&manager](int id) { return manager.hasCallback(id); });
 
     manager.keyHeld = decision.keyHeld;
     switch (decision.verdict) {

@@ -16,7 +16,7 @@ private:
     bool& flag_;
 };
 
-}  // namespace
+} // namespace
 
 bool HotkeyTable::store(HotkeyId id, HotkeyCallback callback)
 {

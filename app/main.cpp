@@ -20,15 +20,17 @@ int runMessageLoop()
     return result == 0 ? static_cast<int>(message.wParam) : 0;
 }
 
-}  // namespace
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
-    UniqueKernelHandle singleInstance(::CreateMutexW(nullptr, FALSE, L"Local\\Kestrova.SingleInstance"));
+    UniqueKernelHandle singleInstance(
+        ::CreateMutexW(nullptr, FALSE, L"Local\\Kestrova.SingleInstance"));
     if (!singleInstance || ::GetLastError() == ERROR_ALREADY_EXISTS) {
-        ::MessageBoxW(nullptr, L"Orlimo jest juz uruchomiony. Uzyj ikony w zasobniku.", Caption, MB_OK);
+        ::MessageBoxW(nullptr, L"Orlimo jest juz uruchomiony. Uzyj ikony w zasobniku.", Caption,
+                      MB_OK);
         return 1;
     }
 
@@ -36,7 +38,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     ::SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
 
     if (!prepareScreenshotFolder()) {
-        ::MessageBoxW(nullptr, L"Nie mozna utworzyc folderu Obrazy\\Screenshots.", Caption, MB_ICONERROR);
+        ::MessageBoxW(nullptr, L"Nie mozna utworzyc folderu Obrazy\\Screenshots.", Caption,
+                      MB_ICONERROR);
         return 1;
     }
 

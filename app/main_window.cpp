@@ -99,7 +99,7 @@ void onEndSession(HWND window, bool ending)
     ::ShutdownBlockReasonDestroy(window);
 }
 
-}  // namespace
+} // namespace
 
 HWND createMainWindow(HINSTANCE instance)
 {
@@ -110,8 +110,8 @@ HWND createMainWindow(HINSTANCE instance)
     windowClass.lpszClassName = MainWindowClassName;
     ::RegisterClassW(&windowClass);
 
-    return ::CreateWindowExW(0, MainWindowClassName, L"Orlimo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                             0, 0, nullptr, nullptr, instance, nullptr);
+    return ::CreateWindowExW(0, MainWindowClassName, L"Orlimo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                             CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, nullptr);
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -4,7 +4,7 @@ namespace {
 
 constexpr unsigned long ErrorAlreadyExists = 183;
 
-}  // namespace
+} // namespace
 
 std::wstring screenshotsFolderIn(std::wstring_view picturesFolder)
 {

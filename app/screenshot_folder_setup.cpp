@@ -10,7 +10,8 @@ bool prepareScreenshotFolder()
 {
     ScreenshotFolderPath.clear();
     wchar_t pictures[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, 0, pictures))) {
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, 0,
+                                  pictures))) {
         return false;
     }
     ScreenshotFolderPath = screenshotsFolderIn(pictures);

@@ -40,7 +40,7 @@ NOTIFYICONDATAW iconRecord(HWND trayWindow)
     return data;
 }
 
-}  // namespace
+} // namespace
 
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the newest notification record layout");
 static_assert(sizeof(WNDCLASSEXW) == 80, "64-bit window class record");
@@ -67,8 +67,9 @@ bool TrayIcon::create()
         return false;
     }
 
-    trayWindow.reset(::CreateWindowExW(0, TrayWindowClass, L"Orlimo Tray", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                       CW_USEDEFAULT, 0, 0, nullptr, nullptr, module, nullptr));
+    trayWindow.reset(::CreateWindowExW(0, TrayWindowClass, L"Orlimo Tray", WS_OVERLAPPEDWINDOW,
+                                       CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, module,
+                                       nullptr));
     if (!trayWindow) {
         return false;
     }

@@ -22,7 +22,7 @@ void openScreenshotsFolder(HWND trayWindow)
     ::ShellExecuteW(trayWindow, L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-}  // namespace
+} // namespace
 
 HMENU buildTrayMenu()
 {
@@ -31,9 +31,10 @@ HMENU buildTrayMenu()
         return nullptr;
     }
     for (const TrayMenuEntry& entry : TrayMenuEntries) {
-        const BOOL appended = entry.kind == TrayMenuEntryKind::Separator
-                                  ? ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr)
-                                  : ::AppendMenuW(menu.get(), MF_STRING, entry.identifier, entry.text);
+        const BOOL appended =
+            entry.kind == TrayMenuEntryKind::Separator
+                ? ::AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr)
+                : ::AppendMenuW(menu.get(), MF_STRING, entry.identifier, entry.text);
         if (!appended) {
             return nullptr;
         }
@@ -52,8 +53,8 @@ void runTrayMenu(HWND trayWindow)
         POINT cursor{};
         ::GetCursorPos(&cursor);
         ::SetForegroundWindow(trayWindow);
-        chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, cursor.x,
-                                                    cursor.y, 0, trayWindow, nullptr));
+        chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                    cursor.x, cursor.y, 0, trayWindow, nullptr));
         // The task switch the menu needs: without it, the next menu can vanish as soon as it opens.
         ::PostMessageW(trayWindow, WM_NULL, 0, 0);
     }

@@ -9,8 +9,8 @@ enum class TrayMenuEntryKind {
 
 struct TrayMenuEntry {
     TrayMenuEntryKind kind;
-    unsigned identifier;  // 0 for the separator
-    const wchar_t* text;  // null for the separator
+    unsigned identifier; // 0 for the separator
+    const wchar_t* text; // null for the separator
 };
 
 extern const std::array<TrayMenuEntry, 6> TrayMenuEntries;

@@ -1,8 +1,8 @@
 // Microseconds to convert one 10 ms packet of loopback sound into a 48 kHz stereo chunk, for the
 // usual mix formats.
 //
-//   cmake --preset native -B build/native && cmake --build build/native -j2 --target audio_packet_bench
-//   build/native/bin/audio_packet_bench
+//   cmake --preset native -B build/native && cmake --build build/native -j2 --target
+//   audio_packet_bench build/native/bin/audio_packet_bench
 #include "recording/audio_conversion.h"
 
 #include <chrono>
@@ -15,8 +15,8 @@ namespace {
 
 constexpr int Rounds = 20'000;
 
-void report(const char* name, SampleEncoding encoding, std::uint16_t channels,
-            std::uint32_t rate, std::uint16_t bits)
+void report(const char* name, SampleEncoding encoding, std::uint16_t channels, std::uint32_t rate,
+            std::uint16_t bits)
 {
     const std::uint32_t frames = rate / 100;
     const auto blockAlign = static_cast<std::uint16_t>(channels * bits / 8);

@@ -24,8 +24,8 @@ namespace {
 
 constexpr std::int64_t UnitsPerSecond = 10'000'000;
 constexpr std::int64_t Duration = 60 * UnitsPerSecond;
-constexpr std::int64_t PassLength = 50'000;    // the worker's 5 ms pass
-constexpr std::int64_t WriteLag = 1'000'000;   // the worker writes 0.1 s behind
+constexpr std::int64_t PassLength = 50'000;  // the worker's 5 ms pass
+constexpr std::int64_t WriteLag = 1'000'000; // the worker writes 0.1 s behind
 constexpr std::int64_t StartTime = 1'000'000'000;
 
 struct Engine {
@@ -151,8 +151,8 @@ int main()
             const double bound = std::abs(engine.driftPpm) * 1e-6 * 60.0 /
                                      (static_cast<double>(SeamToleranceFrames) / 48000.0) +
                                  1.0;
-            std::printf("%-32s corrections allowed by drift x duration / tolerance + 1: %.1f\n",
-                        "", bound);
+            std::printf("%-32s corrections allowed by drift x duration / tolerance + 1: %.1f\n", "",
+                        bound);
             ok = ok && result.corrections <= bound;
         }
         if (engine.gapStart >= 0) {

@@ -71,16 +71,15 @@ int main()
                           [&] { convertBgraToNv12Scalar(bgra.data(), nv12.data(), Width, Height); },
                           {}});
     candidates.push_back({"memcpy of the input bytes",
-                          [&] { std::memcpy(copy.data(), bgra.data(), bgra.size()); }, {}});
+                          [&] { std::memcpy(copy.data(), bgra.data(), bgra.size()); },
+                          {}});
 #ifdef ORLIMO_HAVE_LIBYUV
     std::uint8_t* y = nv12.data();
     std::uint8_t* uv = nv12.data() + static_cast<std::size_t>(Width) * Height;
-    candidates.push_back({"libyuv ARGBToNV12",
-                          [&] {
-                              libyuv::ARGBToNV12(bgra.data(), Width * 4, y, Width, uv, Width,
-                                                 Width, Height);
-                          },
-                          {}});
+    candidates.push_back(
+        {"libyuv ARGBToNV12",
+         [&] { libyuv::ARGBToNV12(bgra.data(), Width * 4, y, Width, uv, Width, Width, Height); },
+         {}});
 #else
     std::printf("libyuv not found: no comparison\n");
 #endif

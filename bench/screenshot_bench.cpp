@@ -5,8 +5,9 @@
 // to GetGuiResources, so the live GDI objects made by this program's own calls are counted as
 // well (the census of the screenshot tests).
 //
-//   cmake --preset windows -B build/windows && cmake --build build/windows -j2 --target screenshot_bench
-//   tools/wine-env.sh sh -c 'wine build/windows/bin/screenshot_bench.exe > /tmp/screenshot_bench.txt 2>&1'
+//   cmake --preset windows -B build/windows && cmake --build build/windows -j2 --target
+//   screenshot_bench tools/wine-env.sh sh -c 'wine build/windows/bin/screenshot_bench.exe >
+//   /tmp/screenshot_bench.txt 2>&1'
 //
 // The files go to a fresh folder under %TEMP%, which is removed at the end.
 #include <windows.h>
@@ -35,13 +36,15 @@ void printCounts(const char* when)
 {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-        sizeof(counters));
+    ::GetProcessMemoryInfo(::GetCurrentProcess(),
+                           reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
     std::printf("%-7s private %.1f MiB (pagefile %.1f MiB, working set %.1f MiB), GDI objects %lu, "
                 "USER objects %lu, live GDI objects of our calls %zu\n",
-        when, mebibytes(counters.PrivateUsage), mebibytes(counters.PagefileUsage),
-        mebibytes(counters.WorkingSetSize), ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS),
-        ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), shot_test::GdiCensus::instance().live());
+                when, mebibytes(counters.PrivateUsage), mebibytes(counters.PagefileUsage),
+                mebibytes(counters.WorkingSetSize),
+                ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS),
+                ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS),
+                shot_test::GdiCensus::instance().live());
 }
 
 void pumpMessages()
@@ -57,7 +60,8 @@ std::wstring makeFolder()
 {
     wchar_t base[MAX_PATH + 1]{};
     ::GetTempPathW(MAX_PATH, base);
-    std::wstring folder = std::wstring(base) + L"orlimo-bench-" + std::to_wstring(::GetCurrentProcessId());
+    std::wstring folder =
+        std::wstring(base) + L"orlimo-bench-" + std::to_wstring(::GetCurrentProcessId());
     ::CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
 }
@@ -85,7 +89,7 @@ int main()
     shot_test::GdiCensus::instance();
     ScreenshotFolderPath = makeFolder();
     std::printf("virtual screen %dx%d, %d screenshots\n", ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-        ::GetSystemMetrics(SM_CYVIRTUALSCREEN), Runs);
+                ::GetSystemMetrics(SM_CYVIRTUALSCREEN), Runs);
 
     // One untimed run loads the imaging component and the clipboard machinery.
     takeFullScreenshot();
@@ -102,8 +106,8 @@ int main()
         ::QueryPerformanceCounter(&start);
         takeFullScreenshot();
         ::QueryPerformanceCounter(&end);
-        milliseconds.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0
-            / static_cast<double>(frequency.QuadPart));
+        milliseconds.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+                               static_cast<double>(frequency.QuadPart));
         pumpMessages();
         // Keeps the names apart: two screenshots in one millisecond share a name.
         ::Sleep(2);
@@ -117,8 +121,8 @@ int main()
     printCounts("after");
 
     std::sort(milliseconds.begin(), milliseconds.end());
-    std::printf("per screenshot: median %.1f ms, min %.1f ms, max %.1f ms\n", milliseconds[Runs / 2],
-        milliseconds.front(), milliseconds.back());
+    std::printf("per screenshot: median %.1f ms, min %.1f ms, max %.1f ms\n",
+                milliseconds[Runs / 2], milliseconds.front(), milliseconds.back());
     std::printf("files written: %d\n", removeFolder(ScreenshotFolderPath));
     return 0;
 }

@@ -8,8 +8,8 @@ std::wstring formatTimestamp(const LocalTime& time, int yearDigits)
     wchar_t stamp[32] = {};
     const int length = std::swprintf(stamp, 32, L"%0*u-%02u-%02u_%02u-%02u-%02u_%03u", yearDigits,
                                      unsigned{time.year}, unsigned{time.month}, unsigned{time.day},
-                                     unsigned{time.hour}, unsigned{time.minute}, unsigned{time.second},
-                                     unsigned{time.milliseconds});
+                                     unsigned{time.hour}, unsigned{time.minute},
+                                     unsigned{time.second}, unsigned{time.milliseconds});
     if (length < 0) {
         return {};
     }

@@ -103,7 +103,9 @@ private:
 // Selects an object into a DC and selects the previous one back on scope exit.
 class ScopedSelectObject {
 public:
-    ScopedSelectObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ScopedSelectObject(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), previous_(::SelectObject(dc, object))
+    {}
     ScopedSelectObject(const ScopedSelectObject&) = delete;
     ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
     ~ScopedSelectObject()
@@ -121,7 +123,8 @@ private:
 // BeginPaint/EndPaint pair for one WM_PAINT.
 class ScopedPaint {
 public:
-    explicit ScopedPaint(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    explicit ScopedPaint(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_))
+    {}
     ScopedPaint(const ScopedPaint&) = delete;
     ScopedPaint& operator=(const ScopedPaint&) = delete;
     ~ScopedPaint() { ::EndPaint(window_, &paint_); }

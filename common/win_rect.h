@@ -17,6 +17,7 @@ inline PixelRect toPixelRect(const RECT& r) noexcept
 // The rectangle that holds every monitor, in virtual-screen pixels; its corner may be negative.
 inline PixelRect currentVirtualScreen() noexcept
 {
-    return virtualScreenRect(::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                             ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    return virtualScreenRect(
+        ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+        ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
 }

@@ -64,7 +64,8 @@ LRESULT dispatchToBoundObject(HWND window, UINT message, WPARAM wParam, LPARAM l
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
     if (message != WM_NCDESTROY) {
-        return runGuarded(message, [&] { return handler(window, *object, message, wParam, lParam); });
+        return runGuarded(message,
+                          [&] { return handler(window, *object, message, wParam, lParam); });
     }
 
     std::unique_ptr<T> owned;

@@ -67,8 +67,8 @@ struct AudioPacket {
     std::size_t byteCount = 0;          // bytes readable at data: frames x blockAlign normally
     std::uint32_t frames = 0;
     std::uint32_t flags = 0;
-    std::uint64_t position = 0;  // performance-counter position, 100-ns units
-    std::int64_t readTime = 0;   // nowIn100ns() when the packet was read
+    std::uint64_t position = 0; // performance-counter position, 100-ns units
+    std::int64_t readTime = 0;  // nowIn100ns() when the packet was read
 };
 
 // Converts one packet into a chunk placed on the recording timeline: the packet's time minus

@@ -13,8 +13,7 @@ public:
     AudioTrackWriter(AudioChunkQueue& chunks, SampleSink& audioSink,
                      std::uint32_t audioStream) noexcept
         : queue(chunks), sink(audioSink), stream(audioStream)
-    {
-    }
+    {}
 
     // Writes until framesWritten reaches `time` (100-ns units) in 48 kHz frames. Where chunks
     // overlap the later one in the queue wins; chunks that can no longer contribute are removed.

@@ -19,10 +19,7 @@ public:
     void startMediaFoundation() override; // "Media Foundation"
 
     // Filled in by startMediaFoundation; valid as long as this scope lives.
-    const MediaFoundationFunctions& mediaFoundation() const noexcept
-    {
-        return library.functions();
-    }
+    const MediaFoundationFunctions& mediaFoundation() const noexcept { return library.functions(); }
 
 private:
     // Declared first, so the apartment is left last, after Media Foundation has shut down.

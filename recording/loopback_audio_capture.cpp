@@ -50,18 +50,19 @@ void LoopbackAudioCapture::start()
 {
     ComPtr<IMMDeviceEnumerator> enumerator;
     throwIfFailed(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                             IID_PPV_ARGS(&enumerator)),
-          L"Urzadzenia audio");
+                                     IID_PPV_ARGS(&enumerator)),
+                  L"Urzadzenia audio");
     ComPtr<IMMDevice> device;
-    throwIfFailed(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device), L"Brak wyjscia audio");
+    throwIfFailed(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device),
+                  L"Brak wyjscia audio");
     startOnDevice(*device.Get(), AUDCLNT_STREAMFLAGS_LOOPBACK);
 }
 
 void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)
 {
     throwIfFailed(device.Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                          reinterpret_cast<void**>(audioClient.ReleaseAndGetAddressOf())),
-          L"Dzwiek systemowy");
+                                  reinterpret_cast<void**>(audioClient.ReleaseAndGetAddressOf())),
+                  L"Dzwiek systemowy");
 
     WAVEFORMATEX* format = nullptr;
     const HRESULT formatResult = audioClient->GetMixFormat(&format);
@@ -74,10 +75,11 @@ void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)
     }
     isFloatFormat = packetFormat->isFloat();
 
-    throwIfFailed(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags, EngineBufferDuration, 0,
-                                  mixFormat.get(), nullptr),
-          L"Przechwytywanie dzwieku systemowego");
-    throwIfFailed(audioClient->GetService(IID_PPV_ARGS(&captureClient)), L"Bufor dzwieku systemowego");
+    throwIfFailed(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags,
+                                          EngineBufferDuration, 0, mixFormat.get(), nullptr),
+                  L"Przechwytywanie dzwieku systemowego");
+    throwIfFailed(audioClient->GetService(IID_PPV_ARGS(&captureClient)),
+                  L"Bufor dzwieku systemowego");
     throwIfFailed(audioClient->Start(), L"Start dzwieku systemowego");
 }
 
@@ -98,8 +100,9 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
         DWORD flags = 0;
         UINT64 devicePosition = 0;
         UINT64 counterPosition = 0;
-        throwIfFailed(captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &counterPosition),
-              L"Odczyt pakietu audio");
+        throwIfFailed(
+            captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &counterPosition),
+            L"Odczyt pakietu audio");
         if (!discard) {
             AudioPacket packet;
             packet.data = data;

@@ -21,8 +21,8 @@ constexpr UINT64 packHighLow(std::uint32_t high, std::uint32_t low) noexcept
 
 } // namespace
 
-ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, const GUID& subtype, std::uint32_t width,
-                                        std::uint32_t height)
+ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, const GUID& subtype,
+                                        std::uint32_t width, std::uint32_t height)
 {
     ComPtr<IMFMediaType> type;
     throwIfFailed(mf.createMediaType(&type), L"Format wideo");
@@ -50,9 +50,9 @@ ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf, cons
 ComPtr<IMFMediaType> makeH264OutputType(const MediaFoundationFunctions& mf, std::int32_t width,
                                         std::int32_t height)
 {
-    ComPtr<IMFMediaType> type = makeVideoMediaType(mf, MFVideoFormat_H264,
-                                                   static_cast<std::uint32_t>(width),
-                                                   static_cast<std::uint32_t>(height));
+    ComPtr<IMFMediaType> type =
+        makeVideoMediaType(mf, MFVideoFormat_H264, static_cast<std::uint32_t>(width),
+                           static_cast<std::uint32_t>(height));
     type->SetUINT32(MF_MT_AVG_BITRATE, static_cast<UINT32>(videoBitRate(width, height)));
     return type;
 }
@@ -115,7 +115,7 @@ void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int3
     attributes = makeSinkWriterAttributes(mf);
     ComPtr<IMFSinkWriter> created;
     throwIfFailed(mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
-          L"Utworzenie MP4");
+                  L"Utworzenie MP4");
     openStreams(std::move(created), width, height);
 }
 
@@ -129,14 +129,14 @@ void Mp4SinkWriter::openStreams(ComPtr<IMFSinkWriter> sinkWriter, std::int32_t w
 
     nv12Type = makeNv12InputType(mf, width, height);
     throwIfFailed(writer->SetInputMediaType(videoStreamIndex, nv12Type.Get(), nullptr),
-          L"Wejscie wideo NV12");
+                  L"Wejscie wideo NV12");
 
     aacType = makeAacOutputType(mf);
     throwIfFailed(writer->AddStream(aacType.Get(), &audioStreamIndex), L"Enkoder AAC");
 
     pcmType = makePcmInputType(mf);
     throwIfFailed(writer->SetInputMediaType(audioStreamIndex, pcmType.Get(), nullptr),
-          L"Wejscie audio PCM");
+                  L"Wejscie audio PCM");
 
     throwIfFailed(writer->BeginWriting(), L"Start zapisu MP4");
     writingStarted = true;

@@ -16,8 +16,7 @@
 // Media types of the four ends of the MP4 writer. Only the creating call is checked; the
 // media type is released before a Failure leaves.
 Microsoft::WRL::ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf,
-                                                        const GUID& subtype,
-                                                        std::uint32_t width,
+                                                        const GUID& subtype, std::uint32_t width,
                                                         std::uint32_t height); // "Format wideo"
 Microsoft::WRL::ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf,
                                                         const GUID& subtype); // "Format audio"
@@ -27,8 +26,8 @@ Microsoft::WRL::ComPtr<IMFMediaType> makeNv12InputType(const MediaFoundationFunc
                                                        std::int32_t width, std::int32_t height);
 Microsoft::WRL::ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf);
 Microsoft::WRL::ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf);
-Microsoft::WRL::ComPtr<IMFAttributes>
-makeSinkWriterAttributes(const MediaFoundationFunctions& mf); // "Ustawienia MP4"
+Microsoft::WRL::ComPtr<IMFAttributes> makeSinkWriterAttributes(
+    const MediaFoundationFunctions& mf); // "Ustawienia MP4"
 
 // One sample through a fresh memory buffer: "Bufor nagrania", "Blokada bufora",
 // "Probka nagrania", "Zapis probki MP4".
@@ -41,8 +40,7 @@ class Mp4SinkWriter final : public MediaFileWriter {
 public:
     explicit Mp4SinkWriter(const MediaFoundationFunctions& mediaFoundation) noexcept
         : mf(mediaFoundation)
-    {
-    }
+    {}
     Mp4SinkWriter(const Mp4SinkWriter&) = delete;
     Mp4SinkWriter& operator=(const Mp4SinkWriter&) = delete;
     ~Mp4SinkWriter() override = default;

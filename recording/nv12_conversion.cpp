@@ -75,10 +75,10 @@ inline Channels loadEightPixels(const std::uint8_t* pixels) noexcept
 // logical shift gives the exact result.
 inline __m128i lumaOfEight(const Channels& c) noexcept
 {
-    const __m128i sum = _mm_add_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(c.r, _mm_set1_epi16(66)),
-                      _mm_mullo_epi16(c.g, _mm_set1_epi16(129))),
-        _mm_add_epi16(_mm_mullo_epi16(c.b, _mm_set1_epi16(25)), _mm_set1_epi16(128)));
+    const __m128i sum =
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(c.r, _mm_set1_epi16(66)),
+                                    _mm_mullo_epi16(c.g, _mm_set1_epi16(129))),
+                      _mm_add_epi16(_mm_mullo_epi16(c.b, _mm_set1_epi16(25)), _mm_set1_epi16(128)));
     return _mm_add_epi16(_mm_srli_epi16(sum, 8), _mm_set1_epi16(16));
 }
 
@@ -86,8 +86,8 @@ inline __m128i lumaOfEight(const Channels& c) noexcept
 inline __m128i averageOfBlocks(__m128i left, __m128i right) noexcept
 {
     const __m128i ones = _mm_set1_epi16(1);
-    return _mm_srli_epi16(
-        _mm_packs_epi32(_mm_madd_epi16(left, ones), _mm_madd_epi16(right, ones)), 2);
+    return _mm_srli_epi16(_mm_packs_epi32(_mm_madd_epi16(left, ones), _mm_madd_epi16(right, ones)),
+                          2);
 }
 
 // Sixteen columns of one row pair: 32 luma bytes and eight chroma pairs.
@@ -147,8 +147,8 @@ bool detectAvx2() noexcept
         return false;
     }
     __cpuid(info, 1);
-    const bool osSavesAvx = (info[2] & (1 << 27)) != 0 && (info[2] & (1 << 28)) != 0 &&
-                            (_xgetbv(0) & 0x6) == 0x6;
+    const bool osSavesAvx =
+        (info[2] & (1 << 27)) != 0 && (info[2] & (1 << 28)) != 0 && (_xgetbv(0) & 0x6) == 0x6;
     __cpuidex(info, 7, 0);
     return osSavesAvx && (info[1] & (1 << 5)) != 0;
 #else

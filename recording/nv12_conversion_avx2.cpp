@@ -19,9 +19,9 @@ struct Channels {
 Channels loadSixteenPixels(const std::uint8_t* pixels)
 {
     // Per half: the four blue bytes, then green, red and the ignored byte.
-    const __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11,
-                                               15, 0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7,
-                                               11, 15);
+    const __m256i byChannel =
+        _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15, 0, 4, 8, 12, 1, 5, 9,
+                         13, 2, 6, 10, 14, 3, 7, 11, 15);
     const __m256i lo = _mm256_shuffle_epi8(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels)), byChannel);
     const __m256i hi = _mm256_shuffle_epi8(
@@ -64,10 +64,10 @@ __m256i chroma(__m256i positive, __m256i positiveFactor, __m256i first, __m256i 
                __m256i second, __m256i secondFactor)
 {
     const __m256i rounding = _mm256_set1_epi16(128);
-    const __m256i sum = _mm256_sub_epi16(
-        _mm256_mullo_epi16(positive, positiveFactor),
-        _mm256_add_epi16(_mm256_mullo_epi16(first, firstFactor),
-                         _mm256_mullo_epi16(second, secondFactor)));
+    const __m256i sum =
+        _mm256_sub_epi16(_mm256_mullo_epi16(positive, positiveFactor),
+                         _mm256_add_epi16(_mm256_mullo_epi16(first, firstFactor),
+                                          _mm256_mullo_epi16(second, secondFactor)));
     return _mm256_add_epi16(_mm256_srai_epi16(_mm256_add_epi16(sum, rounding), 8), rounding);
 }
 
@@ -79,21 +79,21 @@ std::int32_t convertRowPairAvx2(const std::uint8_t* top, const std::uint8_t* bot
 {
     const std::int32_t columns = width - width % 32;
     // Within each 128-bit half: eight U bytes then eight V bytes, interleaved into pairs.
-    const __m256i interleave = _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7,
-                                                15, 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14,
-                                                7, 15);
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 0, 8, 1, 9, 2, 10, 3,
+                         11, 4, 12, 5, 13, 6, 14, 7, 15);
     for (std::int32_t x = 0; x < columns; x += 32) {
         const Channels t0 = loadSixteenPixels(top + x * 4);
         const Channels t1 = loadSixteenPixels(top + x * 4 + 64);
         const Channels b0 = loadSixteenPixels(bottom + x * 4);
         const Channels b1 = loadSixteenPixels(bottom + x * 4 + 64);
 
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yTop + x),
-                            restoreGroupOrder(_mm256_packus_epi16(lumaOfSixteen(t0),
-                                                                  lumaOfSixteen(t1))));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(yBottom + x),
-                            restoreGroupOrder(_mm256_packus_epi16(lumaOfSixteen(b0),
-                                                                  lumaOfSixteen(b1))));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(yTop + x),
+            restoreGroupOrder(_mm256_packus_epi16(lumaOfSixteen(t0), lumaOfSixteen(t1))));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(yBottom + x),
+            restoreGroupOrder(_mm256_packus_epi16(lumaOfSixteen(b0), lumaOfSixteen(b1))));
 
         const __m256i ra =
             averageOfBlocks(_mm256_add_epi16(t0.r, b0.r), _mm256_add_epi16(t1.r, b1.r));

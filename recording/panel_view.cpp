@@ -39,9 +39,9 @@ std::wstring formatRecordingTime(bool paused, std::int64_t elapsed100ns)
     const double seconds = elapsed100ns > 0 ? static_cast<double>(elapsed100ns) / 10000000.0 : 0.0;
     const auto wholeSeconds = static_cast<long long>(seconds);
     wchar_t text[128] = {};
-    const int length = std::swprintf(text, 128, L"%ls  %02lld:%02lld  | Mozesz klikac i obslugiwac pulpit.",
-                                     paused ? L"PAUZA" : L"NAGRYWANIE", wholeSeconds / 60,
-                                     wholeSeconds % 60);
+    const int length =
+        std::swprintf(text, 128, L"%ls  %02lld:%02lld  | Mozesz klikac i obslugiwac pulpit.",
+                      paused ? L"PAUZA" : L"NAGRYWANIE", wholeSeconds / 60, wholeSeconds % 60);
     if (length < 0) {
         return {};
     }

@@ -75,10 +75,9 @@ void showRecordingBorder(const PixelRect& region)
     }
 
     const BorderGeometry geometry = borderGeometryFor(region);
-    recordingBorderWindow =
-        CreateWindowExW(BorderExStyle, RecordingBorderClassName, L"", WS_POPUP, geometry.x,
-                        geometry.y, geometry.width, geometry.height, nullptr, nullptr, instance,
-                        nullptr);
+    recordingBorderWindow = CreateWindowExW(BorderExStyle, RecordingBorderClassName, L"", WS_POPUP,
+                                            geometry.x, geometry.y, geometry.width, geometry.height,
+                                            nullptr, nullptr, instance, nullptr);
     if (recordingBorderWindow == nullptr) {
         return;
     }

@@ -17,13 +17,13 @@
 
 HWND recordingPanelWindow = nullptr;
 
-RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea) : region(recordedArea) {}
+RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea) : region(recordedArea)
+{}
 
 RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea,
                                          RecordingWorkerEntry workerEntry)
     : session(std::move(workerEntry)), region(recordedArea)
-{
-}
+{}
 
 namespace {
 
@@ -206,8 +206,9 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
 
     // A state that the window does not adopt is freed with `creation`.
     WindowCreation<RecordingPanelState> creation;
-    creation.object = workerEntry ? std::make_unique<RecordingPanelState>(region, std::move(workerEntry))
-                                  : std::make_unique<RecordingPanelState>(region);
+    creation.object = workerEntry
+                          ? std::make_unique<RecordingPanelState>(region, std::move(workerEntry))
+                          : std::make_unique<RecordingPanelState>(region);
 
     const RECT area{region.left, region.top, region.right, region.bottom};
     MONITORINFO monitor{};
@@ -216,10 +217,10 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
     const PanelPosition position = recordingPanelPosition(
         {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
 
-    recordingPanelWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, RecordingPanelClassName,
-                                           PanelTitle, WS_CAPTION | WS_SYSMENU,
-                                           position.x, position.y, PanelWidth, PanelHeight, nullptr,
-                                           nullptr, instance, &creation);
+    recordingPanelWindow =
+        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, RecordingPanelClassName, PanelTitle,
+                        WS_CAPTION | WS_SYSMENU, position.x, position.y, PanelWidth, PanelHeight,
+                        nullptr, nullptr, instance, &creation);
     if (recordingPanelWindow == nullptr) {
         return nullptr;
     }
@@ -232,8 +233,9 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
 
 bool recordingIsActive() noexcept
 {
-    const RecordingPanelState* state =
-        recordingPanelWindow != nullptr ? boundObject<RecordingPanelState>(recordingPanelWindow) : nullptr;
+    const RecordingPanelState* state = recordingPanelWindow != nullptr
+                                           ? boundObject<RecordingPanelState>(recordingPanelWindow)
+                                           : nullptr;
     return state != nullptr && isActive(state->session.readState());
 }
 
@@ -249,6 +251,6 @@ LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam,
 {
     // Out of memory while building a text or starting a worker: the panel keeps its last state,
     // and the next refresh tries again.
-    return dispatchToBoundObject<RecordingPanelState, WindowOwnership::Owns>(window, message, wParam,
-                                                                             lParam, handlePanelMessage);
+    return dispatchToBoundObject<RecordingPanelState, WindowOwnership::Owns>(
+        window, message, wParam, lParam, handlePanelMessage);
 }

@@ -69,7 +69,7 @@ public:
     virtual std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region,
                                                              std::int32_t width,
                                                              std::int32_t height) = 0;
-    virtual std::int64_t now() = 0; // the recording clock, 100-ns units
+    virtual std::int64_t now() = 0;        // the recording clock, 100-ns units
     virtual void sleepBetweenPasses() = 0; // Sleep(5)
     // Held for the life of the frame loop; may hand out nothing where sleeps are precise anyway.
     virtual std::unique_ptr<SleepPrecision> preciseSleep() = 0;

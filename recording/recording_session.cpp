@@ -5,7 +5,8 @@
 #include <exception>
 #include <utility>
 
-RecordingSession::RecordingSession(RecordingWorkerEntry entry) : workerEntry(std::move(entry)) {}
+RecordingSession::RecordingSession(RecordingWorkerEntry entry) : workerEntry(std::move(entry))
+{}
 
 RecordingSession::~RecordingSession()
 {

@@ -8,4 +8,5 @@ void runRecordingWorker(RecordingSession& session, PixelRect region, std::wstrin
 }
 
 // Defined here rather than with the session, so the portable library needs no platform.
-RecordingSession::RecordingSession() : RecordingSession(runRecordingWorker) {}
+RecordingSession::RecordingSession() : RecordingSession(runRecordingWorker)
+{}

@@ -11,8 +11,7 @@ constexpr UINT ResolutionMilliseconds = 1;
 
 TimerResolutionScope::TimerResolutionScope() noexcept
     : granted(::timeBeginPeriod(ResolutionMilliseconds) == TIMERR_NOERROR)
-{
-}
+{}
 
 TimerResolutionScope::~TimerResolutionScope()
 {

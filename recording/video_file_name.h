@@ -4,7 +4,6 @@
 
 #include <string>
 
-
 // The subfolder of the Videos folder that holds the recordings, with its leading separator.
 inline constexpr const wchar_t* VideoSubfolder = L"\\Kestrova";
 

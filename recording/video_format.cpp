@@ -30,8 +30,7 @@ bool isRecordableFrameSize(FrameSize size) noexcept
 
 std::uint32_t nv12FrameBytes(FrameSize size) noexcept
 {
-    return static_cast<std::uint32_t>(size.width) * static_cast<std::uint32_t>(size.height) * 3 /
-           2;
+    return static_cast<std::uint32_t>(size.width) * static_cast<std::uint32_t>(size.height) * 3 / 2;
 }
 
 std::int32_t videoBitRate(std::int32_t width, std::int32_t height) noexcept

@@ -25,12 +25,13 @@ bool copyBitmapToClipboard(HBITMAP bitmap)
     if (bitmap == nullptr) {
         return false;
     }
-    UniqueBitmap copy(static_cast<HBITMAP>(::CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    UniqueBitmap copy(
+        static_cast<HBITMAP>(::CopyImage(bitmap, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     if (!copy) {
         return false;
     }
     UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-        ::GetModuleHandleW(nullptr), nullptr));
+                                         ::GetModuleHandleW(nullptr), nullptr));
     if (!owner) {
         return false;
     }

@@ -36,11 +36,12 @@ bool savePng(HBITMAP bitmap, const std::wstring& path)
     ComPtr<IWICBitmap> source;
 
     HRESULT hr = ::CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-        IID_PPV_ARGS(factory.GetAddressOf()));
+                                    IID_PPV_ARGS(factory.GetAddressOf()));
     if (!obtained(hr, factory)) {
         return false;
     }
-    hr = factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, source.GetAddressOf());
+    hr = factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha,
+                                          source.GetAddressOf());
     if (!obtained(hr, source)) {
         return false;
     }

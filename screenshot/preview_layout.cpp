@@ -23,13 +23,13 @@ std::optional<ThumbnailSize> thumbnailSizeFor(std::int32_t width, std::int32_t h
         thumbWidth = w * ThumbnailBoxHeight / h;
     }
     return ThumbnailSize{static_cast<std::int32_t>(std::max<std::int64_t>(1, thumbWidth)),
-        static_cast<std::int32_t>(std::max<std::int64_t>(1, thumbHeight))};
+                         static_cast<std::int32_t>(std::max<std::int64_t>(1, thumbHeight))};
 }
 
 PixelPoint thumbnailOrigin(const ThumbnailSize& thumbnail) noexcept
 {
     return {(OuterWidth - thumbnail.width) / 2,
-        ThumbnailBoxTop + (ThumbnailBoxHeight - thumbnail.height) / 2};
+            ThumbnailBoxTop + (ThumbnailBoxHeight - thumbnail.height) / 2};
 }
 
 PixelPoint previewOrigin(const PixelRect& workArea) noexcept

@@ -41,14 +41,15 @@ bool scaleInto(PreviewState& state, HBITMAP screenshot, int width, int height) n
     ScopedGetDc screen(nullptr);
     UniqueMemoryDc source(::CreateCompatibleDC(screen.get()));
     UniqueMemoryDc target(::CreateCompatibleDC(screen.get()));
-    state.thumbnail.reset(::CreateCompatibleBitmap(screen.get(), state.thumbWidth, state.thumbHeight));
+    state.thumbnail.reset(
+        ::CreateCompatibleBitmap(screen.get(), state.thumbWidth, state.thumbHeight));
     if (source && target && state.thumbnail) {
         ScopedSelectObject sourceSelected(source.get(), screenshot);
         ScopedSelectObject targetSelected(target.get(), state.thumbnail.get());
         ::SetStretchBltMode(target.get(), HALFTONE);
         ::SetBrushOrgEx(target.get(), 0, 0, nullptr);
-        stretched = ::StretchBlt(target.get(), 0, 0, state.thumbWidth, state.thumbHeight, source.get(), 0, 0, width,
-            height, SRCCOPY);
+        stretched = ::StretchBlt(target.get(), 0, 0, state.thumbWidth, state.thumbHeight,
+                                 source.get(), 0, 0, width, height, SRCCOPY);
     }
     return stretched != FALSE;
 }
@@ -82,15 +83,17 @@ void paintPreview(HWND window, const PreviewState& state) noexcept
 
     RECT statusRect = toRect(PreviewLayout::StatusLineRect);
     ::DrawTextW(dc, state.message.c_str(), static_cast<int>(state.message.size()), &statusRect,
-        DT_SINGLELINE | DT_END_ELLIPSIS);
-    ::TextOutW(dc, PreviewLayout::CloseMarkOrigin.x, PreviewLayout::CloseMarkOrigin.y, CloseMark, 1);
+                DT_SINGLELINE | DT_END_ELLIPSIS);
+    ::TextOutW(dc, PreviewLayout::CloseMarkOrigin.x, PreviewLayout::CloseMarkOrigin.y, CloseMark,
+               1);
 
     {
         UniqueMemoryDc thumbDc(::CreateCompatibleDC(dc));
         if (thumbDc && state.thumbnail) {
             ScopedSelectObject selected(thumbDc.get(), state.thumbnail.get());
             const PixelPoint origin = thumbnailOrigin({state.thumbWidth, state.thumbHeight});
-            ::BitBlt(dc, origin.x, origin.y, state.thumbWidth, state.thumbHeight, thumbDc.get(), 0, 0, SRCCOPY);
+            ::BitBlt(dc, origin.x, origin.y, state.thumbWidth, state.thumbHeight, thumbDc.get(), 0,
+                     0, SRCCOPY);
         }
     }
 
@@ -98,7 +101,8 @@ void paintPreview(HWND window, const PreviewState& state) noexcept
     ::DrawTextW(dc, HintText, -1, &hintRect, DT_SINGLELINE);
 }
 
-LRESULT handlePreviewMessage(HWND window, PreviewState& state, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT handlePreviewMessage(HWND window, PreviewState& state, UINT message, WPARAM wParam,
+                             LPARAM lParam)
 {
     switch (message) {
     case WM_MOUSEACTIVATE:
@@ -108,7 +112,8 @@ LRESULT handlePreviewMessage(HWND window, PreviewState& state, UINT message, WPA
         return 0;
     case WM_LBUTTONUP:
         if (!isInCloseZone(pointFromMouseLParam(lParam))) {
-            ::ShellExecuteW(window, L"open", state.filePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+            ::ShellExecuteW(window, L"open", state.filePath.c_str(), nullptr, nullptr,
+                            SW_SHOWNORMAL);
         }
         ::DestroyWindow(window);
         return 0;
@@ -173,9 +178,10 @@ bool PreviewWindow::show(HBITMAP bitmap, const std::wstring& filePath, const std
         {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
 
     WindowCreation<PreviewState> creation{std::move(state)};
-    HWND window = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, PreviewClassName,
-        PreviewTitle, WS_POPUP | WS_BORDER, origin.x, origin.y, PreviewLayout::OuterWidth,
-        PreviewLayout::OuterHeight, nullptr, nullptr, instance, &creation);
+    HWND window = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                                    PreviewClassName, PreviewTitle, WS_POPUP | WS_BORDER, origin.x,
+                                    origin.y, PreviewLayout::OuterWidth, PreviewLayout::OuterHeight,
+                                    nullptr, nullptr, instance, &creation);
     if (window == nullptr) {
         return false;
     }
@@ -198,6 +204,6 @@ void PreviewWindow::close()
 
 LRESULT CALLBACK PreviewWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return dispatchToBoundObject<PreviewState, WindowOwnership::Owns>(window, message, wParam, lParam,
-                                                                      handlePreviewMessage);
+    return dispatchToBoundObject<PreviewState, WindowOwnership::Owns>(window, message, wParam,
+                                                                      lParam, handlePreviewMessage);
 }

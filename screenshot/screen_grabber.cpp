@@ -38,8 +38,8 @@ CapturedImage grab(GrabArea area, ReadOrigin readOrigin, CopyCheck check)
         }
         ScopedSelectObject selected(memory.get(), bitmap.get());
         const POINT origin = readOrigin();
-        copied = ::BitBlt(memory.get(), 0, 0, area.width, area.height, screen.get(), origin.x, origin.y,
-            CaptureRasterOp);
+        copied = ::BitBlt(memory.get(), 0, 0, area.width, area.height, screen.get(), origin.x,
+                          origin.y, CaptureRasterOp);
     }
     if (check == CopyCheck::Require && !copied) {
         bitmap.reset();
@@ -80,15 +80,24 @@ CapturedImage ScreenGrabber::captureForegroundWindow()
 
 CapturedImage ScreenGrabber::captureVirtualScreen()
 {
-    const GrabArea area{::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const GrabArea area{::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                        ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     return grab(
         area,
-        [] { return POINT{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN)}; },
+        [] {
+            return POINT{::GetSystemMetrics(SM_XVIRTUALSCREEN),
+                         ::GetSystemMetrics(SM_YVIRTUALSCREEN)};
+        },
         CopyCheck::Require);
 }
 
 CapturedImage ScreenGrabber::captureRect(const RECT& rect)
 {
     const GrabArea area{rect.right - rect.left, rect.bottom - rect.top};
-    return grab(area, [&rect] { return POINT{rect.left, rect.top}; }, CopyCheck::Ignore);
+    return grab(
+        area,
+        [&rect] {
+            return POINT{rect.left, rect.top};
+        },
+        CopyCheck::Ignore);
 }

@@ -82,7 +82,8 @@ void saveScreenshot(HBITMAP bitmap, const std::wstring& fileName)
     const bool clipboardOk = copyBitmapToClipboard(bitmap);
     bool previewShown = false;
     if (pngWritten) {
-        previewShown = PreviewWindow::show(bitmap, path, std::wstring(previewStatusText(clipboardOk)));
+        previewShown =
+            PreviewWindow::show(bitmap, path, std::wstring(previewStatusText(clipboardOk)));
     }
     const SaveFeedback feedback = saveFeedbackFor(pngWritten, clipboardOk, previewShown);
     if (feedback.channel == FeedbackChannel::Balloon && notifier != nullptr) {

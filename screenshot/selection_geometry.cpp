@@ -19,13 +19,13 @@ PixelRect selectionInScreen(const PixelRect& bounds, PixelPoint anchor, PixelPoi
 {
     const PixelRect client = rectBetween(anchor, release);
     return {bounds.left + client.left, bounds.top + client.top, bounds.left + client.right,
-        bounds.top + client.bottom};
+            bounds.top + client.bottom};
 }
 
 PixelRect clipToBounds(const PixelRect& rect, const PixelRect& bounds) noexcept
 {
     return {std::max(rect.left, bounds.left), std::max(rect.top, bounds.top),
-        std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
+            std::min(rect.right, bounds.right), std::min(rect.bottom, bounds.bottom)};
 }
 
 bool hasArea(const PixelRect& rect) noexcept

@@ -19,7 +19,8 @@ PixelRect rectBetween(PixelPoint a, PixelPoint b) noexcept;
 
 // The overlay's result: the dragged rectangle in client coordinates moved by the overlay's
 // screen origin. Points beyond the edges are kept as they are.
-PixelRect selectionInScreen(const PixelRect& bounds, PixelPoint anchor, PixelPoint release) noexcept;
+PixelRect selectionInScreen(const PixelRect& bounds, PixelPoint anchor,
+                            PixelPoint release) noexcept;
 
 // The intersection used before a grab; may come out empty.
 PixelRect clipToBounds(const PixelRect& rect, const PixelRect& bounds) noexcept;

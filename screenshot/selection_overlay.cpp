@@ -67,9 +67,10 @@ RECT SelectionOverlay::run(const RECT& bounds)
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     registerOverlayClass(instance);
 
-    window.reset(::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, OverlayClassName, L"",
-        WS_POPUP, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr, nullptr,
-        instance, this));
+    window.reset(::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                                   OverlayClassName, L"", WS_POPUP, bounds.left, bounds.top,
+                                   bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr,
+                                   nullptr, instance, this));
     if (!window) {
         return RECT{};
     }
@@ -108,7 +109,8 @@ RECT SelectionOverlay::run(const RECT& bounds)
             // Returns once the composition has shown a frame without the overlay, so the grab
             // that follows sees the desktop undimmed.
             ::DwmFlush();
-            return toRect(selectionInScreen(screenBounds, anchor, pointFromMouseLParam(msg.lParam)));
+            return toRect(
+                selectionInScreen(screenBounds, anchor, pointFromMouseLParam(msg.lParam)));
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);

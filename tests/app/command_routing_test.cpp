@@ -43,7 +43,8 @@ TEST(TrayMenuEntries, EveryEntryLeadsSomewhere)
 {
     for (const TrayMenuEntry& entry : TrayMenuEntries) {
         if (entry.kind == TrayMenuEntryKind::String) {
-            EXPECT_NE(trayMenuActionFor(entry.identifier), TrayMenuAction::None) << entry.identifier;
+            EXPECT_NE(trayMenuActionFor(entry.identifier), TrayMenuAction::None)
+                << entry.identifier;
         }
     }
 }

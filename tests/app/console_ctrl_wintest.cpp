@@ -21,7 +21,7 @@ void ensureQueue()
     ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
 }
 
-}  // namespace
+} // namespace
 
 TEST(ConsoleCtrlHandler, CtrlCEndsTheMessageLoopWithExitCodeZero)
 {

@@ -47,7 +47,7 @@ HookDecision posts(int id, unsigned command)
     return HookDecision{HookVerdict::SwallowAndPost, true, id, command};
 }
 
-}  // namespace
+} // namespace
 
 TEST(HookDecisionCommands, PrintScreenAlonePostsRegionCommand)
 {
@@ -69,7 +69,7 @@ TEST(HookDecisionCommands, AltPrintScreenArrivesAsSysKeyDownAndPostsWindowComman
 
 TEST(HookDecisionCommands, AltIsTakenFromTheFlagOnlyNeverFromTheKeyState)
 {
-    FakeKeyboard altHeldButNotFlagged{{0x12}};  // VK_MENU
+    FakeKeyboard altHeldButNotFlagged{{0x12}}; // VK_MENU
     EXPECT_EQ(decide(printScreen(KeyDown), false, altHeldButNotFlagged), posts(0, 1001));
     for (unsigned vk : altHeldButNotFlagged.reads) {
         EXPECT_NE(vk, 0x12u);
@@ -120,8 +120,8 @@ TEST(HookDecisionModifiers, KeysAreReadCtrlFirstThenShiftAndWindowsKeysUntilOneI
 {
     FakeKeyboard none;
     decide(printScreen(KeyDown), false, none);
-    EXPECT_EQ(none.reads, (std::vector<unsigned>{VirtualKeyControl, VirtualKeyShift, VirtualKeyLeftWindows,
-                                                 VirtualKeyRightWindows}));
+    EXPECT_EQ(none.reads, (std::vector<unsigned>{VirtualKeyControl, VirtualKeyShift,
+                                                 VirtualKeyLeftWindows, VirtualKeyRightWindows}));
 
     FakeKeyboard shift{{VirtualKeyShift, VirtualKeyLeftWindows}};
     decide(printScreen(KeyDown), false, shift);
@@ -160,8 +160,10 @@ TEST(HookDecisionHeldKey, AutoRepeatWhileHeldIsSwallowedWithoutNewCommand)
 TEST(HookDecisionHeldKey, KeyUpAfterSwallowedPressIsSwallowedAndReleasesTheKey)
 {
     FakeKeyboard keyboard;
-    EXPECT_EQ(decide(printScreen(KeyUp), true, keyboard), (HookDecision{HookVerdict::Swallow, false}));
-    EXPECT_EQ(decide(printScreen(SysKeyUp), true, keyboard), (HookDecision{HookVerdict::Swallow, false}));
+    EXPECT_EQ(decide(printScreen(KeyUp), true, keyboard),
+              (HookDecision{HookVerdict::Swallow, false}));
+    EXPECT_EQ(decide(printScreen(SysKeyUp), true, keyboard),
+              (HookDecision{HookVerdict::Swallow, false}));
 }
 
 TEST(HookDecisionHeldKey, KeyUpAfterPassedPressIsPassedOn)
@@ -205,7 +207,8 @@ TEST(HookDecisionOtherEvents, KeysOtherThanPrintScreenArePassedOnAndKeepTheHeldS
     FakeKeyboard keyboard;
     for (unsigned vk : {0x41u, VirtualKeyControl, 0x2Du /* VK_INSERT */, 0x2Bu /* VK_EXECUTE */}) {
         for (unsigned message : {KeyDown, KeyUp, SysKeyDown, SysKeyUp}) {
-            EXPECT_EQ(decide(HookEvent{HookCodeAction, message, vk, 0}, false, keyboard), PassOnFree);
+            EXPECT_EQ(decide(HookEvent{HookCodeAction, message, vk, 0}, false, keyboard),
+                      PassOnFree);
             EXPECT_EQ(decide(HookEvent{HookCodeAction, message, vk, 0}, true, keyboard),
                       (HookDecision{HookVerdict::PassOn, true}));
         }
@@ -216,7 +219,8 @@ TEST(HookDecisionOtherEvents, CodesOtherThanActionArePassedOn)
 {
     FakeKeyboard keyboard;
     for (int code : {-1, 1, 3}) {
-        EXPECT_EQ(decide(HookEvent{code, KeyDown, VirtualKeySnapshot, 0}, false, keyboard), PassOnFree);
+        EXPECT_EQ(decide(HookEvent{code, KeyDown, VirtualKeySnapshot, 0}, false, keyboard),
+                  PassOnFree);
         EXPECT_EQ(decide(HookEvent{code, KeyUp, VirtualKeySnapshot, 0}, true, keyboard),
                   (HookDecision{HookVerdict::PassOn, true}));
     }
@@ -226,6 +230,7 @@ TEST(HookDecisionOtherEvents, UnknownMessagesForPrintScreenArePassedOn)
 {
     FakeKeyboard keyboard;
     EXPECT_EQ(decide(printScreen(0x0102 /* WM_CHAR */), false, keyboard), PassOnFree);
-    EXPECT_EQ(decide(printScreen(0x0102), true, keyboard), (HookDecision{HookVerdict::PassOn, true}));
+    EXPECT_EQ(decide(printScreen(0x0102), true, keyboard),
+              (HookDecision{HookVerdict::PassOn, true}));
     EXPECT_TRUE(keyboard.reads.empty());
 }

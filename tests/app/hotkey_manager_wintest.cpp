@@ -10,7 +10,8 @@ int countHotkeyWindowsOfThisProcess()
 {
     int count = 0;
     HWND candidate = nullptr;
-    while ((candidate = ::FindWindowExW(HWND_MESSAGE, candidate, L"HotkeyWindowClass", nullptr)) != nullptr) {
+    while ((candidate = ::FindWindowExW(HWND_MESSAGE, candidate, L"HotkeyWindowClass", nullptr)) !=
+           nullptr) {
         DWORD processId = 0;
         ::GetWindowThreadProcessId(candidate, &processId);
         if (processId == ::GetCurrentProcessId()) {
@@ -32,7 +33,7 @@ LRESULT sendCommand(HotkeyManager& manager, WPARAM command)
     return ::SendMessageW(manager.window(), WM_HOTKEY, command, 0);
 }
 
-}  // namespace
+} // namespace
 
 // Runs in a process of its own under ctest; elsewhere the manager may have been started already.
 TEST(HotkeyManagerLifecycle, RegisterBeforeStartIsRefused)

@@ -88,7 +88,7 @@ TEST(HotkeyTableDispatch, CallbackMayUnregisterItselfWhileRunning)
     table.store(0, [&] {
         ++runs;
         EXPECT_EQ(table.remove(0), 1u);
-        ++runs;  // still alive: it runs from a copy
+        ++runs; // still alive: it runs from a copy
     });
     EXPECT_TRUE(table.dispatch(0));
     EXPECT_EQ(runs, 2);

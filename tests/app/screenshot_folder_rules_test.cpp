@@ -4,7 +4,8 @@
 
 TEST(ScreenshotsFolder, IsThePicturesFolderWithScreenshotsAppended)
 {
-    EXPECT_EQ(screenshotsFolderIn(L"C:\\Users\\ala\\Pictures"), L"C:\\Users\\ala\\Pictures\\Screenshots");
+    EXPECT_EQ(screenshotsFolderIn(L"C:\\Users\\ala\\Pictures"),
+              L"C:\\Users\\ala\\Pictures\\Screenshots");
     EXPECT_EQ(screenshotsFolderIn(L"D:\\Obrazy"), L"D:\\Obrazy\\Screenshots");
 }
 
@@ -17,13 +18,13 @@ TEST(ScreenshotsFolder, AddsExactlyTwelveCharacters)
 TEST(ScreenshotsFolder, CreatedOrAlreadyThereIsUsable)
 {
     EXPECT_TRUE(screenshotsFolderUsable(true, 0));
-    EXPECT_TRUE(screenshotsFolderUsable(false, 183));  // ERROR_ALREADY_EXISTS, folder or file
+    EXPECT_TRUE(screenshotsFolderUsable(false, 183)); // ERROR_ALREADY_EXISTS, folder or file
 }
 
 TEST(ScreenshotsFolder, OtherFailuresAreNotUsable)
 {
-    EXPECT_FALSE(screenshotsFolderUsable(false, 3));   // ERROR_PATH_NOT_FOUND
-    EXPECT_FALSE(screenshotsFolderUsable(false, 5));   // ERROR_ACCESS_DENIED
-    EXPECT_FALSE(screenshotsFolderUsable(false, 21));  // ERROR_NOT_READY
+    EXPECT_FALSE(screenshotsFolderUsable(false, 3));  // ERROR_PATH_NOT_FOUND
+    EXPECT_FALSE(screenshotsFolderUsable(false, 5));  // ERROR_ACCESS_DENIED
+    EXPECT_FALSE(screenshotsFolderUsable(false, 21)); // ERROR_NOT_READY
     EXPECT_FALSE(screenshotsFolderUsable(false, 0));
 }

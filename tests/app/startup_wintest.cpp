@@ -107,8 +107,10 @@ struct BlockReasonRecorder {
     static bool install()
     {
         static const bool installed =
-            shot_test::patchImport("user32.dll", "ShutdownBlockReasonCreate", &create, realCreate) &&
-            shot_test::patchImport("user32.dll", "ShutdownBlockReasonDestroy", &destroy, realDestroy);
+            shot_test::patchImport("user32.dll", "ShutdownBlockReasonCreate", &create,
+                                   realCreate) &&
+            shot_test::patchImport("user32.dll", "ShutdownBlockReasonDestroy", &destroy,
+                                   realDestroy);
         return installed;
     }
     static BOOL WINAPI create(HWND, LPCWSTR reason)
@@ -126,7 +128,7 @@ struct BlockReasonRecorder {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ScreenshotFolderSetup, MakesScreenshotsInsidePictures)
 {
@@ -145,7 +147,8 @@ TEST(ScreenshotFolderSetup, ExistingFolderCountsAsSuccess)
 TEST(AppResources, IconGroupHasTheTenSizes)
 {
     HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_APP), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    HRSRC group =
+        ::FindResourceW(module, MAKEINTRESOURCEW(IDI_APP), MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
     ASSERT_NE(group, nullptr);
     const auto* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module, group)));
     ASSERT_NE(bytes, nullptr);
@@ -173,8 +176,9 @@ TEST(MainWindowCommands, CommandsWithoutAnOperationDoNothingAndReturnZero)
     shot_test::ShellExecuteRecorder::calls().clear();
 
     // 1004 (the folder) and 1005 (exit) belong to the tray menu; the others are no command.
-    for (WPARAM command : {static_cast<WPARAM>(1004), static_cast<WPARAM>(1005), static_cast<WPARAM>(1000),
-                           static_cast<WPARAM>(1007), static_cast<WPARAM>(0)}) {
+    for (WPARAM command :
+         {static_cast<WPARAM>(1004), static_cast<WPARAM>(1005), static_cast<WPARAM>(1000),
+          static_cast<WPARAM>(1007), static_cast<WPARAM>(0)}) {
         EXPECT_EQ(::SendMessageW(main.get(), WM_HOTKEY, command, 0), 0) << command;
     }
     EXPECT_TRUE(::IsWindow(main.get()));
@@ -192,7 +196,8 @@ TEST(MainWindowSessionEnd, RecordingInProgressIsSavedBeforeEndSessionReturns)
 
     // A worker that records until asked to stop and then takes a while to finalize its file.
     std::atomic<bool> saved{false};
-    const RecordingWorkerEntry worker = [&saved](RecordingSession& session, PixelRect, std::wstring) {
+    const RecordingWorkerEntry worker = [&saved](RecordingSession& session, PixelRect,
+                                                 std::wstring) {
         session.publishState(RecordingState::Recording);
         while (!session.isStopRequested()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -211,7 +216,8 @@ TEST(MainWindowSessionEnd, RecordingInProgressIsSavedBeforeEndSessionReturns)
     ::SendMessageW(main.get(), WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     EXPECT_TRUE(::IsWindow(panel));
 
-    ::SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(panel, 1)));
+    ::SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(panel, 1)));
     ASSERT_TRUE(pumpUntil([] { return recordingIsActive(); }));
     ASSERT_NE(recordingBorderWindow, nullptr);
 

@@ -58,7 +58,8 @@ struct ShellNotifyRecorder {
 
     static bool install()
     {
-        static const bool installed = shot_test::patchImport("shell32.dll", "Shell_NotifyIconW", &notify, real);
+        static const bool installed =
+            shot_test::patchImport("shell32.dll", "Shell_NotifyIconW", &notify, real);
         return installed;
     }
     static BOOL WINAPI notify(DWORD message, PNOTIFYICONDATAW data)
@@ -109,8 +110,8 @@ public:
         windowClass.hInstance = ::GetModuleHandleW(nullptr);
         windowClass.lpszClassName = L"OrlimoClass";
         ::RegisterClassW(&windowClass);
-        window_.reset(::CreateWindowExW(0, L"OrlimoClass", L"Orlimo", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
-                                        nullptr, ::GetModuleHandleW(nullptr), nullptr));
+        window_.reset(::CreateWindowExW(0, L"OrlimoClass", L"Orlimo", WS_OVERLAPPEDWINDOW, 0, 0, 0,
+                                        0, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
     }
 
     HWND get() const { return window_.get(); }
@@ -160,7 +161,7 @@ void CALLBACK ChooseLastTimerProc(HWND, UINT, UINT_PTR timer, DWORD)
     ::PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
 }
 
-}  // namespace
+} // namespace
 
 TEST(TrayMenu, HasSixEntriesInOrderWithExactIdsKindsAndTexts)
 {
@@ -240,7 +241,7 @@ TEST(TrayIconLifecycle, ClassLeftRegisteredFromBeforeIsRefused)
     ASSERT_NE(::RegisterClassExW(&windowClass), 0);
     TrayIcon& tray = TrayIcon::instance();
     EXPECT_FALSE(tray.create());
-    tray.remove();  // nothing was added: must not unregister the foreign class
+    tray.remove(); // nothing was added: must not unregister the foreign class
     EXPECT_TRUE(trayClassRegistered());
     ::UnregisterClassW(L"TrayIconClass", ::GetModuleHandleW(nullptr));
 }
@@ -312,8 +313,8 @@ TEST(TrayWindow, MouseMessagesOtherThanRightButtonUpDoNothing)
     ASSERT_TRUE(tray.create());
     FakeMainWindow main;
     ASSERT_NE(main.get(), nullptr);
-    for (LPARAM mouse : {WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE, WM_RBUTTONDOWN,
-                         WM_CONTEXTMENU}) {
+    for (LPARAM mouse : {WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE,
+                         WM_RBUTTONDOWN, WM_CONTEXTMENU}) {
         EXPECT_EQ(::SendMessageW(tray.window(), WM_TRAYICON, 1001, mouse), 0) << mouse;
     }
     EXPECT_EQ(::FindWindowW(L"#32768", nullptr), nullptr);

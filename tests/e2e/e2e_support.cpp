@@ -66,17 +66,19 @@ LONG normalise(int value, int origin, int extent)
     if (extent <= 1) {
         return 0;
     }
-    const long long scaled = (static_cast<long long>(value - origin) * 65535 + (extent - 1) / 2) / (extent - 1);
+    const long long scaled =
+        (static_cast<long long>(value - origin) * 65535 + (extent - 1) / 2) / (extent - 1);
     return static_cast<LONG>(scaled);
 }
 
-}  // namespace
+} // namespace
 
 std::wstring testExecutableDirectory()
 {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) {
             return {};
         }
@@ -113,7 +115,8 @@ void pumpMessagesFor(Milliseconds duration)
             return;
         }
         const auto left = std::chrono::duration_cast<Milliseconds>(end - now).count();
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left > 10 ? 10 : left), QS_ALLINPUT);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left > 10 ? 10 : left),
+                                    QS_ALLINPUT);
     }
 }
 
@@ -155,8 +158,7 @@ OrlimoProcess::OrlimoProcess(OrlimoProcess&& other) noexcept
     : process_(std::exchange(other.process_, nullptr)),
       thread_(std::exchange(other.thread_, nullptr)),
       processId_(std::exchange(other.processId_, 0))
-{
-}
+{}
 
 OrlimoProcess& OrlimoProcess::operator=(OrlimoProcess&& other) noexcept
 {
@@ -205,7 +207,8 @@ HWND OrlimoProcess::waitForMainWindow(Milliseconds timeout) const
     // thread starting, the callbacks not yet registered); a message sent to it is answered only
     // once the program's loop runs, that is, once start-up is complete.
     DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeout.count()), &ignored);
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeout.count()),
+                          &ignored);
     return window;
 }
 
@@ -251,14 +254,16 @@ HWND findWindowByClassAndTitle(const wchar_t* className, const wchar_t* title, D
 HWND waitForWindow(const wchar_t* className, DWORD processId, Milliseconds timeout)
 {
     HWND found = nullptr;
-    waitUntil([&] { return (found = findWindowByClass(className, processId)) != nullptr; }, timeout);
+    waitUntil([&] { return (found = findWindowByClass(className, processId)) != nullptr; },
+              timeout);
     return found;
 }
 
 HWND waitForMessageWindow(const wchar_t* className, DWORD processId, Milliseconds timeout)
 {
     HWND found = nullptr;
-    waitUntil([&] { return (found = findMessageWindowByClass(className, processId)) != nullptr; }, timeout);
+    waitUntil([&] { return (found = findMessageWindowByClass(className, processId)) != nullptr; },
+              timeout);
     return found;
 }
 
@@ -328,15 +333,18 @@ bool pressChord(std::initializer_list<WORD> virtualKeys)
 bool mouseMoveTo(int x, int y)
 {
     INPUT input = mouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK);
-    input.mi.dx = normalise(x, ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    input.mi.dy = normalise(y, ::GetSystemMetrics(SM_YVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    input.mi.dx =
+        normalise(x, ::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    input.mi.dy =
+        normalise(y, ::GetSystemMetrics(SM_YVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
     std::vector<INPUT> inputs{input};
     return sendInputs(inputs);
 }
 
 bool mouseButtonDown(bool rightButton)
 {
-    std::vector<INPUT> inputs{mouseInput(rightButton ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN)};
+    std::vector<INPUT> inputs{
+        mouseInput(rightButton ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN)};
     return sendInputs(inputs);
 }
 
@@ -362,8 +370,10 @@ bool mouseDrag(POINT from, POINT to, int steps)
     pumpMessagesFor(Milliseconds{30});
     bool ok = true;
     for (int step = 1; step <= steps && ok; ++step) {
-        const int x = from.x + static_cast<int>((static_cast<long long>(to.x - from.x) * step) / steps);
-        const int y = from.y + static_cast<int>((static_cast<long long>(to.y - from.y) * step) / steps);
+        const int x =
+            from.x + static_cast<int>((static_cast<long long>(to.x - from.x) * step) / steps);
+        const int y =
+            from.y + static_cast<int>((static_cast<long long>(to.y - from.y) * step) / steps);
         ok = mouseMoveTo(x, y);
         pumpMessagesFor(Milliseconds{15});
     }
@@ -416,7 +426,8 @@ std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstri
     return names;
 }
 
-ScopedShellFolderOverride::ScopedShellFolderOverride(const std::wstring& valueName, const std::wstring& path)
+ScopedShellFolderOverride::ScopedShellFolderOverride(const std::wstring& valueName,
+                                                     const std::wstring& path)
     : valueName_(valueName)
 {
     const wchar_t* keys[] = {
@@ -427,15 +438,17 @@ ScopedShellFolderOverride::ScopedShellFolderOverride(const std::wstring& valueNa
     applied_ = true;
     for (int i = 0; i < 2; ++i) {
         HKEY key = nullptr;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, keys[i], 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                              nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, keys[i], 0, nullptr, 0,
+                              KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key,
+                              nullptr) != ERROR_SUCCESS) {
             applied_ = false;
             continue;
         }
         SavedValue saved;
         saved.keyPath = keys[i];
         DWORD size = 0;
-        if (::RegQueryValueExW(key, valueName.c_str(), nullptr, &saved.type, nullptr, &size) == ERROR_SUCCESS) {
+        if (::RegQueryValueExW(key, valueName.c_str(), nullptr, &saved.type, nullptr, &size) ==
+            ERROR_SUCCESS) {
             saved.data.resize(size);
             saved.existed = ::RegQueryValueExW(key, valueName.c_str(), nullptr, &saved.type,
                                                saved.data.data(), &size) == ERROR_SUCCESS;
@@ -455,7 +468,8 @@ ScopedShellFolderOverride::~ScopedShellFolderOverride()
 {
     for (const SavedValue& saved : saved_) {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, saved.keyPath.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, saved.keyPath.c_str(), 0, KEY_SET_VALUE, &key) !=
+            ERROR_SUCCESS) {
             continue;
         }
         if (saved.existed) {
@@ -479,8 +493,8 @@ KeyRecorderWindow::KeyRecorderWindow()
     ::RegisterClassW(&windowClass);
 
     window_ = ::CreateWindowExW(WS_EX_TOPMOST, RecorderClass, L"Orlimo e2e key recorder",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr, nullptr,
-                                ::GetModuleHandleW(nullptr), this);
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
+                                nullptr, ::GetModuleHandleW(nullptr), this);
     if (window_ != nullptr) {
         focus();
     }
@@ -530,11 +544,13 @@ bool KeyRecorderWindow::receivedMessage(UINT message, WORD virtualKey) const
     return false;
 }
 
-LRESULT CALLBACK KeyRecorderWindow::RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK KeyRecorderWindow::RecorderWndProc(HWND window, UINT message, WPARAM wParam,
+                                                    LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<KeyRecorderWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
@@ -563,4 +579,4 @@ LRESULT CALLBACK KeyRecorderWindow::RecorderWndProc(HWND window, UINT message, W
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-}  // namespace e2e
+} // namespace e2e

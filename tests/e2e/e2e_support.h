@@ -141,7 +141,7 @@ private:
 };
 
 struct KeyEvent {
-    UINT message = 0;  // WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN or WM_SYSKEYUP
+    UINT message = 0; // WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN or WM_SYSKEYUP
     WORD virtualKey = 0;
 };
 
@@ -166,10 +166,11 @@ public:
     void clear() { events_.clear(); }
 
 private:
-    static LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
 
     HWND window_ = nullptr;
     std::vector<KeyEvent> events_;
 };
 
-}  // namespace e2e
+} // namespace e2e

@@ -109,13 +109,14 @@ protected:
         // Wine has no MP4 sink and no loopback capture: the recording always fails, at the sound
         // stage. Without an audio server there is no output device at all.
         const bool withAudioServer = std::getenv("PULSE_SERVER") != nullptr;
-        ASSERT_TRUE(waitUntil(
-            [&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
+        ASSERT_TRUE(
+            waitUntil([&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
         const std::wstring status = controlText(panel, StatusLine);
         if (!withAudioServer) {
             EXPECT_EQ(status, L"Brak wyjscia audio (0x80070490)");
         }
-        EXPECT_EQ(status.size() > 12 ? status.substr(status.size() - 12, 3) : L"", L"(0x") << status;
+        EXPECT_EQ(status.size() > 12 ? status.substr(status.size() - 12, 3) : L"", L"(0x")
+            << status;
         EXPECT_NE(status, ReadyText);
         EXPECT_FALSE(controlEnabled(panel, PauseButton));
         EXPECT_FALSE(controlEnabled(panel, FinishButton));
@@ -131,8 +132,8 @@ protected:
         ASSERT_TRUE(mouseClickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2));
         ASSERT_TRUE(waitUntil([&] { return controlText(panel, StatusLine) != ReadyText; },
                               Milliseconds{10000}, Milliseconds{5}));
-        ASSERT_TRUE(waitUntil(
-            [&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
+        ASSERT_TRUE(
+            waitUntil([&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
     }
 
     OrlimoProcess program;
@@ -146,8 +147,10 @@ protected:
     void SetUp() override
     {
         const char* overrides = std::getenv("WINEDLLOVERRIDES");
-        if (overrides == nullptr || std::string(overrides).find("mfplat,mfreadwrite=d") == std::string::npos) {
-            GTEST_SKIP() << "needs WINEDLLOVERRIDES with mfplat,mfreadwrite=d (its own ctest entry)";
+        if (overrides == nullptr ||
+            std::string(overrides).find("mfplat,mfreadwrite=d") == std::string::npos) {
+            GTEST_SKIP()
+                << "needs WINEDLLOVERRIDES with mfplat,mfreadwrite=d (its own ctest entry)";
         }
         RecordingE2e::SetUp();
     }

@@ -9,8 +9,8 @@
 
 using namespace e2e;
 using shot_test::crop;
-using shot_test::looksLikeScreenshotName;
 using shot_test::decodePng;
+using shot_test::looksLikeScreenshotName;
 using shot_test::patternPixels;
 using shot_test::Pixels;
 using shot_test::ThreadedPatternWindow;
@@ -226,7 +226,8 @@ TEST_F(ScreenshotE2e, SecondScreenshotReplacesTheFirstPreview)
     ASSERT_NE(first, nullptr);
     ::Sleep(5);
     ASSERT_TRUE(postCommand(1002));
-    ASSERT_TRUE(waitUntil([&] { return !::IsWindow(first) && findWindowByClass(PreviewClass, program.id()); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !::IsWindow(first) && findWindowByClass(PreviewClass, program.id()); }));
     EXPECT_EQ(countWindows(PreviewClass, program.id()), 1);
     EXPECT_TRUE(waitUntil([&] { return listFiles(folder, L"*.png").size() == 2; }));
 }

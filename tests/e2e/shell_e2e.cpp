@@ -61,7 +61,8 @@ int countWindowsOf(const wchar_t* className, DWORD processId)
 {
     int count = 0;
     for (HWND window : topLevelWindows()) {
-        count += windowClassName(window) == className && windowProcessId(window) == processId ? 1 : 0;
+        count +=
+            windowClassName(window) == className && windowProcessId(window) == processId ? 1 : 0;
     }
     return count;
 }
@@ -72,7 +73,8 @@ protected:
     void startProgram(const std::wstring& arguments = L"")
     {
         program = OrlimoProcess::start(arguments);
-        ASSERT_TRUE(program.started()) << "cannot start Orlimo.exe next to the test, error " << ::GetLastError();
+        ASSERT_TRUE(program.started())
+            << "cannot start Orlimo.exe next to the test, error " << ::GetLastError();
         mainWindow = program.waitForMainWindow();
         ASSERT_NE(mainWindow, nullptr) << "no OrlimoClass window";
         trayWindow = waitForWindow(L"TrayIconClass", program.id());
@@ -105,7 +107,7 @@ protected:
     HWND hotkeyWindow = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ShellE2e, StartsWithHiddenMainTrayAndHotkeyWindows)
 {
@@ -136,7 +138,9 @@ TEST_F(ShellE2e, SecondCopyShowsTheMessageAndExitsWithOne)
     ASSERT_TRUE(second.started());
 
     HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (dialog = findWindowByClassAndTitle(DialogClass, L"Orlimo", second.id())) != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return (dialog = findWindowByClassAndTitle(DialogClass, L"Orlimo", second.id())) != nullptr;
+    }));
     EXPECT_EQ(dialogText(dialog), L"Orlimo jest juz uruchomiony. Uzyj ikony w zasobniku.");
     // MB_OK: a single button.
     EXPECT_NE(::GetDlgItem(dialog, IDOK), nullptr);
@@ -187,7 +191,10 @@ TEST_F(ShellE2e, UnusablePicturesFolderShowsTheMessageAndExitsWithOneWithoutWind
     ASSERT_TRUE(program.started());
 
     HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (dialog = findWindowByClassAndTitle(DialogClass, L"Orlimo", program.id())) != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return (dialog = findWindowByClassAndTitle(DialogClass, L"Orlimo", program.id())) !=
+               nullptr;
+    }));
     EXPECT_EQ(dialogText(dialog), L"Nie mozna utworzyc folderu Obrazy\\Screenshots.");
     EXPECT_TRUE(programWindowsGone());
 
@@ -268,8 +275,9 @@ TEST_F(ShellE2e, ChoosingOpenFolderShowsTheScreenshotsFolder)
     }
     ASSERT_TRUE(pressKey(VK_RETURN));
     HWND folderWindow = nullptr;
-    EXPECT_TRUE(waitUntil([&] { return (folderWindow = findForeignWindowTitled(L"Screenshots")) != nullptr; },
-                          Milliseconds{15000}));
+    EXPECT_TRUE(waitUntil(
+        [&] { return (folderWindow = findForeignWindowTitled(L"Screenshots")) != nullptr; },
+        Milliseconds{15000}));
     if (folderWindow != nullptr) {
         ::PostMessageW(folderWindow, WM_CLOSE, 0, 0);
     }
@@ -299,7 +307,8 @@ TEST_F(ShellE2e, ShiftPrintScreenReachesTheFocusedWindow)
     KeyRecorderWindow recorder;
     ASSERT_TRUE(recorder.hasFocus());
     ASSERT_TRUE(pressChord({VK_SHIFT, VK_SNAPSHOT}));
-    EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); }, Milliseconds{2000}));
+    EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); },
+                          Milliseconds{2000}));
     EXPECT_TRUE(recorder.received(VK_SNAPSHOT));
     EXPECT_EQ(findWindowByClass(L"SelectionOverlayClass", program.id()), nullptr);
 }
@@ -312,7 +321,8 @@ TEST_F(ShellE2e, WindowsKeyPrintScreenReachesTheFocusedWindow)
     for (WORD windowsKey : {static_cast<WORD>(VK_LWIN), static_cast<WORD>(VK_RWIN)}) {
         recorder.clear();
         ASSERT_TRUE(pressChord({windowsKey, VK_SNAPSHOT}));
-        EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); }, Milliseconds{2000}))
+        EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); },
+                              Milliseconds{2000}))
             << windowsKey;
     }
 }

@@ -20,7 +20,7 @@ void removePngs(const std::wstring& folder)
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(BusyUiThreadE2e, PrintScreenDuringALongSaveIsStillWithheld)
 {
@@ -38,7 +38,8 @@ TEST(BusyUiThreadE2e, PrintScreenDuringALongSaveIsStillWithheld)
 
     ASSERT_TRUE(pressChord({VK_CONTROL, VK_SNAPSHOT}));
     // Let the grab end and the PNG encoding begin.
-    ASSERT_TRUE(waitUntil([&] { return !listFiles(folder, L"*.png").empty(); }, Milliseconds{15000}));
+    ASSERT_TRUE(
+        waitUntil([&] { return !listFiles(folder, L"*.png").empty(); }, Milliseconds{15000}));
     ASSERT_TRUE(recorder.hasFocus());
     ASSERT_TRUE(pressKey(VK_SNAPSHOT));
     const bool savingAtThePress = findWindowByClass(PreviewClass, program.id()) == nullptr;
@@ -65,9 +66,10 @@ TEST(BusyUiThreadE2e, PrintScreenDuringALongSaveIsStillWithheld)
     HWND overlay = waitForWindow(OverlayClass, program.id(), Milliseconds{10000});
     pumpMessagesFor(Milliseconds{500});
     EXPECT_FALSE(recorder.received(VK_SNAPSHOT))
-        << "PrintScreen reached the focused window " << leakedAfter - 1 << " ms after the press (key-down "
-        << recorder.receivedMessage(WM_KEYDOWN, VK_SNAPSHOT) << ", key-up "
-        << recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT) << "); the save ended " << savedAfter << " ms after it";
+        << "PrintScreen reached the focused window " << leakedAfter - 1
+        << " ms after the press (key-down " << recorder.receivedMessage(WM_KEYDOWN, VK_SNAPSHOT)
+        << ", key-up " << recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT) << "); the save ended "
+        << savedAfter << " ms after it";
     EXPECT_NE(overlay, nullptr);
     if (overlay != nullptr) {
         ::PostMessageW(overlay, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -1,7 +1,8 @@
 // Packet conversion and track writing over arbitrary mix formats, flags, frame counts and bytes.
 //
 //   cmake --preset fuzz && cmake --build build/fuzz -j2
-//   mkdir -p build/fuzz/corpus && build/fuzz/bin/audio_packet_fuzz build/fuzz/corpus -max_total_time=240
+//   mkdir -p build/fuzz/corpus && build/fuzz/bin/audio_packet_fuzz build/fuzz/corpus
+//   -max_total_time=240
 //
 // The packet bytes are exactly what follows the header in the input, so any read beyond what the
 // packet claims to hold lands outside the input and is caught by AddressSanitizer.
@@ -88,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The engine's buffer holds one second; larger packets cannot come, and would only test
     // the allocator.
-    const std::uint64_t outFrames = std::uint64_t{packet.frames} * OutputSampleRate /
-                                    format->samplesPerSec;
+    const std::uint64_t outFrames =
+        std::uint64_t{packet.frames} * OutputSampleRate / format->samplesPerSec;
     if (packet.frames > format->samplesPerSec || outFrames > (1u << 20)) {
         return 0;
     }

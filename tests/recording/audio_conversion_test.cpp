@@ -50,8 +50,7 @@ AudioPacket packetOf(const std::vector<std::uint8_t>& bytes, std::uint32_t frame
     return packet;
 }
 
-const PacketFormat FloatStereo48k =
-    PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32};
+const PacketFormat FloatStereo48k = PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32};
 
 } // namespace
 
@@ -60,8 +59,7 @@ TEST(MixFormat, SampleKindFollowsTheTag)
     EXPECT_EQ(sampleKindOf(mixFormat(0xFFFE, SampleKind::IeeeFloat, 2, 48000, 32)),
               SampleKind::IeeeFloat);
     EXPECT_EQ(sampleKindOf(mixFormat(0xFFFE, SampleKind::Pcm, 2, 48000, 16)), SampleKind::Pcm);
-    EXPECT_EQ(sampleKindOf(mixFormat(0xFFFE, SampleKind::Other, 2, 48000, 16)),
-              SampleKind::Other);
+    EXPECT_EQ(sampleKindOf(mixFormat(0xFFFE, SampleKind::Other, 2, 48000, 16)), SampleKind::Other);
     EXPECT_EQ(sampleKindOf(mixFormat(3, SampleKind::Other, 2, 48000, 32)), SampleKind::IeeeFloat);
     EXPECT_EQ(sampleKindOf(mixFormat(1, SampleKind::IeeeFloat, 2, 48000, 16)), SampleKind::Pcm);
     EXPECT_EQ(sampleKindOf(mixFormat(0x55, SampleKind::Other, 2, 48000, 16)), SampleKind::Pcm);
@@ -145,8 +143,8 @@ TEST(AudioPacketConversion, MonoAt44100BecomesStereoAt48000FromNearestEarlierFra
     ASSERT_EQ(chunk.samples.size(), 960u);
     for (std::size_t i = 0; i < 480; ++i) {
         const std::size_t s = i * 44100 / 48000;
-        const auto expected = static_cast<std::int16_t>(
-            static_cast<float>(source[s]) * (1.0f / 32768.0f) * 32767.0f);
+        const auto expected =
+            static_cast<std::int16_t>(static_cast<float>(source[s]) * (1.0f / 32768.0f) * 32767.0f);
         ASSERT_EQ(chunk.samples[2 * i], expected) << i;
         ASSERT_EQ(chunk.samples[2 * i + 1], expected) << i;
     }
@@ -208,8 +206,8 @@ TEST(AudioPacketConversion, IntegerSamplesDecodeToTheirScale)
               (std::vector<std::int16_t>{16383, -32767}));
 
     const PacketFormat pcm32 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 32));
-    const auto bytes32 = bytesOf(std::vector<std::int32_t>{std::numeric_limits<std::int32_t>::min(),
-                                                           1 << 30});
+    const auto bytes32 =
+        bytesOf(std::vector<std::int32_t>{std::numeric_limits<std::int32_t>::min(), 1 << 30});
     EXPECT_EQ(convertAudioPacket(pcm32, packetOf(bytes32, 1), 0, 0).samples,
               (std::vector<std::int16_t>{-32767, 16383}));
 }
@@ -238,9 +236,8 @@ TEST(AudioPacketConversion, PlacementSubtractsStartAndPausedTime)
 {
     const auto bytes = bytesOf(std::vector<float>(20, 0.0f));
     // 3 s after a start at 10 s, with 1 s paused: 2 s into the recording.
-    const AudioChunk chunk =
-        convertAudioPacket(FloatStereo48k, packetOf(bytes, 10, 130'000'000), 100'000'000,
-                           10'000'000);
+    const AudioChunk chunk = convertAudioPacket(FloatStereo48k, packetOf(bytes, 10, 130'000'000),
+                                                100'000'000, 10'000'000);
     EXPECT_EQ(chunk.startFrame, 96000);
     EXPECT_EQ(chunk.endFrame(), 96010);
 }
@@ -303,7 +300,7 @@ TEST(AudioPacketConversion, UpsamplingRepeatsEarlierFramesNeverReadingPastTheLas
     const PacketFormat slow = accepted(mixFormat(3, SampleKind::Other, 2, 16000, 32));
     const auto bytes = bytesOf(std::vector<float>{0.5f, 0.5f, -0.5f, -0.5f});
     const AudioChunk chunk = convertAudioPacket(slow, packetOf(bytes, 2), 0, 0);
-    EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{16383, 16383, 16383, 16383, 16383, 16383,
-                                                        -16383, -16383, -16383, -16383, -16383,
-                                                        -16383}));
+    EXPECT_EQ(chunk.samples,
+              (std::vector<std::int16_t>{16383, 16383, 16383, 16383, 16383, 16383, -16383, -16383,
+                                         -16383, -16383, -16383, -16383}));
 }

@@ -33,9 +33,9 @@ TEST(AudioSeamPlacer, JoinsPacketsWithinTheToleranceAndLeavesGapsAndOverlapsBeyo
     // Each case follows the one before; the previous chunk ends 480 frames after where it was
     // placed.
     const Case cases[] = {
-        {1482, SeamPlacement::Joined, 1480},                         // one jittered frame over
-        {1958, SeamPlacement::Joined, 1960},                         // two frames short
-        {2440 + SeamToleranceFrames, SeamPlacement::Joined, 2440},   // at the tolerance
+        {1482, SeamPlacement::Joined, 1480},                       // one jittered frame over
+        {1958, SeamPlacement::Joined, 1960},                       // two frames short
+        {2440 + SeamToleranceFrames, SeamPlacement::Joined, 2440}, // at the tolerance
         {2920 - SeamToleranceFrames, SeamPlacement::Joined, 2920},
         {3400 + SeamToleranceFrames + 1, SeamPlacement::ByPosition, 3641}, // a real gap
         {4121 - 9600, SeamPlacement::ByPosition, 4121 - 9600},             // far back

@@ -27,7 +27,9 @@ struct WrittenSample {
 // hold on mfplat.dll; a hold of its own keeps their code loaded until they are released.
 class MediaFoundationHold {
 public:
-    MediaFoundationHold() : module(::LoadLibraryExW(L"mfplat.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {}
+    MediaFoundationHold()
+        : module(::LoadLibraryExW(L"mfplat.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
+    {}
     MediaFoundationHold(const MediaFoundationHold&) = delete;
     MediaFoundationHold& operator=(const MediaFoundationHold&) = delete;
     ~MediaFoundationHold()

@@ -108,8 +108,7 @@ class FakeAudioClient final : public IAudioClient {
 public:
     FakeAudioClient(ScriptedCalls& callLog, FakeCaptureClient& capture)
         : log(callLog), captureClient(capture)
-    {
-    }
+    {}
     WAVEFORMATEXTENSIBLE mixFormat{};
     const WAVEFORMATEX* handedOutFormat = nullptr;
     InitializeArguments initialize;
@@ -123,9 +122,8 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return references.release(log, "audio"); }
 
     HRESULT STDMETHODCALLTYPE Initialize(AUDCLNT_SHAREMODE shareMode, DWORD streamFlags,
-                                         REFERENCE_TIME bufferDuration,
-                                         REFERENCE_TIME periodicity, const WAVEFORMATEX* format,
-                                         LPCGUID sessionGuid) override
+                                         REFERENCE_TIME bufferDuration, REFERENCE_TIME periodicity,
+                                         const WAVEFORMATEX* format, LPCGUID sessionGuid) override
     {
         initialize = {shareMode, streamFlags, bufferDuration, periodicity, format, sessionGuid};
         return log.record("Initialize");
@@ -182,8 +180,7 @@ private:
 class FakeDevice final : public IMMDevice {
 public:
     FakeDevice(ScriptedCalls& callLog, FakeAudioClient& client) : log(callLog), audioClient(client)
-    {
-    }
+    {}
     DWORD activationContext = 0;
     bool activationParameters = true;
 
@@ -449,9 +446,9 @@ TEST_F(LoopbackCaptureSteps, DrainConvertsEveryPendingPacketAndReleasesIt)
 
     AudioChunkQueue queue;
     ASSERT_FALSE(drainCapture(capture, queue, false, startTime, 2'000'000).has_value());
-    EXPECT_EQ(log.calls, (Calls{"GetNextPacketSize", "GetBuffer", "ReleaseBuffer",
-                                "GetNextPacketSize", "GetBuffer", "ReleaseBuffer",
-                                "GetNextPacketSize"}));
+    EXPECT_EQ(log.calls,
+              (Calls{"GetNextPacketSize", "GetBuffer", "ReleaseBuffer", "GetNextPacketSize",
+                     "GetBuffer", "ReleaseBuffer", "GetNextPacketSize"}));
     EXPECT_EQ(captureClient.releasedFrames, (std::vector<UINT32>{2, 1}));
     ASSERT_EQ(queue.size(), 2u);
     // (60,000,000 - 50,000,000 - 2,000,000) x 48000 / 10,000,000

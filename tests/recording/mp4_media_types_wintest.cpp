@@ -101,7 +101,8 @@ TEST_F(Mp4MediaTypes, H264OutputCarriesTheVideoAttributesAndTheBitRate)
 TEST_F(Mp4MediaTypes, H264BitRateIsLimitedAtBothEnds)
 {
     EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 16, 16).Get(), MF_MT_AVG_BITRATE), 1'000'000u);
-    EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 3840, 2160).Get(), MF_MT_AVG_BITRATE), 16'000'000u);
+    EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 3840, 2160).Get(), MF_MT_AVG_BITRATE),
+              16'000'000u);
     EXPECT_EQ(uint32Of(*makeH264OutputType(mf(), 640, 480).Get(), MF_MT_AVG_BITRATE), 1'228'800u);
 }
 

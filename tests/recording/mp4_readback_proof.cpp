@@ -140,9 +140,9 @@ public:
                 packet.byteCount = samples.size() * sizeof(float);
                 packet.frames = Frames;
                 packet.position = static_cast<std::uint64_t>(nextPacket);
-                AudioChunk chunk = convertAudioPacket(
-                    PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32}, packet, startTime,
-                    pausedTotal);
+                AudioChunk chunk =
+                    convertAudioPacket(PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32},
+                                       packet, startTime, pausedTotal);
                 seams.place(chunk);
                 queue.push_back(std::move(chunk));
             }
@@ -159,10 +159,7 @@ private:
 
 class ToneInsteadOfLoopback final : public RecordingPlatform {
 public:
-    std::unique_ptr<MediaRuntime> makeMediaRuntime() override
-    {
-        return windows.makeMediaRuntime();
-    }
+    std::unique_ptr<MediaRuntime> makeMediaRuntime() override { return windows.makeMediaRuntime(); }
     std::unique_ptr<MediaFileWriter> makeFileWriter() override { return windows.makeFileWriter(); }
     std::unique_ptr<SoundSource> startSound() override { return std::make_unique<ToneSource>(); }
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
@@ -327,8 +324,8 @@ StreamTypes streamTypesOf(const std::filesystem::path& path)
     }
     PROPVARIANT duration;
     ::PropVariantInit(&duration);
-    if (SUCCEEDED(reader->GetPresentationAttribute(
-            static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION, &duration))) {
+    if (SUCCEEDED(reader->GetPresentationAttribute(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE),
+                                                   MF_PD_DURATION, &duration))) {
         types.duration = static_cast<LONGLONG>(duration.uhVal.QuadPart);
     }
     ::PropVariantClear(&duration);
@@ -391,8 +388,8 @@ TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     }
     const PixelRect area{AreaLeft, AreaTop, AreaLeft + AreaWidth, AreaTop + AreaHeight};
     ASSERT_TRUE(session->start(area, path.wstring()));
-    for (int i = 0; i < 1000 && isActive(session->readState()) &&
-                    session->readElapsed() < RecordedUnits;
+    for (int i = 0;
+         i < 1000 && isActive(session->readState()) && session->readElapsed() < RecordedUnits;
          ++i) {
         MovingPattern::pumpMessages();
         player.topUp();
@@ -406,7 +403,8 @@ TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     }
     session->join();
     const std::wstring error = session->readErrorText();
-    ASSERT_EQ(session->readState(), RecordingState::Saved) << std::string(error.begin(), error.end());
+    ASSERT_EQ(session->readState(), RecordingState::Saved)
+        << std::string(error.begin(), error.end());
     const LONGLONG recorded = session->readElapsed();
 
     const StreamTypes types = streamTypesOf(path);
@@ -473,7 +471,8 @@ TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     for (const std::int16_t value : left) {
         peak = std::max(peak, std::abs(static_cast<int>(value)));
     }
-    ASSERT_GT(peak, 4000) << "the tone is not in the sound track (" << (loopback ? "loopback" : "stand-in") << ")";
+    ASSERT_GT(peak, 4000) << "the tone is not in the sound track ("
+                          << (loopback ? "loopback" : "stand-in") << ")";
     EXPECT_EQ(tone::countClicks(left), 0);
     std::filesystem::remove(path);
 }

@@ -98,10 +98,8 @@ TEST_F(Mp4SinkWriterTest, EachSetUpCallFailsWithItsOwnStageAndCode)
         std::size_t callsMade;
     };
     const Case cases[] = {
-        {"AddStream#1", L"Enkoder H.264", 1},
-        {"SetInputMediaType#1", L"Wejscie wideo NV12", 2},
-        {"AddStream#2", L"Enkoder AAC", 3},
-        {"SetInputMediaType#2", L"Wejscie audio PCM", 4},
+        {"AddStream#1", L"Enkoder H.264", 1},     {"SetInputMediaType#1", L"Wejscie wideo NV12", 2},
+        {"AddStream#2", L"Enkoder AAC", 3},       {"SetInputMediaType#2", L"Wejscie audio PCM", 4},
         {"BeginWriting", L"Start zapisu MP4", 5},
     };
     for (const Case& c : cases) {

@@ -199,9 +199,9 @@ TEST_P(Nv12FastPath, MatchesScalarOnRandomFramesOfManySizes)
 {
     std::mt19937 random(2024);
     std::vector<std::pair<std::int32_t, std::int32_t>> sizes = {
-        {16, 16}, {18, 16}, {30, 20}, {32, 16}, {34, 36}, {46, 16}, {48, 2}, {62, 62},
-        {64, 18}, {66, 20}, {94, 16}, {640, 480}, {1366, 768}, {1920, 1080}, {3838, 2},
-        {3840, 2160}};
+        {16, 16},    {18, 16},     {30, 20},  {32, 16},    {34, 36}, {46, 16},
+        {48, 2},     {62, 62},     {64, 18},  {66, 20},    {94, 16}, {640, 480},
+        {1366, 768}, {1920, 1080}, {3838, 2}, {3840, 2160}};
     std::uniform_int_distribution<std::int32_t> half(8, 1920);
     for (int i = 0; i < 12; ++i) {
         sizes.emplace_back(2 * half(random), 2 * (half(random) % 540 + 8));
@@ -214,9 +214,13 @@ TEST_P(Nv12FastPath, MatchesScalarOnRandomFramesOfManySizes)
 TEST_P(Nv12FastPath, MatchesScalarOnExtremeBlocks)
 {
     // Saturated and mixed extremes drive every lane sum to its limits.
-    const std::array<std::array<std::uint8_t, 4>, 7> palette = {{
-        {0, 0, 0, 0}, {255, 255, 255, 255}, {255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0},
-        {255, 0, 255, 0}, {0, 255, 255, 0}}};
+    const std::array<std::array<std::uint8_t, 4>, 7> palette = {{{0, 0, 0, 0},
+                                                                 {255, 255, 255, 255},
+                                                                 {255, 0, 0, 0},
+                                                                 {0, 255, 0, 0},
+                                                                 {0, 0, 255, 0},
+                                                                 {255, 0, 255, 0},
+                                                                 {0, 255, 255, 0}}};
     std::mt19937 random(99);
     std::uniform_int_distribution<std::size_t> pick(0, palette.size() - 1);
     for (const std::int32_t width : {16, 32, 64, 98}) {
@@ -229,9 +233,8 @@ TEST_P(Nv12FastPath, MatchesScalarOnExtremeBlocks)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryPath, Nv12FastPath,
-                         ::testing::Values(Nv12Path::Sse2, Nv12Path::Avx2),
+INSTANTIATE_TEST_SUITE_P(EveryPath, Nv12FastPath, ::testing::Values(Nv12Path::Sse2, Nv12Path::Avx2),
                          [](const ::testing::TestParamInfo<Nv12Path>& pathInfo) {
                              return pathInfo.param == Nv12Path::Sse2 ? std::string("Sse2")
-                                                                 : std::string("Avx2");
+                                                                     : std::string("Avx2");
                          });

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 TEST(PanelLayout, SitsNearTheBottomLeftOfTheWorkArea)
@@ -25,8 +24,8 @@ TEST(PanelLayout, PanelFitsAboveTheWorkAreaBottom)
 
 TEST(PanelLayout, ControlsInCreationOrderWithTheirIds)
 {
-    const int expected[] = {ID_STATUS_LINE, ID_START_BUTTON, ID_PAUSE_BUTTON,
-                            ID_FINISH_BUTTON, ID_OPEN_BUTTON, ID_INFO_LINE};
+    const int expected[] = {ID_STATUS_LINE,   ID_START_BUTTON, ID_PAUSE_BUTTON,
+                            ID_FINISH_BUTTON, ID_OPEN_BUTTON,  ID_INFO_LINE};
     ASSERT_EQ(PanelControls.size(), std::size(expected));
     for (std::size_t i = 0; i < PanelControls.size(); ++i) {
         EXPECT_EQ(PanelControls[i].id, expected[i]) << i;

@@ -21,9 +21,9 @@ TEST(PanelButtonsByState, EnabledButtonsFollowTheState)
 TEST(PanelButtonsByState, PauseButtonSaysResumeOnlyWhilePaused)
 {
     EXPECT_EQ(std::wstring(pauseButtonText(RecordingState::Paused)), L"Wznow");
-    for (RecordingState state : {RecordingState::Idle, RecordingState::Starting,
-                                 RecordingState::Recording, RecordingState::Saving,
-                                 RecordingState::Saved, RecordingState::Failed}) {
+    for (RecordingState state :
+         {RecordingState::Idle, RecordingState::Starting, RecordingState::Recording,
+          RecordingState::Saving, RecordingState::Saved, RecordingState::Failed}) {
         EXPECT_EQ(std::wstring(pauseButtonText(state)), L"Pauza");
     }
 }
@@ -57,7 +57,8 @@ TEST(PanelButtonsByState, ClosingWaitsOnlyForActiveRecordings)
 
 TEST(PanelInfoLine, ShowsSizeAndFormat)
 {
-    EXPECT_EQ(formatInfoLine(640, 480), L"640 x 480 | 30 kl./s | dzwiek systemowy | MP4 (H.264 + AAC)");
+    EXPECT_EQ(formatInfoLine(640, 480),
+              L"640 x 480 | 30 kl./s | dzwiek systemowy | MP4 (H.264 + AAC)");
     EXPECT_EQ(formatInfoLine(1280, 720).substr(0, 10), L"1280 x 720");
     EXPECT_EQ(formatInfoLine(16, 16).substr(0, 8), L"16 x 16 ");
 }
@@ -70,7 +71,8 @@ TEST(PanelStatusText, RecordingTimeAfterFiveSeconds)
 
 TEST(PanelStatusText, TimeIsTruncatedToWholeSeconds)
 {
-    EXPECT_EQ(formatRecordingTime(false, 0), L"NAGRYWANIE  00:00  | Mozesz klikac i obslugiwac pulpit.");
+    EXPECT_EQ(formatRecordingTime(false, 0),
+              L"NAGRYWANIE  00:00  | Mozesz klikac i obslugiwac pulpit.");
     EXPECT_EQ(formatRecordingTime(false, Second - 1),
               L"NAGRYWANIE  00:00  | Mozesz klikac i obslugiwac pulpit.");
     EXPECT_EQ(formatRecordingTime(false, 59 * Second + Second / 2),
@@ -97,7 +99,8 @@ TEST(PanelStatusText, MinutesHaveNoUpperLimit)
 
 TEST(PanelStatusText, OddTimesStayWellFormed)
 {
-    EXPECT_EQ(formatRecordingTime(false, -Second), L"NAGRYWANIE  00:00  | Mozesz klikac i obslugiwac pulpit.");
+    EXPECT_EQ(formatRecordingTime(false, -Second),
+              L"NAGRYWANIE  00:00  | Mozesz klikac i obslugiwac pulpit.");
     const std::wstring longest = formatRecordingTime(false, INT64_MAX);
     EXPECT_EQ(longest.rfind(L"NAGRYWANIE  ", 0), 0u);
     EXPECT_NE(longest.find(L"  | Mozesz klikac i obslugiwac pulpit."), std::wstring::npos);
@@ -118,7 +121,8 @@ TEST(PanelStatusText, FailedShowsTheErrorText)
               L"Brak wyjscia audio (0x80070490)");
     EXPECT_EQ(statusTextFor(RecordingState::Failed, 0, L""),
               L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
-    EXPECT_EQ(statusTextFor(RecordingState::Starting, 0, L"stale"), L"Uruchamianie wideo i dzwieku...");
+    EXPECT_EQ(statusTextFor(RecordingState::Starting, 0, L"stale"),
+              L"Uruchamianie wideo i dzwieku...");
 }
 
 TEST(PanelStatusText, IdleLeavesTheLineAlone)

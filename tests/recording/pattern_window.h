@@ -8,8 +8,8 @@
 #include <cstddef>
 
 // Four quadrants of known colours (COLORREF is 0x00BBGGRR).
-inline constexpr std::array<COLORREF, 4> QuadrantColours = {
-    RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(255, 255, 0)};
+inline constexpr std::array<COLORREF, 4> QuadrantColours = {RGB(255, 0, 0), RGB(0, 255, 0),
+                                                            RGB(0, 0, 255), RGB(255, 255, 0)};
 inline constexpr int PatternWidth = 64;
 inline constexpr int PatternHeight = 48;
 

@@ -148,8 +148,7 @@ class FakeFrames final : public FrameSource, Counted {
 public:
     FakeFrames(FakeWorld& owner, std::int32_t width, std::int32_t height)
         : Counted(owner), bgra(static_cast<std::size_t>(width) * height * 4)
-    {
-    }
+    {}
     ~FakeFrames() override { world.note("desktop released"); }
     void grab() override
     {

@@ -33,8 +33,7 @@ class KeptMp4Writer final : public MediaFileWriter {
 public:
     KeptMp4Writer(FakeSinkWriter& kept, const MediaFoundationFunctions& mediaFoundation)
         : sink(kept), writer(mediaFoundation)
-    {
-    }
+    {}
     void open(const std::wstring&, std::int32_t width, std::int32_t height) override
     {
         writer.openStreams(ComPtr<IMFSinkWriter>(&sink), width, height);
@@ -63,8 +62,7 @@ class WinePlatform final : public RecordingPlatform {
 public:
     WinePlatform(FakeSinkWriter& kept, bool monitoredSound)
         : sink(kept), withMonitoredSound(monitoredSound)
-    {
-    }
+    {}
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override
     {
         auto scope = std::make_unique<ComMediaScope>();
@@ -114,11 +112,11 @@ constexpr std::int64_t FramePeriodUnits = 333'333;
 RecordingState recordPattern(FakeSinkWriter& sink, bool withMonitoredSound, std::int64_t duration)
 {
     PatternWindow pattern(PatternRegion.left, PatternRegion.top);
-    RecordingSession session([&sink, withMonitoredSound](RecordingSession& s, PixelRect region,
-                                                         std::wstring path) {
-        WinePlatform platform(sink, withMonitoredSound);
-        runRecordingWorkerWith(s, region, path, platform);
-    });
+    RecordingSession session(
+        [&sink, withMonitoredSound](RecordingSession& s, PixelRect region, std::wstring path) {
+            WinePlatform platform(sink, withMonitoredSound);
+            runRecordingWorkerWith(s, region, path, platform);
+        });
     // Let the window reach the screen before the first frame is taken.
     for (int i = 0; i < 20; ++i) {
         PatternWindow::pumpMessages();
@@ -127,8 +125,7 @@ RecordingState recordPattern(FakeSinkWriter& sink, bool withMonitoredSound, std:
     if (!session.start(PatternRegion, L"kept-in-memory.mp4")) {
         return RecordingState::Idle;
     }
-    for (int i = 0; i < 1000 && isActive(session.readState()) &&
-                    session.readElapsed() < duration;
+    for (int i = 0; i < 1000 && isActive(session.readState()) && session.readElapsed() < duration;
          ++i) {
         PatternWindow::pumpMessages();
         ::Sleep(10);

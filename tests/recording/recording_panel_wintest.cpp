@@ -164,8 +164,7 @@ class MessageBoxAnswerer {
 public:
     explicit MessageBoxAnswerer(std::wstring caption)
         : caption_(std::move(caption)), thread_([this] { answer(); })
-    {
-    }
+    {}
     MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
     MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
     ~MessageBoxAnswerer() { finish(); }
@@ -260,7 +259,8 @@ TEST_F(RecordingPanelWindowTest, OpensReadyWithOnlyStartEnabled)
               static_cast<DWORD>(WS_EX_TOOLWINDOW | WS_EX_TOPMOST));
 
     EXPECT_EQ(controlText(panel, 10), L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.");
-    EXPECT_EQ(controlText(panel, 11), L"640 x 480 | 30 kl./s | dzwiek systemowy | MP4 (H.264 + AAC)");
+    EXPECT_EQ(controlText(panel, 11),
+              L"640 x 480 | 30 kl./s | dzwiek systemowy | MP4 (H.264 + AAC)");
     EXPECT_EQ(controlText(panel, 1), L"Start");
     EXPECT_EQ(controlText(panel, 2), L"Pauza");
     EXPECT_EQ(controlText(panel, 3), L"Zakoncz i zapisz");
@@ -341,7 +341,8 @@ TEST_F(RecordingPanelWindowTest, StartMakesTheFileInVideosKestrova)
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
     EXPECT_EQ(paths[0].rfind(folder + L"\\Video_", 0), 0u) << paths[0];
-    EXPECT_EQ(paths[0].size(), folder.size() + std::wstring(L"\\Video_2026-01-01_00-00-00_000.mp4").size());
+    EXPECT_EQ(paths[0].size(),
+              folder.size() + std::wstring(L"\\Video_2026-01-01_00-00-00_000.mp4").size());
     EXPECT_EQ(paths[0].substr(paths[0].size() - 4), L".mp4");
 }
 
@@ -560,8 +561,7 @@ public:
 private:
     OverlayUser(POINT from, POINT to, bool cancel)
         : thread_([this, from, to, cancel] { play(from, to, cancel); })
-    {
-    }
+    {}
 
     void play(POINT from, POINT to, bool cancel)
     {
@@ -591,7 +591,8 @@ private:
 bool overlayClassRegistered()
 {
     WNDCLASSW windowClass{};
-    return GetClassInfoW(GetModuleHandleW(nullptr), L"SelectionOverlayClass", &windowClass) != FALSE;
+    return GetClassInfoW(GetModuleHandleW(nullptr), L"SelectionOverlayClass", &windowClass) !=
+           FALSE;
 }
 
 class OpenRecordingPanelTest : public ::testing::Test {

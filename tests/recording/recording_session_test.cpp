@@ -203,9 +203,9 @@ INSTANTIATE_TEST_SUITE_P(SavedOrFailed, RestartAfterEnd,
 TEST(RecordingSession, PauseIsTakenOnlyWhileRecordingOrPaused)
 {
     RecordingSession session{[](RecordingSession&, PixelRect, std::wstring) {}};
-    for (const RecordingState ignored : {RecordingState::Idle, RecordingState::Starting,
-                                         RecordingState::Saving, RecordingState::Saved,
-                                         RecordingState::Failed}) {
+    for (const RecordingState ignored :
+         {RecordingState::Idle, RecordingState::Starting, RecordingState::Saving,
+          RecordingState::Saved, RecordingState::Failed}) {
         session.publishState(ignored);
         session.setPaused(true);
         EXPECT_FALSE(session.isPauseRequested()) << static_cast<int>(ignored);

@@ -105,9 +105,9 @@ TEST_F(WorkerFixture, StopRightAfterTheStartWritesOneFrameAndSoundToItsEnd)
     EXPECT_EQ(session.readErrorText(), L"");
     EXPECT_THAT(world.log,
                 ElementsAre("make runtime", "COM", "Media Foundation", "sound", "desktop", "open",
-                            "file 16x16", "drain discard", "drain", "grab", "video sample",
-                            "drain", "audio sample", "finalize", "writer released",
-                            "desktop released", "sound stopped", "runtime shut down"));
+                            "file 16x16", "drain discard", "drain", "grab", "video sample", "drain",
+                            "audio sample", "finalize", "writer released", "desktop released",
+                            "sound stopped", "runtime shut down"));
     EXPECT_EQ(stateWhenSoundStopped, RecordingState::Saved) << "the file completes first";
 
     ASSERT_EQ(world.video.size(), 1u);
@@ -397,15 +397,13 @@ std::string caseName(const ::testing::TestParamInfo<Case>& info)
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKindOfStep, OutOfMemory,
-                         ::testing::Values(OutOfMemoryCase{"make runtime", false},
-                                           OutOfMemoryCase{"sound", false},
-                                           OutOfMemoryCase{"open", false},
-                                           OutOfMemoryCase{"grab", true},
-                                           OutOfMemoryCase{"drain", true},
-                                           OutOfMemoryCase{"audio sample", true},
-                                           OutOfMemoryCase{"finalize", true}),
-                         caseName<OutOfMemoryCase>);
+INSTANTIATE_TEST_SUITE_P(
+    EveryKindOfStep, OutOfMemory,
+    ::testing::Values(OutOfMemoryCase{"make runtime", false}, OutOfMemoryCase{"sound", false},
+                      OutOfMemoryCase{"open", false}, OutOfMemoryCase{"grab", true},
+                      OutOfMemoryCase{"drain", true}, OutOfMemoryCase{"audio sample", true},
+                      OutOfMemoryCase{"finalize", true}),
+    caseName<OutOfMemoryCase>);
 
 struct StageCase {
     const char* step;
@@ -437,34 +435,34 @@ TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStage, StageFailure,
-    ::testing::Values(
-        StageCase{"COM", 1, L"COM", 0x80010106u, false},
-        StageCase{"Media Foundation", 1, L"Media Foundation", 0xC00D36E3u, false},
-        StageCase{"sound", 1, L"Urzadzenia audio", 0x80040154u, false},
-        StageCase{"sound", 1, L"Dzwiek systemowy", 0x88890004u, false},
-        StageCase{"sound", 1, L"Format dzwieku systemowego", 0x8007000Eu, false},
-        StageCase{"sound", 1, L"Nieobslugiwany format audio", 0x88890008u, false},
-        StageCase{"sound", 1, L"Przechwytywanie dzwieku systemowego", 0x88890002u, false},
-        StageCase{"sound", 1, L"Bufor dzwieku systemowego", 0x88890003u, false},
-        StageCase{"sound", 1, L"Start dzwieku systemowego", 0x88890001u, false},
-        StageCase{"desktop", 1, L"Przechwytywanie pulpitu", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Ustawienia MP4", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Utworzenie MP4", 0x80070057u, false},
-        StageCase{"open", 1, L"Format wideo", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false},
-        StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false},
-        StageCase{"open", 1, L"Format audio", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Enkoder AAC", 0x80040154u, false},
-        StageCase{"open", 1, L"Wejscie audio PCM", 0xC00D36B4u, false},
-        StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false},
-        StageCase{"drain discard", 1, L"Odczyt audio", 0x88890001u, true},
-        StageCase{"drain", 5, L"Odczyt pakietu audio", 0x88890001u, true},
-        StageCase{"drain", 7, L"Zwolnienie pakietu audio", 0x88890001u, true},
-        StageCase{"drain", 9, L"Kolejny pakiet audio", 0x88890001u, true},
-        StageCase{"grab", 2, L"Odczyt obrazu pulpitu", 0x80070006u, true},
-        StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true},
-        StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true},
-        StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true},
-        StageCase{"audio sample", 2, L"Zapis probki MP4", 0xC00D4A44u, true},
-        StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true}),
+    ::testing::Values(StageCase{"COM", 1, L"COM", 0x80010106u, false},
+                      StageCase{"Media Foundation", 1, L"Media Foundation", 0xC00D36E3u, false},
+                      StageCase{"sound", 1, L"Urzadzenia audio", 0x80040154u, false},
+                      StageCase{"sound", 1, L"Dzwiek systemowy", 0x88890004u, false},
+                      StageCase{"sound", 1, L"Format dzwieku systemowego", 0x8007000Eu, false},
+                      StageCase{"sound", 1, L"Nieobslugiwany format audio", 0x88890008u, false},
+                      StageCase{"sound", 1, L"Przechwytywanie dzwieku systemowego", 0x88890002u,
+                                false},
+                      StageCase{"sound", 1, L"Bufor dzwieku systemowego", 0x88890003u, false},
+                      StageCase{"sound", 1, L"Start dzwieku systemowego", 0x88890001u, false},
+                      StageCase{"desktop", 1, L"Przechwytywanie pulpitu", 0x8007000Eu, false},
+                      StageCase{"open", 1, L"Ustawienia MP4", 0x8007000Eu, false},
+                      StageCase{"open", 1, L"Utworzenie MP4", 0x80070057u, false},
+                      StageCase{"open", 1, L"Format wideo", 0x8007000Eu, false},
+                      StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false},
+                      StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false},
+                      StageCase{"open", 1, L"Format audio", 0x8007000Eu, false},
+                      StageCase{"open", 1, L"Enkoder AAC", 0x80040154u, false},
+                      StageCase{"open", 1, L"Wejscie audio PCM", 0xC00D36B4u, false},
+                      StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false},
+                      StageCase{"drain discard", 1, L"Odczyt audio", 0x88890001u, true},
+                      StageCase{"drain", 5, L"Odczyt pakietu audio", 0x88890001u, true},
+                      StageCase{"drain", 7, L"Zwolnienie pakietu audio", 0x88890001u, true},
+                      StageCase{"drain", 9, L"Kolejny pakiet audio", 0x88890001u, true},
+                      StageCase{"grab", 2, L"Odczyt obrazu pulpitu", 0x80070006u, true},
+                      StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true},
+                      StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true},
+                      StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true},
+                      StageCase{"audio sample", 2, L"Zapis probki MP4", 0xC00D4A44u, true},
+                      StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true}),
     caseName<StageCase>);

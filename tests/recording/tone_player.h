@@ -45,8 +45,8 @@ public:
         format.Samples.wValidBitsPerSample = 32;
         format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
         format.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
-        constexpr DWORD ConvertAsNeeded = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                                          AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+        constexpr DWORD ConvertAsNeeded =
+            AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
         if (FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, ConvertAsNeeded, 20'000'000, 0,
                                       &format.Format, nullptr)) ||
             FAILED(client->GetBufferSize(&bufferFrames)) ||

@@ -21,8 +21,8 @@ inline constexpr double Phase = 0.3;
 inline float sample(std::int64_t index, std::uint32_t rate)
 {
     const std::int64_t common = std::gcd(static_cast<std::int64_t>(rate), std::int64_t{1000});
-    const std::int64_t cycle = rate / common;     // samples per whole number of periods
-    const std::int64_t periods = 1000 / common;   // periods in one cycle
+    const std::int64_t cycle = rate / common;   // samples per whole number of periods
+    const std::int64_t periods = 1000 / common; // periods in one cycle
     const double turn = static_cast<double>(((index % cycle) + cycle) % cycle * periods) /
                         static_cast<double>(cycle);
     return static_cast<float>(Amplitude * std::sin(2.0 * 3.14159265358979323846 * turn + Phase));
@@ -35,8 +35,8 @@ inline std::int16_t pcm(float value)
 }
 
 struct Break {
-    std::int64_t frame = 0;         // output frame at which the continuation failed
-    std::int64_t silentFrames = 0;  // zeros that start there (0: a skipped or repeated sample)
+    std::int64_t frame = 0;        // output frame at which the continuation failed
+    std::int64_t silentFrames = 0; // zeros that start there (0: a skipped or repeated sample)
 };
 
 // Compares every output sample (one channel at 48 kHz) with the continuation of the tone as it

@@ -12,7 +12,8 @@ TEST(VideoFileName, FormatsDateTimeAndMilliseconds)
 
 TEST(VideoFileName, PadsEveryFieldBelowTen)
 {
-    EXPECT_EQ(formatVideoFileName({2025, 1, 2, 3, 4, 5, 6}), L"\\Video_2025-01-02_03-04-05_006.mp4");
+    EXPECT_EQ(formatVideoFileName({2025, 1, 2, 3, 4, 5, 6}),
+              L"\\Video_2025-01-02_03-04-05_006.mp4");
     EXPECT_EQ(formatVideoFileName({987, 9, 9, 0, 0, 0, 0}), L"\\Video_0987-09-09_00-00-00_000.mp4");
 }
 

@@ -29,7 +29,7 @@ public:
     {
         worker_ = std::thread([this] {
             HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                ::GetModuleHandleW(nullptr), nullptr);
+                                            ::GetModuleHandleW(nullptr), nullptr);
             opened_ = window != nullptr && ::OpenClipboard(window);
             ready_ = true;
             while (!release_) {

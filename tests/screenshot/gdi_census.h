@@ -35,17 +35,22 @@ private:
 
     GdiCensus()
     {
-        installed_ = patchImport("gdi32.dll", "CreateCompatibleDC", &createCompatibleDc, Real<decltype(&createCompatibleDc)>::fn)
-            && patchImport("gdi32.dll", "CreateCompatibleBitmap", &createCompatibleBitmap,
-                Real<decltype(&createCompatibleBitmap)>::fn)
-            && patchImport("gdi32.dll", "CreateSolidBrush", &createSolidBrush, Real<decltype(&createSolidBrush)>::fn)
-            && patchImport("gdi32.dll", "CreatePen", &createPen, Real<decltype(&createPen)>::fn)
-            && patchImport("gdi32.dll", "DeleteDC", &deleteDc, Real<decltype(&deleteDc)>::fn)
-            && patchImport("gdi32.dll", "DeleteObject", &deleteObject, Real<decltype(&deleteObject)>::fn)
-            && patchImport("user32.dll", "GetDC", &getDc, Real<decltype(&getDc)>::fn)
-            && patchImport("user32.dll", "ReleaseDC", &releaseDc, Real<decltype(&releaseDc)>::fn)
-            && patchImport("user32.dll", "CopyImage", &copyImage, Real<decltype(&copyImage)>::fn)
-            && patchImport("user32.dll", "SetClipboardData", &setClipboardData, Real<decltype(&setClipboardData)>::fn);
+        installed_ =
+            patchImport("gdi32.dll", "CreateCompatibleDC", &createCompatibleDc,
+                        Real<decltype(&createCompatibleDc)>::fn) &&
+            patchImport("gdi32.dll", "CreateCompatibleBitmap", &createCompatibleBitmap,
+                        Real<decltype(&createCompatibleBitmap)>::fn) &&
+            patchImport("gdi32.dll", "CreateSolidBrush", &createSolidBrush,
+                        Real<decltype(&createSolidBrush)>::fn) &&
+            patchImport("gdi32.dll", "CreatePen", &createPen, Real<decltype(&createPen)>::fn) &&
+            patchImport("gdi32.dll", "DeleteDC", &deleteDc, Real<decltype(&deleteDc)>::fn) &&
+            patchImport("gdi32.dll", "DeleteObject", &deleteObject,
+                        Real<decltype(&deleteObject)>::fn) &&
+            patchImport("user32.dll", "GetDC", &getDc, Real<decltype(&getDc)>::fn) &&
+            patchImport("user32.dll", "ReleaseDC", &releaseDc, Real<decltype(&releaseDc)>::fn) &&
+            patchImport("user32.dll", "CopyImage", &copyImage, Real<decltype(&copyImage)>::fn) &&
+            patchImport("user32.dll", "SetClipboardData", &setClipboardData,
+                        Real<decltype(&setClipboardData)>::fn);
     }
 
     static void add(void* handle)

@@ -68,7 +68,7 @@ TEST_F(PreviewTest, WindowHasItsClassTitleStylesAndSize)
     EXPECT_FALSE(style & WS_CAPTION & ~WS_BORDER);
     const LONG_PTR exStyle = ::GetWindowLongPtrW(preview, GWL_EXSTYLE);
     EXPECT_EQ(exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
-        WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+              WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
 
     RECT outer{};
     ::GetWindowRect(preview, &outer);
@@ -119,7 +119,8 @@ TEST_F(PreviewTest, MissingOrUnreadableBitmapShowsNothing)
     EXPECT_FALSE(PreviewWindow::show(nullptr, L"x.png", L"m"));
     // The old preview is gone even though no new one could be shown.
     EXPECT_FALSE(::IsWindow(first));
-    EXPECT_FALSE(PreviewWindow::show(reinterpret_cast<HBITMAP>(::GetStockObject(BLACK_BRUSH)), L"x.png", L"m"));
+    EXPECT_FALSE(PreviewWindow::show(reinterpret_cast<HBITMAP>(::GetStockObject(BLACK_BRUSH)),
+                                     L"x.png", L"m"));
     EXPECT_EQ(findPreview(), nullptr);
 }
 
@@ -162,7 +163,8 @@ TEST_F(PreviewTest, ClickBesideTheCloseZoneOpensTheFileAndCloses)
 TEST_F(PreviewTest, MouseActivationIsRefused)
 {
     ASSERT_TRUE(show());
-    EXPECT_EQ(::SendMessageW(findPreview(), WM_MOUSEACTIVATE, 0, MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
+    EXPECT_EQ(
+        ::SendMessageW(findPreview(), WM_MOUSEACTIVATE, 0, MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
         MA_NOACTIVATE);
 }
 

@@ -96,7 +96,9 @@ TEST(GdiCensus, SeesEveryLiveBitmap)
 TEST(ScreenGrabber, GdiObjectsReturnAfterRepeatedGrabs)
 {
     auto& grabber = ScreenGrabber::instance();
-    { CapturedImage warm = grabber.captureVirtualScreen(); }
+    {
+        CapturedImage warm = grabber.captureVirtualScreen();
+    }
     const GdiSnapshot before = gdiSnapshot();
     for (int i = 0; i < 20; ++i) {
         EXPECT_TRUE(grabber.captureVirtualScreen());

@@ -80,7 +80,8 @@ struct DwmFlushStandIn {
     static HRESULT WINAPI flush()
     {
         ++calls;
-        overlayGoneAtEveryCall = overlayGoneAtEveryCall && ::FindWindowW(L"SelectionOverlayClass", nullptr) == nullptr;
+        overlayGoneAtEveryCall =
+            overlayGoneAtEveryCall && ::FindWindowW(L"SelectionOverlayClass", nullptr) == nullptr;
         const HRESULT hr = real();
         ::Sleep(300);
         return hr;
@@ -170,9 +171,9 @@ TEST_F(CommandTest, FullScreenshotSavesTheWholeVirtualScreen)
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->width, ::GetSystemMetrics(SM_CXVIRTUALSCREEN));
     EXPECT_EQ(decoded->height, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
-    EXPECT_EQ(crop(*decoded, 100 - ::GetSystemMetrics(SM_XVIRTUALSCREEN), 100 - ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                  80, 60),
-        patternPixels(80, 60, 6));
+    EXPECT_EQ(crop(*decoded, 100 - ::GetSystemMetrics(SM_XVIRTUALSCREEN),
+                   100 - ::GetSystemMetrics(SM_YVIRTUALSCREEN), 80, 60),
+              patternPixels(80, 60, 6));
     EXPECT_NE(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
 }
 
@@ -197,8 +198,8 @@ TEST_F(CommandTest, WindowScreenshotOfAHiddenWindowOfThisProcessWritesNothing)
     TempFolder folder;
     FolderOverride override(folder.path());
     // As the tray window is after its menu: never shown, yet the foreground window.
-    HWND hidden = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 300, 250, 120, 90, nullptr, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
+    HWND hidden = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 300, 250, 120, 90, nullptr,
+                                    nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(hidden, nullptr);
     ::SetForegroundWindow(hidden);
     pump(50);
@@ -222,8 +223,9 @@ TEST_F(CommandTest, RegionScreenshotSavesTheDraggedRectangleAfterTheOverlayLeft)
     // is inside the command.
     ThreadedPatternWindow pattern(200, 150, 120, 100, 10);
 
-    runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 220, 170), post(WM_MOUSEMOVE, MK_LBUTTON, 260, 230),
-        post(WM_LBUTTONUP, 0, 260, 230)});
+    runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 220, 170),
+                         post(WM_MOUSEMOVE, MK_LBUTTON, 260, 230),
+                         post(WM_LBUTTONUP, 0, 260, 230)});
 
     EXPECT_EQ(DwmFlushStandIn::calls, 1);
     EXPECT_TRUE(DwmFlushStandIn::overlayGoneAtEveryCall);
@@ -253,7 +255,8 @@ TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
     FolderOverride override(folder.path());
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
-    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{640, 512}, MONITOR_DEFAULTTONEAREST), &monitor));
+    ASSERT_TRUE(
+        ::GetMonitorInfoW(::MonitorFromPoint(POINT{640, 512}, MONITOR_DEFAULTTONEAREST), &monitor));
     const int left = monitor.rcWork.right - 392;
     const int top = monitor.rcWork.bottom - 304;
     // Another program's window right where the preview opens; the preview comes above it.
@@ -277,9 +280,9 @@ TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
     const std::wstring second = files[0] == before[0] ? files[1] : files[0];
     const auto decoded = decodePng(folder.file(second));
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(crop(*decoded, left - ::GetSystemMetrics(SM_XVIRTUALSCREEN), top - ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                  376, 288),
-        patternPixels(376, 288, 12));
+    EXPECT_EQ(crop(*decoded, left - ::GetSystemMetrics(SM_XVIRTUALSCREEN),
+                   top - ::GetSystemMetrics(SM_YVIRTUALSCREEN), 376, 288),
+              patternPixels(376, 288, 12));
 }
 
 TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
@@ -295,7 +298,8 @@ TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
         takeFullScreenshot();
         PreviewWindow::close();
         runRegionScreenshot({post(WM_KEYDOWN, VK_ESCAPE, 0, 0)});
-        runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 10, 10), post(WM_LBUTTONUP, 0, 40, 30)});
+        runRegionScreenshot(
+            {post(WM_LBUTTONDOWN, MK_LBUTTON, 10, 10), post(WM_LBUTTONUP, 0, 40, 30)});
         PreviewWindow::close();
         FolderOverride broken(folder.path() + L"\\missing");
         saveScreenshot(bitmap.get(), L"Screenshot_fail.png");

@@ -65,7 +65,8 @@ inline UniqueBitmap makePatternBitmap(int width, int height, int seed = 0)
     }
     const Pixels p = patternPixels(width, height, seed);
     BITMAPINFO info = topDown32(width, height);
-    ::SetDIBits(screen.get(), bitmap.get(), 0, static_cast<UINT>(height), p.rgb.data(), &info, DIB_RGB_COLORS);
+    ::SetDIBits(screen.get(), bitmap.get(), 0, static_cast<UINT>(height), p.rgb.data(), &info,
+                DIB_RGB_COLORS);
     return bitmap;
 }
 
@@ -75,11 +76,12 @@ inline std::optional<Pixels> readPixels(HBITMAP bitmap)
     if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof(bm), &bm) == 0) {
         return std::nullopt;
     }
-    Pixels p{bm.bmWidth, bm.bmHeight, std::vector<std::uint32_t>(static_cast<size_t>(bm.bmWidth) * bm.bmHeight)};
+    Pixels p{bm.bmWidth, bm.bmHeight,
+             std::vector<std::uint32_t>(static_cast<size_t>(bm.bmWidth) * bm.bmHeight)};
     BITMAPINFO info = topDown32(bm.bmWidth, bm.bmHeight);
     ScopedGetDc screen(nullptr);
-    if (::GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), p.rgb.data(), &info, DIB_RGB_COLORS)
-        != bm.bmHeight) {
+    if (::GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), p.rgb.data(), &info,
+                    DIB_RGB_COLORS) != bm.bmHeight) {
         return std::nullopt;
     }
     for (auto& v : p.rgb) {
@@ -185,7 +187,6 @@ private:
 // Definitions of the helpers declared above.
 using Microsoft::WRL::ComPtr;
 
-
 inline std::optional<Pixels> decodePng(const std::wstring& path)
 {
     std::optional<Pixels> result;
@@ -200,18 +201,20 @@ inline std::optional<Pixels> decodePng(const std::wstring& path)
             ComPtr<IWICBitmapSource> converted;
             UINT width = 0;
             UINT height = 0;
-            if (SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-                    IID_PPV_ARGS(factory.GetAddressOf())))
-                && SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                    WICDecodeMetadataCacheOnDemand, decoder.GetAddressOf()))
-                && SUCCEEDED(decoder->GetFrame(0, frame.GetAddressOf()))
-                && SUCCEEDED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.Get(),
-                    converted.GetAddressOf()))
-                && SUCCEEDED(converted->GetSize(&width, &height))) {
+            if (SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory2, nullptr,
+                                             CLSCTX_INPROC_SERVER,
+                                             IID_PPV_ARGS(factory.GetAddressOf()))) &&
+                SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                             WICDecodeMetadataCacheOnDemand,
+                                                             decoder.GetAddressOf())) &&
+                SUCCEEDED(decoder->GetFrame(0, frame.GetAddressOf())) &&
+                SUCCEEDED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.Get(),
+                                                   converted.GetAddressOf())) &&
+                SUCCEEDED(converted->GetSize(&width, &height))) {
                 Pixels p{static_cast<int>(width), static_cast<int>(height),
-                    std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};
+                         std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};
                 if (SUCCEEDED(converted->CopyPixels(nullptr, width * 4, width * height * 4,
-                        reinterpret_cast<BYTE*>(p.rgb.data())))) {
+                                                    reinterpret_cast<BYTE*>(p.rgb.data())))) {
                     for (auto& v : p.rgb) {
                         v &= 0x00FFFFFFu;
                     }
@@ -230,8 +233,8 @@ inline TempFolder::TempFolder()
     wchar_t base[MAX_PATH + 1]{};
     ::GetTempPathW(MAX_PATH, base);
     static int counter = 0;
-    path_ = std::wstring(base) + L"orlimo-shot-" + std::to_wstring(::GetCurrentProcessId()) + L"-"
-        + std::to_wstring(++counter);
+    path_ = std::wstring(base) + L"orlimo-shot-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter);
     ::CreateDirectoryW(path_.c_str(), nullptr);
 }
 
@@ -275,8 +278,8 @@ inline PatternWindow::PatternWindow(int x, int y, int width, int height, int see
     wc.hInstance = instance;
     wc.lpszClassName = L"ShotTestPattern";
     ::RegisterClassW(&wc);
-    window_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"ShotTestPattern", L"pattern", WS_POPUP, x, y,
-        width, height, nullptr, nullptr, instance, this);
+    window_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"ShotTestPattern", L"pattern",
+                                WS_POPUP, x, y, width, height, nullptr, nullptr, instance, this);
     ::ShowWindow(window_, SW_SHOW);
     ::SetForegroundWindow(window_);
     ::UpdateWindow(window_);
@@ -291,11 +294,13 @@ inline PatternWindow::~PatternWindow()
     pump(50);
 }
 
-inline LRESULT CALLBACK PatternWindow::PatternWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+inline LRESULT CALLBACK PatternWindow::PatternWndProc(HWND window, UINT message, WPARAM wParam,
+                                                      LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     } else if (message == WM_PAINT) {
         auto* self = reinterpret_cast<PatternWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
         PAINTSTRUCT ps{};
@@ -303,8 +308,9 @@ inline LRESULT CALLBACK PatternWindow::PatternWndProc(HWND window, UINT message,
         if (dc != nullptr && self != nullptr) {
             BITMAPINFO info = topDown32(self->pixels_.width, self->pixels_.height);
             ::SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(self->pixels_.width),
-                static_cast<DWORD>(self->pixels_.height), 0, 0, 0, static_cast<UINT>(self->pixels_.height),
-                self->pixels_.rgb.data(), &info, DIB_RGB_COLORS);
+                                static_cast<DWORD>(self->pixels_.height), 0, 0, 0,
+                                static_cast<UINT>(self->pixels_.height), self->pixels_.rgb.data(),
+                                &info, DIB_RGB_COLORS);
         }
         ::EndPaint(window, &ps);
         return 0;

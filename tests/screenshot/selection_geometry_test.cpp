@@ -15,19 +15,22 @@ TEST(MouseLParam, ReadsNegativeCoordinatesAsSigned16Bit)
 
 TEST(MouseLParam, IgnoresBitsAboveTheLowDoubleWord)
 {
-    const std::intptr_t withHighBits = static_cast<std::intptr_t>(static_cast<std::uint64_t>(0xFFFF'FFFF'0005'0003ull));
+    const std::intptr_t withHighBits =
+        static_cast<std::intptr_t>(static_cast<std::uint64_t>(0xFFFF'FFFF'0005'0003ull));
     EXPECT_EQ(pointFromMouseLParam(withHighBits), (PixelPoint{3, 5}));
 }
 
 TEST(SelectionInScreen, DragDownRightFromTheCorner)
 {
-    EXPECT_EQ(selectionInScreen({0, 0, 1280, 1024}, {10, 20}, {110, 70}), (PixelRect{10, 20, 110, 70}));
+    EXPECT_EQ(selectionInScreen({0, 0, 1280, 1024}, {10, 20}, {110, 70}),
+              (PixelRect{10, 20, 110, 70}));
 }
 
 TEST(SelectionInScreen, DragUpLeftGivesTheSameRectangle)
 {
     const PixelRect bounds{0, 0, 1280, 1024};
-    EXPECT_EQ(selectionInScreen(bounds, {110, 70}, {10, 20}), selectionInScreen(bounds, {10, 20}, {110, 70}));
+    EXPECT_EQ(selectionInScreen(bounds, {110, 70}, {10, 20}),
+              selectionInScreen(bounds, {10, 20}, {110, 70}));
 }
 
 TEST(SelectionInScreen, MixedDirectionsNormalise)
@@ -55,7 +58,8 @@ TEST(SelectionInScreen, NegativeVirtualScreenOriginShiftsIntoScreenCoordinates)
 {
     // A monitor left of and above the primary one: client (0,0) is the screen's (-1920,-300).
     const PixelRect bounds{-1920, -300, 1920, 1080};
-    EXPECT_EQ(selectionInScreen(bounds, {100, 50}, {300, 250}), (PixelRect{-1820, -250, -1620, -50}));
+    EXPECT_EQ(selectionInScreen(bounds, {100, 50}, {300, 250}),
+              (PixelRect{-1820, -250, -1620, -50}));
     EXPECT_EQ(selectionInScreen(bounds, {2000, 400}, {1900, 200}), (PixelRect{-20, -100, 80, 100}));
 }
 
@@ -63,7 +67,8 @@ TEST(SelectionInScreen, PointsBeyondTheEdgesComeBackUnclipped)
 {
     const PixelRect bounds{0, 0, 1280, 1024};
     EXPECT_EQ(selectionInScreen(bounds, {10, 10}, {-30, -40}), (PixelRect{-30, -40, 10, 10}));
-    EXPECT_EQ(selectionInScreen(bounds, {1200, 1000}, {1500, 1100}), (PixelRect{1200, 1000, 1500, 1100}));
+    EXPECT_EQ(selectionInScreen(bounds, {1200, 1000}, {1500, 1100}),
+              (PixelRect{1200, 1000, 1500, 1100}));
 }
 
 TEST(VirtualScreenRect, AddsSizeToOrigin)
@@ -79,9 +84,10 @@ TEST(ClipToBounds, KeepsARectangleInside)
 
 TEST(ClipToBounds, CutsEverySideThatOverhangs)
 {
-    EXPECT_EQ(clipToBounds({-30, -40, 1500, 1100}, {0, 0, 1280, 1024}), (PixelRect{0, 0, 1280, 1024}));
+    EXPECT_EQ(clipToBounds({-30, -40, 1500, 1100}, {0, 0, 1280, 1024}),
+              (PixelRect{0, 0, 1280, 1024}));
     EXPECT_EQ(clipToBounds({-2000, -400, -1800, -200}, {-1920, -300, 1920, 1080}),
-        (PixelRect{-1920, -300, -1800, -200}));
+              (PixelRect{-1920, -300, -1800, -200}));
 }
 
 TEST(ClipToBounds, RectangleOutsideBecomesEmpty)

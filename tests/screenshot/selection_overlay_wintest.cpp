@@ -47,7 +47,8 @@ RECT runScripted(SelectionOverlay& overlay, const RECT& bounds, Script& script)
 
 LPARAM point(int x, int y)
 {
-    return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)), static_cast<WORD>(static_cast<short>(y)));
+    return MAKELPARAM(static_cast<WORD>(static_cast<short>(x)),
+                      static_cast<WORD>(static_cast<short>(y)));
 }
 
 std::function<void(HWND)> post(UINT message, WPARAM wParam, LPARAM lParam)
@@ -62,16 +63,17 @@ bool rectEquals(const RECT& a, const RECT& b)
 
 void expectRect(const RECT& actual, const RECT& expected)
 {
-    EXPECT_TRUE(rectEquals(actual, expected)) << actual.left << "," << actual.top << "," << actual.right << ","
-                                              << actual.bottom;
+    EXPECT_TRUE(rectEquals(actual, expected))
+        << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
 }
 
 Script dragScript(POINT from, POINT to)
 {
     Script s;
     s.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(from.x, from.y)),
-        post(WM_MOUSEMOVE, MK_LBUTTON, point((from.x + to.x) / 2, (from.y + to.y) / 2)),
-        post(WM_MOUSEMOVE, MK_LBUTTON, point(to.x, to.y)), post(WM_LBUTTONUP, 0, point(to.x, to.y))};
+               post(WM_MOUSEMOVE, MK_LBUTTON, point((from.x + to.x) / 2, (from.y + to.y) / 2)),
+               post(WM_MOUSEMOVE, MK_LBUTTON, point(to.x, to.y)),
+               post(WM_LBUTTONUP, 0, point(to.x, to.y))};
     return s;
 }
 
@@ -118,7 +120,8 @@ TEST(SelectionOverlay, ClickWithoutDragHasNoArea)
 {
     SelectionOverlay overlay;
     Script script;
-    script.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(40, 50)), post(WM_LBUTTONUP, 0, point(40, 50))};
+    script.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(40, 50)),
+                    post(WM_LBUTTONUP, 0, point(40, 50))};
     const RECT result = runScripted(overlay, RECT{0, 0, 400, 300}, script);
     expectRect(result, RECT{40, 50, 40, 50});
 }
@@ -136,8 +139,10 @@ TEST(SelectionOverlay, EscapeCancelsDuringADragAndReleasesTheCapture)
 {
     SelectionOverlay overlay;
     Script script;
-    script.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(10, 10)), post(WM_MOUSEMOVE, MK_LBUTTON, point(90, 90)),
-        [](HWND) { ::PostThreadMessageW(::GetCurrentThreadId(), WM_KEYDOWN, VK_ESCAPE, 0); }};
+    script.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(10, 10)),
+                    post(WM_MOUSEMOVE, MK_LBUTTON, point(90, 90)), [](HWND) {
+                        ::PostThreadMessageW(::GetCurrentThreadId(), WM_KEYDOWN, VK_ESCAPE, 0);
+                    }};
     expectRect(runScripted(overlay, RECT{0, 0, 400, 300}, script), RECT{});
     EXPECT_EQ(::GetCapture(), nullptr);
 }
@@ -146,10 +151,13 @@ TEST(SelectionOverlay, ButtonUpWithoutADragAndOtherInputChangeNothing)
 {
     SelectionOverlay overlay;
     Script script;
-    script.steps = {post(WM_LBUTTONUP, 0, point(5, 5)), post(WM_MOUSEMOVE, 0, point(70, 70)),
-        post(WM_RBUTTONDOWN, MK_RBUTTON, point(20, 20)), post(WM_RBUTTONUP, 0, point(60, 60)),
-        post(WM_KEYDOWN, 'A', 0), post(WM_LBUTTONDOWN, MK_LBUTTON, point(30, 40)),
-        post(WM_LBUTTONUP, 0, point(80, 100))};
+    script.steps = {post(WM_LBUTTONUP, 0, point(5, 5)),
+                    post(WM_MOUSEMOVE, 0, point(70, 70)),
+                    post(WM_RBUTTONDOWN, MK_RBUTTON, point(20, 20)),
+                    post(WM_RBUTTONUP, 0, point(60, 60)),
+                    post(WM_KEYDOWN, 'A', 0),
+                    post(WM_LBUTTONDOWN, MK_LBUTTON, point(30, 40)),
+                    post(WM_LBUTTONUP, 0, point(80, 100))};
     expectRect(runScripted(overlay, RECT{0, 0, 400, 300}, script), RECT{30, 40, 80, 100});
 }
 
@@ -181,11 +189,11 @@ TEST(SelectionOverlay, WindowCoversTheBoundsAsADimmedTopmostLayer)
                         ::GetLayeredWindowAttributes(w, nullptr, &alpha, &flags);
                         cursor = reinterpret_cast<HCURSOR>(::GetClassLongPtrW(w, GCLP_HCURSOR));
                     },
-        post(WM_KEYDOWN, VK_ESCAPE, 0)};
+                    post(WM_KEYDOWN, VK_ESCAPE, 0)};
     runScripted(overlay, RECT{-20, 10, 620, 410}, script);
     expectRect(windowRect, RECT{-20, 10, 620, 410});
     EXPECT_EQ(exStyle & (WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
-        WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+              WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_EQ(alpha, 180);
     EXPECT_EQ(flags, static_cast<DWORD>(LWA_ALPHA));
@@ -210,8 +218,9 @@ TEST(SelectionOverlay, GdiObjectsReturnAfterRepeatedCancelledAndFinishedRuns)
         SelectionOverlay overlay;
         Script script = drag ? dragScript({5, 5}, {60, 40}) : Script{};
         if (!drag) {
-            script.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(1, 1)), post(WM_MOUSEMOVE, MK_LBUTTON, point(50, 50)),
-                post(WM_KEYDOWN, VK_ESCAPE, 0)};
+            script.steps = {post(WM_LBUTTONDOWN, MK_LBUTTON, point(1, 1)),
+                            post(WM_MOUSEMOVE, MK_LBUTTON, point(50, 50)),
+                            post(WM_KEYDOWN, VK_ESCAPE, 0)};
         }
         runScripted(overlay, RECT{0, 0, 300, 200}, script);
     };
