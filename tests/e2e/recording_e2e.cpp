@@ -202,7 +202,7 @@ TEST_F(RecordingE2e, ScreenshotsDuringTheSelectionAreDropped)
     ASSERT_TRUE(::PostMessageW(tray, WM_USER + 1, 1001, WM_RBUTTONUP));
     ASSERT_NE(waitForWindow(L"#32768", program.id()), nullptr);
     pumpMessagesFor(Milliseconds{200});
-    for (WORD key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+    for (const WORD key : {WORD{VK_DOWN}, WORD{VK_DOWN}, WORD{VK_RETURN}}) {
         ASSERT_TRUE(pressKey(key));
         pumpMessagesFor(Milliseconds{50});
     }
