@@ -203,9 +203,14 @@ HWND OrlimoProcess::waitForMainWindow(Milliseconds timeout) const
     if (window == nullptr) {
         return nullptr;
     }
-    // The window can be found while its WM_CREATE still runs (the tray icon added, the hook
-    // thread starting, the callbacks not yet registered); a message sent to it is answered only
-    // once the program's loop runs, that is, once start-up is complete.
+    // The window, and the hotkey window, can be found while WM_CREATE still runs, and a message
+    // sent to the window is answered even then, while the tray icon is being added (the thread
+    // serves sent messages while it waits on the shell). Start-up is complete in two steps:
+    // the program first goes idle, waiting on a message queue with nothing to do, only once its
+    // keyboard hook is in place (the hook thread's loop) or its main loop runs; after that, the
+    // main thread serves a sent message only in its loop, behind the registered callbacks.
+    // A key pressed earlier passes the hook by, as on Windows.
+    ::WaitForInputIdle(process_, static_cast<DWORD>(timeout.count()));
     DWORD_PTR ignored = 0;
     ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(timeout.count()),
                           &ignored);

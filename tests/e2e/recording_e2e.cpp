@@ -84,7 +84,7 @@ protected:
         }
         HWND overlay = waitForWindow(OverlayClass, program.id());
         if (overlay != nullptr) {
-            waitUntil([&] { return ::IsWindowVisible(overlay) != FALSE; });
+            waitUntil([&] { return ::GetForegroundWindow() == overlay; });
             pumpMessagesFor(Milliseconds{300});
         }
         return overlay;

@@ -80,6 +80,17 @@ protected:
         return files[0];
     }
 
+    // The overlay of a PrintScreen press, once it has the keyboard: it is shown before it is
+    // activated, and a key pressed in between goes to the window that had the focus.
+    HWND waitForActiveOverlay()
+    {
+        HWND overlay = waitForWindow(OverlayClass, program.id());
+        if (overlay == nullptr || !waitUntil([&] { return ::GetForegroundWindow() == overlay; })) {
+            return nullptr;
+        }
+        return overlay;
+    }
+
     // Drags on the overlay of a PrintScreen press and decodes the file it gave.
     std::optional<Pixels> dragRegion(POINT from, POINT to)
     {
@@ -140,7 +151,7 @@ TEST_F(ScreenshotE2e, CtrlPrintScreenSavesTheWholeScreenCopiesItAndShowsThePrevi
 TEST_F(ScreenshotE2e, PrintScreenOverlayCoversTheVirtualScreen)
 {
     ASSERT_TRUE(pressKey(VK_SNAPSHOT));
-    HWND overlay = waitForWindow(OverlayClass, program.id());
+    HWND overlay = waitForActiveOverlay();
     ASSERT_NE(overlay, nullptr);
     RECT rect{};
     ::GetWindowRect(overlay, &rect);
@@ -184,8 +195,7 @@ TEST_F(ScreenshotE2e, DragSavesExactlyTheDraggedRectangleInEitherDirection)
 TEST_F(ScreenshotE2e, EscapeAndAClickWithoutDragWriteNothing)
 {
     ASSERT_TRUE(pressKey(VK_SNAPSHOT));
-    ASSERT_NE(waitForWindow(OverlayClass, program.id()), nullptr);
-    pumpMessagesFor(Milliseconds{200});
+    ASSERT_NE(waitForActiveOverlay(), nullptr);
     ASSERT_TRUE(pressKey(VK_ESCAPE));
     EXPECT_TRUE(waitForNoWindow(OverlayClass, program.id()));
 
