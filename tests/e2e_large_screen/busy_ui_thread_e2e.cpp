@@ -32,6 +32,7 @@ TEST(BusyUiThreadE2e, PrintScreenDuringALongSaveIsStillWithheld)
 
     OrlimoProcess program = OrlimoProcess::start();
     ASSERT_TRUE(program.started());
+    ASSERT_NE(program.waitForMainWindow(), nullptr);
     ASSERT_NE(waitForMessageWindow(L"HotkeyWindowClass", program.id()), nullptr);
     KeyRecorderWindow recorder;
     ASSERT_TRUE(recorder.focus());
