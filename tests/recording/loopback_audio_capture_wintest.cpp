@@ -76,12 +76,36 @@ TEST(LoopbackAudioCapture, WithoutAnOutputDeviceFailsAtTheDefaultEndpoint)
     EXPECT_STREQ(failure->stage, L"Brak wyjscia audio");
 }
 
-TEST(PulseLoopbackAudioCapture, LoopbackStopsAtTheCaptureService)
-{
-    if (!hasAudioServer()) {
-        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
+namespace {
+
+// The tests that need the PulseAudio null sink. Its monitor, the default capture endpoint,
+// carries what is played.
+class PulseLoopbackAudioCapture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!hasAudioServer()) {
+            GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
+        }
     }
+
+    void openMonitor()
+    {
+        ComPtr<IMMDeviceEnumerator> enumerator;
+        ASSERT_EQ(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                     IID_PPV_ARGS(&enumerator)),
+                  S_OK);
+        ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &monitor), S_OK);
+    }
+
     ComOnThisThread com;
+    ComPtr<IMMDevice> monitor;
+};
+
+} // namespace
+
+TEST_F(PulseLoopbackAudioCapture, LoopbackStopsAtTheCaptureService)
+{
     LoopbackAudioCapture capture;
     const std::optional<Failure> failure = failureOfStart(capture);
     ASSERT_TRUE(failure.has_value());
@@ -107,18 +131,9 @@ int peakOf(const AudioChunk& chunk)
 // Wine offers no loopback service, but the null sink's monitor is a capture endpoint that
 // carries what is played: the drain, the packet positions and the conversion run on real
 // packets from the audio engine.
-TEST(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline)
+TEST_F(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline)
 {
-    if (!hasAudioServer()) {
-        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
-    }
-    ComOnThisThread com;
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ASSERT_EQ(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                 IID_PPV_ARGS(&enumerator)),
-              S_OK);
-    ComPtr<IMMDevice> monitor;
-    ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &monitor), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openMonitor());
 
     TonePlayer tone;
     ASSERT_TRUE(tone.start());
@@ -187,18 +202,9 @@ public:
 // Ten seconds of a continuous tone through real packets, the drain's placement and the track
 // writer, polled and written the way the worker does it: every seam between packets must
 // continue the tone.
-TEST(PulseLoopbackAudioCapture, TenSecondsOfToneKeepEverySeam)
+TEST_F(PulseLoopbackAudioCapture, TenSecondsOfToneKeepEverySeam)
 {
-    if (!hasAudioServer()) {
-        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
-    }
-    ComOnThisThread com;
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ASSERT_EQ(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                 IID_PPV_ARGS(&enumerator)),
-              S_OK);
-    ComPtr<IMMDevice> monitor;
-    ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &monitor), S_OK);
+    ASSERT_NO_FATAL_FAILURE(openMonitor());
     TonePlayer tone;
     ASSERT_TRUE(tone.start());
     LoopbackAudioCapture capture;
