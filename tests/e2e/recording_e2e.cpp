@@ -1,4 +1,5 @@
 #include "e2e/e2e_support.h"
+#include "runs_under_wine.h"
 
 #include <gtest/gtest.h>
 
@@ -291,6 +292,9 @@ TEST_F(RecordingE2e, TooSmallAreaIsRefusedWithAMessage)
 
 TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
 {
+    if (!runsUnderWine()) {
+        GTEST_SKIP() << "relies on Wine having no MP4 sink and no loopback capture";
+    }
     const std::wstring subfolder = videosFolder() + L"\\Kestrova";
     ::RemoveDirectoryW(subfolder.c_str());
     ASSERT_FALSE(directoryExists(subfolder));
