@@ -2,11 +2,38 @@
 // Test helper for the Windows tests of the recording panel and the video paths. Wine takes the
 // Videos folder from its own user directories and ignores the shell-folder registry values, so
 // the folder cannot be redirected; a plain file named like the subfolder blocks it instead.
+#include "runs_under_wine.h"
+
 #include <windows.h>
 
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
+
+// Whether Videos\Kestrova holds files on Windows, where they are the user's recordings: the
+// subfolder can then be neither removed nor blocked, and the tests that need that skip. Under
+// Wine the prefix is fresh, so a file there is a fault of the tests themselves.
+inline bool videoSubfolderHoldsUserFiles()
+{
+    if (runsUnderWine()) {
+        return false;
+    }
+    wchar_t videos[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_MYVIDEO, nullptr, SHGFP_TYPE_CURRENT, videos);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((std::wstring(videos) + L"\\Kestrova\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool holdsFiles = false;
+    do {
+        holdsFiles =
+            std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0;
+    } while (!holdsFiles && FindNextFileW(search, &found));
+    FindClose(search);
+    return holdsFiles;
+}
 
 // Makes Videos\Kestrova a plain file for the lifetime of the object.
 class BlockedVideoSubfolder {

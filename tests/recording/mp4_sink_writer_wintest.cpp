@@ -2,12 +2,14 @@
 #include "common/failure.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/fake_sink_writer.h"
+#include "runs_under_wine.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>
 #include <mferror.h>
 
 #include <cstdint>
+#include <ios>
 #include <cwchar>
 #include <filesystem>
 #include <optional>
@@ -230,8 +232,8 @@ TEST_F(Mp4SinkWriterTest, WriteMediaSampleCopiesAnEmptySampleWithoutReading)
     EXPECT_TRUE(fake.samples[0].bytes.empty());
 }
 
-// Where the platform has an MP4 sink and encoders the real open begins a file that a frame and a
-// block of sound complete; where it has none (Wine) the open stops at the file's creation and
+// On Windows, which has an MP4 sink and encoders, the real open begins a file that a frame and a
+// block of sound complete; under Wine, which has none, the open stops at the file's creation and
 // leaves no file behind.
 TEST_F(Mp4SinkWriterTest, OpenEitherWritesTheFileOrStopsAtItsCreation)
 {
@@ -248,6 +250,8 @@ TEST_F(Mp4SinkWriterTest, OpenEitherWritesTheFileOrStopsAtItsCreation)
         failure = caught;
     }
     if (failure.has_value()) {
+        EXPECT_TRUE(runsUnderWine()) << "Windows has an MP4 sink, yet the open failed with 0x"
+                                     << std::hex << static_cast<std::uint32_t>(failure->hr);
         EXPECT_STREQ(failure->stage, L"Utworzenie MP4");
         EXPECT_FALSE(writer.isWritingStarted());
         writer.abandon();

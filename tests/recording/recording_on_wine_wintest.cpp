@@ -216,7 +216,7 @@ TEST(RecordingOnWine, RecordsTheScreenAsNv12FramesOnTheGridWithASilentTrack)
 TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
 {
     if (!hasAudioServer()) {
-        GTEST_SKIP() << "needs a PulseAudio null sink: run with ORLIMO_PULSE=1";
+        GTEST_SKIP() << "needs Wine with a PulseAudio null sink: run with ORLIMO_PULSE=1";
     }
     ComMediaScope com;
     com.startCom();
