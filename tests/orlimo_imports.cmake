@@ -5,7 +5,7 @@
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls
   advapi32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll user32.dll
-  dwmapi.dll windowscodecs.dll ksuser.dll winmm.dll)
+  dwmapi.dll windowscodecs.dll ksuser.dll winmm.dll shcore.dll)
 
 execute_process(COMMAND ${OBJDUMP} -p ${EXECUTABLE}
   OUTPUT_VARIABLE dump RESULT_VARIABLE result)

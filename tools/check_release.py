@@ -23,8 +23,8 @@ EXPECTED = sorted(["Orlimo.exe", "Orlimo.debug", "README.txt", "SHA256SUMS",
 SYSTEM_DLLS = {"advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "dwmapi.dll",
                "gdi32.dll", "kernel32.dll", "ksuser.dll", "mfplat.dll", "mfreadwrite.dll",
                "mmdevapi.dll", "msvcrt.dll", "ntdll.dll", "ole32.dll", "oleaut32.dll",
-               "shell32.dll", "shlwapi.dll", "user32.dll", "uxtheme.dll", "windowscodecs.dll",
-               "winmm.dll", "ws2_32.dll"}
+               "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "uxtheme.dll",
+               "windowscodecs.dll", "winmm.dll", "ws2_32.dll"}
 EVERY_EDITION_CHECK = pathlib.Path(__file__).resolve().parent.parent / "tests" / "orlimo_imports.cmake"
 
 
