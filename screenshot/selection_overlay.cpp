@@ -1,7 +1,6 @@
 #include "screenshot/selection_overlay.h"
 
-#include <dwmapi.h>
-
+#include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "common/win_rect.h"
 #include "common/window_binding.h"
@@ -108,7 +107,9 @@ RECT SelectionOverlay::run(const RECT& bounds)
             window.reset();
             // Returns once the composition has shown a frame without the overlay, so the grab
             // that follows sees the desktop undimmed.
-            ::DwmFlush();
+            if (const auto flush = dwmFunctions().flush) {
+                flush();
+            }
             return toRect(
                 selectionInScreen(screenBounds, anchor, pointFromMouseLParam(msg.lParam)));
         }
@@ -121,6 +122,13 @@ RECT SelectionOverlay::run(const RECT& bounds)
     }
     window.reset();
     return RECT{};
+}
+
+DwmFunctions& dwmFunctions()
+{
+    static const SystemLibrary library(L"dwmapi.dll");
+    static DwmFunctions functions{library.find<decltype(&::DwmFlush)>("DwmFlush")};
+    return functions;
 }
 
 void SelectionOverlay::close()

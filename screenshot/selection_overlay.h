@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <dwmapi.h>
 
 #include "common/unique_handle.h"
 
@@ -30,3 +31,12 @@ private:
 };
 
 LRESULT CALLBACK SelectionOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// What the overlay takes from dwmapi.dll, which is not a known DLL: looked up in the system
+// folder on first use and kept for the life of the process. Null where it is missing; the grab
+// after a drag then goes on without waiting for a composed frame. Tests put a stand-in in its
+// place to observe the call.
+struct DwmFunctions {
+    decltype(&::DwmFlush) flush = nullptr;
+};
+DwmFunctions& dwmFunctions();

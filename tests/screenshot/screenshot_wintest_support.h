@@ -198,7 +198,9 @@ inline std::optional<Pixels> decodePng(const std::wstring& path)
             ComPtr<IWICImagingFactory> factory;
             ComPtr<IWICBitmapDecoder> decoder;
             ComPtr<IWICBitmapFrameDecode> frame;
-            ComPtr<IWICBitmapSource> converted;
+            // Converted through the factory: WICConvertBitmapSource would make this program
+            // import windowscodecs.dll, which is not a known DLL.
+            ComPtr<IWICFormatConverter> converted;
             UINT width = 0;
             UINT height = 0;
             if (SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory2, nullptr,
@@ -208,8 +210,10 @@ inline std::optional<Pixels> decodePng(const std::wstring& path)
                                                              WICDecodeMetadataCacheOnDemand,
                                                              decoder.GetAddressOf())) &&
                 SUCCEEDED(decoder->GetFrame(0, frame.GetAddressOf())) &&
-                SUCCEEDED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.Get(),
-                                                   converted.GetAddressOf())) &&
+                SUCCEEDED(factory->CreateFormatConverter(converted.GetAddressOf())) &&
+                SUCCEEDED(converted->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
+                                                WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                WICBitmapPaletteTypeCustom)) &&
                 SUCCEEDED(converted->GetSize(&width, &height))) {
                 Pixels p{static_cast<int>(width), static_cast<int>(height),
                          std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};
