@@ -8,6 +8,8 @@
 #include "screenshot/screenshot_wintest_support.h"
 
 using namespace e2e;
+using shot_test::clipboardBitmapPixels;
+using shot_test::clipboardDibPixels;
 using shot_test::crop;
 using shot_test::decodePng;
 using shot_test::looksLikeScreenshotName;
@@ -131,7 +133,10 @@ TEST_F(ScreenshotE2e, CtrlPrintScreenSavesTheWholeScreenCopiesItAndShowsThePrevi
     EXPECT_EQ(decoded->height, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
     EXPECT_EQ(crop(*decoded, 200 - originX, 180 - originY, 160, 120), patternPixels(160, 120, 21));
 
+    // This test is another program: what it reads is what a paste elsewhere would get.
     EXPECT_TRUE(::IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_EQ(clipboardDibPixels(), decoded);
+    EXPECT_EQ(clipboardBitmapPixels(), decoded);
 
     HWND preview = findWindowByClass(PreviewClass, program.id());
     ASSERT_NE(preview, nullptr);
