@@ -216,6 +216,26 @@ TEST_F(ScreenshotE2e, EscapeAndAClickWithoutDragWriteNothing)
     EXPECT_TRUE(program.running());
 }
 
+TEST_F(ScreenshotE2e, EscapeCancelsTheOverlayWhileAnotherWindowHasTheKeyboard)
+{
+    ASSERT_TRUE(pressKey(VK_SNAPSHOT));
+    ASSERT_NE(waitForActiveOverlay(), nullptr);
+    // Windows refuses the foreground to a window opened on a key that a hook swallowed, so the
+    // window in front keeps the keyboard; Wine does not, so a window of the test takes it back.
+    KeyRecorderWindow recorder;
+    ASSERT_TRUE(recorder.hasFocus());
+    recorder.clear();
+
+    ASSERT_TRUE(pressKey(VK_ESCAPE));
+    EXPECT_TRUE(waitForNoWindow(OverlayClass, program.id()));
+    // The key-up comes after the overlay has gone; it must not arrive either.
+    pumpMessagesFor(Milliseconds{500});
+    EXPECT_FALSE(recorder.receivedMessage(WM_KEYDOWN, VK_ESCAPE));
+    EXPECT_FALSE(recorder.receivedMessage(WM_KEYUP, VK_ESCAPE));
+    EXPECT_TRUE(listFiles(folder, L"*.png").empty());
+    EXPECT_EQ(findWindowByClass(PreviewClass, program.id()), nullptr);
+}
+
 TEST_F(ScreenshotE2e, WindowCommandSavesTheForegroundWindowRectangle)
 {
     // Wine never sets the Alt flag in the hook, so the command is posted as the hook would.
