@@ -4,6 +4,10 @@
 
 #include "common/unique_handle.h"
 
+// Cancels the running selection as Escape does, posted to any window of the UI thread: the
+// overlay's loop takes every message of that thread. Other threads hand it a cancel this way.
+inline constexpr UINT WM_CANCEL_SELECTION = WM_APP + 0x100;
+
 // A dimmed, topmost layer over the given bounds on which the user drags a rectangle. Each use
 // makes a fresh object, calls run() once and lets the destructor close it.
 class SelectionOverlay {
@@ -20,7 +24,8 @@ public:
 
     // True while any overlay of the process is running. Its loop keeps dispatching the UI
     // thread's messages, so screenshot and recording commands still arrive meanwhile; they
-    // ask this and drop themselves, so only one selection is ever on the screen.
+    // ask this and drop themselves, so only one selection is ever on the screen. Any thread
+    // may ask.
     static bool isOpen() noexcept;
 
 private:
