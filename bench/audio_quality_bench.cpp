@@ -7,7 +7,6 @@
 //   cmake --preset native && cmake --build --preset native --target audio_quality_bench
 //   build/native/bin/audio_quality_bench
 #include "recording/audio_conversion.h"
-#include "recording/audio_seam_placement.h"
 #include "recording/audio_track_writer.h"
 
 #include <algorithm>
@@ -66,7 +65,7 @@ std::vector<std::int16_t> convertTone(const std::vector<float>& source, std::uin
     AudioChunkQueue queue;
     CollectingSink sink;
     AudioTrackWriter track(queue, sink, 1);
-    AudioSeamPlacer seams;
+    AudioStreamConverter converter(format);
     for (std::int64_t k = 0; k < packets; ++k) {
         const std::int64_t first = packetStart(k, rate);
         AudioPacket packet;
@@ -74,10 +73,9 @@ std::vector<std::int16_t> convertTone(const std::vector<float>& source, std::uin
         packet.frames = static_cast<std::uint32_t>(packetStart(k + 1, rate) - first);
         packet.byteCount = std::size_t{packet.frames} * 8;
         packet.position = static_cast<std::uint64_t>(StartTime + first * UnitsPerSecond / rate);
-        AudioChunk chunk = convertAudioPacket(format, packet, StartTime, 0);
-        seams.place(chunk);
-        queue.push_back(std::move(chunk));
+        converter.convert(packet, StartTime, 0, queue);
     }
+    converter.endStream(queue);
     track.writeUpTo((packets + 1) * UnitsPerSecond / 100);
     return sink.left;
 }
@@ -129,6 +127,8 @@ double microsPerPacket(std::uint32_t rate)
     constexpr std::int64_t Packets = 3000;
     const std::vector<float> source = stereoTone(1000.0, rate, packetStart(Packets + 1, rate));
     const PacketFormat format{SampleEncoding::Float32, 2, rate, 8, 32};
+    AudioStreamConverter converter(format);
+    AudioChunkQueue queue;
     std::int64_t checksum = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t k = 0; k < Packets; ++k) {
@@ -138,8 +138,10 @@ double microsPerPacket(std::uint32_t rate)
         packet.frames = static_cast<std::uint32_t>(packetStart(k + 1, rate) - first);
         packet.byteCount = std::size_t{packet.frames} * 8;
         packet.position = static_cast<std::uint64_t>(StartTime + first * UnitsPerSecond / rate);
-        const AudioChunk chunk = convertAudioPacket(format, packet, StartTime, 0);
+        converter.convert(packet, StartTime, 0, queue);
+        const AudioChunk& chunk = queue.back();
         checksum += chunk.samples.empty() ? 0 : chunk.samples[chunk.samples.size() / 2];
+        queue.pop_front();
     }
     const auto end = std::chrono::steady_clock::now();
     if (checksum == 1) {
