@@ -2,11 +2,12 @@
 // packets through the packet conversion, the seam placement and the track writer, for the usual
 // mix rates and tones up to 0.8 times the lower of the two Nyquist frequencies. The residual after
 // the best-fitting sine of the tone's frequency counts as noise and distortion (SINAD). Also
-// prints what one 10 ms packet costs at each rate.
+// prints what one 10 ms packet costs at each rate, and the length of the filter.
 //
 //   cmake --preset native && cmake --build --preset native --target audio_quality_bench
 //   build/native/bin/audio_quality_bench
 #include "recording/audio_conversion.h"
+#include "recording/audio_resampler.h"
 #include "recording/audio_track_writer.h"
 
 #include <algorithm>
@@ -157,8 +158,8 @@ int main()
     const std::uint32_t rates[] = {16000, 22050, 32000, 44100, 48000, 88200, 96000, 192000};
     constexpr std::int64_t Packets = 100; // one second
     std::printf("one second of a half-scale sine in 10 ms packets; SINAD in dB\n");
-    std::printf("%9s %9s %9s %9s %9s %16s %14s\n", "rate", "100 Hz", "1 kHz", "5 kHz", "high",
-                "(high tone Hz)", "us per packet");
+    std::printf("%9s %9s %9s %9s %9s %16s %14s %14s\n", "rate", "100 Hz", "1 kHz", "5 kHz", "high",
+                "(high tone Hz)", "us per packet", "filter");
     double minimum = 1000.0;
     for (const std::uint32_t rate : rates) {
         const double highest = 0.8 * std::min(rate / 2.0, 24000.0);
@@ -173,10 +174,18 @@ int main()
             minimum = std::min(minimum, value);
             std::printf(" %9.1f", value);
         }
-        std::printf(" %16.0f %14.2f\n", highest, microsPerPacket(rate));
+        std::printf(" %16.0f %14.2f", highest, microsPerPacket(rate));
+        if (rate == OutputSampleRate) {
+            std::printf(" %14s\n", "none");
+        } else {
+            const AudioResampler resampler(rate);
+            std::printf(" %4u taps x %4u phases\n", 2 * resampler.halfLength(),
+                        resampler.phaseCount());
+        }
     }
-    std::printf("one 10 ms packet at 44.1 kHz: %.2f us (%.2f %% of its duration)\n",
-                microsPerPacket(44100), microsPerPacket(44100) / 100.0);
+    const double cdPacket = microsPerPacket(44100);
+    std::printf("one 10 ms packet at 44.1 kHz: %.2f us (%.2f %% of its duration)\n", cdPacket,
+                cdPacket / 100.0);
     std::printf("minimum SINAD: %.1f dB\n", minimum);
     return minimum >= 80.0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
