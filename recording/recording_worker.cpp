@@ -4,6 +4,7 @@
 #include "common/failure.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
+#include "recording/resilient_frame_source.h"
 #include "recording/video_format.h"
 
 #include <algorithm>
@@ -41,8 +42,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
     }
 
     const std::unique_ptr<SoundSource> sound = platform.startSound();
-    const std::unique_ptr<FrameSource> frames =
-        platform.startDesktopCapture(region, size.width, size.height);
+    ResilientFrameSource frames(platform, region, size.width, size.height);
     writer->open(outputPath, size.width, size.height);
     {
         std::vector<std::uint8_t> nv12(nv12FrameBytes(size), 0);
@@ -73,12 +73,14 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             sound->drain(queue, paused, startTime, pausedTotal);
             session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
             if (!paused && elapsed >= nextFrameTime) {
-                frames->grab();
-                convertBgraToNv12(frames->pixels(), nv12, size.width, size.height);
                 const std::int64_t frameTime = elapsed / FramePeriod * FramePeriod;
-                writer->writeSample(writer->videoStream(), nv12.data(),
-                                    static_cast<std::uint32_t>(nv12.size()), frameTime,
-                                    FramePeriod);
+                // A slot whose copy failed gets no frame: the video shows the last picture.
+                if (frames.grab(now)) {
+                    convertBgraToNv12(frames.pixels(), nv12, size.width, size.height);
+                    writer->writeSample(writer->videoStream(), nv12.data(),
+                                        static_cast<std::uint32_t>(nv12.size()), frameTime,
+                                        FramePeriod);
+                }
                 nextFrameTime = frameTime + FramePeriod;
             }
             lastTick = now;

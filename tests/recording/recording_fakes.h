@@ -72,6 +72,8 @@ struct FakeWorld {
     std::int64_t audioEnd = 0;
     bool audioContiguous = true;
     std::uint8_t pixelValue = 0;
+    // Every copy of the desktop fails while set, as while the secure desktop is shown.
+    bool copiesFail = false;
 
     // Sees every logged step and release as it happens, e.g. to sample the session's state.
     std::function<void(const std::string& name)> onNote;
@@ -153,6 +155,9 @@ public:
     void grab() override
     {
         world.step("grab");
+        if (world.copiesFail) {
+            throw Failure{static_cast<std::int32_t>(0x80070005u), L"Odczyt obrazu pulpitu"};
+        }
         std::memset(bgra.data(), world.pixelValue, bgra.size());
     }
     const std::uint8_t* pixels() const noexcept override { return bgra.data(); }

@@ -336,6 +336,56 @@ TEST_F(WorkerFixture, FailureAfterWritingBeganFinalizesWhatWasWritten)
                                   "writer released", "runtime shut down"));
 }
 
+TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsCostsOnlyItsFrames)
+{
+    deliverSoundEndingNow(1000);
+    // The first attempt to make the capture anew fails as well; the next one a second later helps.
+    world.failAt["desktop"] = {2, Failure{hr(0x8007000Eu), L"Przechwytywanie pulpitu"}};
+    constexpr int LockedFrom = 60;    // 0.3 s
+    constexpr int LockedUntil = 1060; // 5 s later
+    world.onSleep = [&](int pass) {
+        if (pass == LockedFrom) {
+            world.copiesFail = true;
+        }
+        if (pass == LockedUntil) {
+            world.copiesFail = false;
+            world.pixelValue = 255;
+        }
+        if (pass == 1200) {
+            session.requestStop();
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readElapsed(), 1199 * Pass);
+    std::vector<std::int64_t> before;
+    std::vector<std::int64_t> after;
+    for (const WrittenSample& frame : world.video) {
+        (frame.bytes[0] == 16 ? before : after).push_back(frame.time);
+    }
+    ASSERT_FALSE(before.empty());
+    ASSERT_FALSE(after.empty());
+    EXPECT_LE(before.back(), LockedFrom * Pass);
+    // The first slot after the copies succeed again has its frame.
+    EXPECT_GT(after.front(), LockedUntil * Pass - Period);
+    EXPECT_LE(after.front(), LockedUntil * Pass + Period);
+    EXPECT_EQ(before.size() + after.size(), world.video.size());
+    // Made anew about once a second while the copies failed: four or five attempts in 5 s.
+    const auto made = std::count(world.log.begin(), world.log.end(), "desktop");
+    EXPECT_GE(made, 1 + 4);
+    EXPECT_LE(made, 1 + 5);
+
+    // The sound went on throughout.
+    expectContiguousAudio();
+    const auto left = audioLeft();
+    const std::int64_t covered = session.readElapsed() * 48'000 / 10'000'000;
+    ASSERT_GE(static_cast<std::int64_t>(left.size()), covered);
+    for (std::int64_t i = 0; i < covered; ++i) {
+        ASSERT_EQ(left[static_cast<std::size_t>(i)], 1000) << "frame " << i;
+    }
+}
+
 TEST_F(WorkerFixture, MissingOutputDeviceFailsBeforeAnyFile)
 {
     world.failAt["sound"] = {1, Failure{hr(0x80070490u), L"Brak wyjscia audio"}};
@@ -459,7 +509,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StageCase{"drain", 5, L"Odczyt pakietu audio", 0x88890001u, true},
                       StageCase{"drain", 7, L"Zwolnienie pakietu audio", 0x88890001u, true},
                       StageCase{"drain", 9, L"Kolejny pakiet audio", 0x88890001u, true},
-                      StageCase{"grab", 2, L"Odczyt obrazu pulpitu", 0x80070006u, true},
+                      StageCase{"grab", 1, L"Odczyt obrazu pulpitu", 0x80070006u, true},
                       StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true},
                       StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true},
                       StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true},
