@@ -184,6 +184,107 @@ TEST_F(WorkerFixture, LatePassSkipsTheMissedSlots)
     EXPECT_EQ(session.readElapsed(), 19 * Pass + 1'000'000);
 }
 
+TEST_F(WorkerFixture, HourOfSleepIsLeftOutButForOneSecond)
+{
+    constexpr std::int64_t Hour = 36'000'000'000;
+    constexpr std::int64_t Second = 10'000'000;
+    deliverSoundEndingNow(1000);
+    const auto steadySound = world.onDrain;
+    bool woken = false;
+    // Read on waking: a packet from the middle of the sleep and one from just before its last
+    // second; both lie in the part left out.
+    world.onDrain = [&](AudioChunkQueue& queue, std::int64_t startTime, std::int64_t pausedTotal) {
+        if (woken) {
+            woken = false;
+            for (const std::int64_t position :
+                 {world.clock - Hour / 2, world.clock - Second - Pass}) {
+                AudioChunk chunk;
+                chunk.startFrame = (position - startTime - pausedTotal) * 48'000 / 10'000'000;
+                chunk.samples.assign(480 * 2, 7777);
+                queue.push_back(std::move(chunk));
+            }
+        }
+        steadySound(queue, startTime, pausedTotal);
+    };
+    std::vector<std::int64_t> shown;
+    world.onSleep = [&](int pass) {
+        shown.push_back(session.readElapsed());
+        if (pass == 100) {
+            world.clock += Hour;
+            woken = true;
+        }
+        if (pass == 101 && session.readElapsed() > Hour) {
+            world.keepSamples = false; // keeps a regression from holding an hour of samples
+        }
+        if (pass == 200) {
+            session.requestStop();
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(shown.size(), 200u);
+    EXPECT_EQ(shown[99], 99 * Pass);
+    EXPECT_EQ(shown[100], 99 * Pass + Second) << "the shown time moves on by one second";
+    // The pass that ends the sleep takes its own 5 ms into the part left out.
+    EXPECT_EQ(session.readElapsed(), 198 * Pass + Second);
+
+    // The frames go on one second after the last one before the sleep.
+    ASSERT_FALSE(world.video.empty());
+    std::int64_t largestStep = 0;
+    for (std::size_t i = 1; i < world.video.size(); ++i) {
+        largestStep = std::max(largestStep, world.video[i].time - world.video[i - 1].time);
+    }
+    EXPECT_GT(largestStep, Second - Period);
+    EXPECT_LE(largestStep, Second + Period);
+    EXPECT_LE(world.video.back().time, session.readElapsed());
+
+    // The sound: what was heard up to the sleep, the kept second silent but for the packet read
+    // on waking at its end, then the sound after it; nothing from inside the sleep.
+    expectContiguousAudio();
+    const auto left = audioLeft();
+    const std::int64_t sleptAt = 99 * Pass * 48'000 / 10'000'000;
+    const std::int64_t wokenAt = (99 * Pass + Second) * 48'000 / 10'000'000;
+    EXPECT_EQ(static_cast<std::int64_t>(left.size()),
+              std::max(world.video.back().time + Period, session.readElapsed()) * 48'000 /
+                  10'000'000);
+    EXPECT_EQ(std::count(left.begin(), left.end(), 7777), 0);
+    ASSERT_GT(static_cast<std::int64_t>(left.size()), wokenAt + 12'000);
+    EXPECT_EQ(left[static_cast<std::size_t>(sleptAt - 1)], 1000);
+    EXPECT_EQ(left[static_cast<std::size_t>(sleptAt + 24'000)], 0);
+    EXPECT_EQ(left[static_cast<std::size_t>(wokenAt - 1)], 1000);
+    EXPECT_EQ(left[static_cast<std::size_t>(wokenAt + 12'000)], 1000);
+}
+
+TEST_F(WorkerFixture, ThreeSecondStallStaysRecorded)
+{
+    constexpr std::int64_t Stall = 30'000'000;
+    std::vector<std::int64_t> shown;
+    world.onSleep = [&](int pass) {
+        shown.push_back(session.readElapsed());
+        if (pass == 100) {
+            world.clock += Stall;
+        }
+        if (pass == 200) {
+            session.requestStop();
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(shown.size(), 200u);
+    EXPECT_EQ(shown[100], 100 * Pass + Stall);
+    EXPECT_EQ(session.readElapsed(), 199 * Pass + Stall);
+    std::int64_t largestStep = 0;
+    for (std::size_t i = 1; i < world.video.size(); ++i) {
+        largestStep = std::max(largestStep, world.video[i].time - world.video[i - 1].time);
+    }
+    EXPECT_GT(largestStep, Stall);
+    expectContiguousAudio();
+    const std::int64_t lastFrameEnd = world.video.back().time + Period;
+    EXPECT_EQ(audioFrames(), std::max(lastFrameEnd, 199 * Pass + Stall) * 48'000 / 10'000'000);
+}
+
 TEST_F(WorkerFixture, TenSecondPauseIsCutFromTheRecording)
 {
     deliverSoundEndingNow(1000);
