@@ -2,6 +2,7 @@
 
 #include "recording/audio_track_writer.h"
 #include "common/failure.h"
+#include "recording/encoder_fallback_writer.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
 #include "recording/resilient_frame_source.h"
@@ -73,7 +74,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
 
     const std::unique_ptr<SoundSource> sound = platform.startSound();
     ResilientFrameSource frames(platform, region, size.width, size.height);
-    writer->open(outputPath, size.width, size.height);
+    writer->open(outputPath, size.width, size.height, VideoEncoders::HardwareAllowed);
     {
         std::vector<std::uint8_t> nv12(nv12FrameBytes(size), 0);
         AudioChunkQueue queue;
@@ -144,7 +145,7 @@ void runRecordingWorkerWith(RecordingSession& session, PixelRect region,
     std::unique_ptr<MediaFileWriter> writer;
     try {
         runtime = platform.makeMediaRuntime();
-        writer = platform.makeFileWriter();
+        writer = std::make_unique<EncoderFallbackWriter>(platform);
         record(session, region, outputPath, platform, *runtime, writer);
     } catch (const Failure& failure) {
         if (writer) {

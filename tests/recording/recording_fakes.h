@@ -4,6 +4,7 @@
 #include "common/failure.h"
 #include "recording/recording_ports.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -50,6 +51,7 @@ struct FakeWorld {
         int call = 1;
         Failure failure{0, nullptr};
         bool outOfMemory = false;
+        int lastCall = 0; // when later than `call`: every call from `call` to it throws
     };
     std::map<std::string, PlannedFailure> failAt;
     std::map<std::string, int> calls;
@@ -74,6 +76,8 @@ struct FakeWorld {
     std::uint8_t pixelValue = 0;
     // Every copy of the desktop fails while set, as while the secure desktop is shown.
     bool copiesFail = false;
+    // The encoders each open of a file was allowed, in order.
+    std::vector<VideoEncoders> encoderChoices;
 
     // Sees every logged step and release as it happens, e.g. to sample the session's state.
     std::function<void(const std::string& name)> onNote;
@@ -98,7 +102,8 @@ inline void FakeWorld::step(const std::string& name)
     note(name);
     const int call = ++calls[name];
     const auto planned = failAt.find(name);
-    if (planned != failAt.end() && planned->second.call == call) {
+    if (planned != failAt.end() && call >= planned->second.call &&
+        call <= std::max(planned->second.call, planned->second.lastCall)) {
         if (planned->second.outOfMemory) {
             throw std::bad_alloc();
         }
@@ -171,8 +176,10 @@ public:
     using Counted::Counted;
     ~FakeFileWriter() override { world.note("writer released"); }
 
-    void open(const std::wstring& path, std::int32_t width, std::int32_t height) override
+    void open(const std::wstring& path, std::int32_t width, std::int32_t height,
+              VideoEncoders encoders) override
     {
+        world.encoderChoices.push_back(encoders);
         world.step("open");
         openedPath = path;
         openedWidth = width;

@@ -562,6 +562,7 @@ struct StageCase {
     const wchar_t* stage;
     std::uint32_t code;
     bool fileWasWriting;
+    int lastCall = 0; // the encoder's steps are tried twice: the second failure ends it
 };
 
 class StageFailure : public WorkerFixture, public ::testing::WithParamInterface<StageCase> {};
@@ -569,7 +570,7 @@ class StageFailure : public WorkerFixture, public ::testing::WithParamInterface<
 TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
 {
     const StageCase& c = GetParam();
-    world.failAt[c.step] = {c.call, Failure{hr(c.code), c.stage}};
+    world.failAt[c.step] = {c.call, Failure{hr(c.code), c.stage}, false, c.lastCall};
     stopAfterPass(60);
     run();
 
@@ -600,20 +601,68 @@ INSTANTIATE_TEST_SUITE_P(
                       StageCase{"open", 1, L"Ustawienia MP4", 0x8007000Eu, false},
                       StageCase{"open", 1, L"Utworzenie MP4", 0x80070057u, false},
                       StageCase{"open", 1, L"Format wideo", 0x8007000Eu, false},
-                      StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false},
-                      StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false},
+                      StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false, 2},
+                      StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false, 2},
                       StageCase{"open", 1, L"Format audio", 0x8007000Eu, false},
                       StageCase{"open", 1, L"Enkoder AAC", 0x80040154u, false},
                       StageCase{"open", 1, L"Wejscie audio PCM", 0xC00D36B4u, false},
-                      StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false},
+                      StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false, 2},
                       StageCase{"drain discard", 1, L"Odczyt audio", 0x88890001u, true},
                       StageCase{"drain", 5, L"Odczyt pakietu audio", 0x88890001u, true},
                       StageCase{"drain", 7, L"Zwolnienie pakietu audio", 0x88890001u, true},
                       StageCase{"drain", 9, L"Kolejny pakiet audio", 0x88890001u, true},
                       StageCase{"grab", 1, L"Odczyt obrazu pulpitu", 0x80070006u, true},
-                      StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true},
+                      StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true, 2},
                       StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true},
                       StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true},
                       StageCase{"audio sample", 2, L"Zapis probki MP4", 0xC00D4A44u, true},
                       StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true}),
     caseName<StageCase>);
+
+struct RefusalCase {
+    const char* step;
+    const wchar_t* stage;
+};
+
+class HardwareEncoderRefusal : public WorkerFixture,
+                               public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(HardwareEncoderRefusal, FileIsMadeAnewWithTheSoftwareEncoder)
+{
+    world.failAt[GetParam().step] = {1, Failure{hr(0xC00D36B4u), GetParam().stage}};
+    stopAfterPass(30);
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_THAT(world.encoderChoices,
+                ElementsAre(VideoEncoders::HardwareAllowed, VideoEncoders::SoftwareOnly));
+    // The refused writer is gone before the file is created again.
+    const auto firstOpen = std::find(world.log.begin(), world.log.end(), "open");
+    const auto secondOpen = std::find(firstOpen + 1, world.log.end(), "open");
+    ASSERT_NE(secondOpen, world.log.end());
+    EXPECT_NE(std::find(firstOpen, secondOpen, "writer released"), secondOpen);
+    EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon finalizes"), 0);
+    // The file starts with the first frame and its sound, all of it on the second writer.
+    ASSERT_EQ(world.video.size(), 5u);
+    EXPECT_EQ(world.video[0].time, 0);
+    expectContiguousAudio();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEncoderStep, HardwareEncoderRefusal,
+                         ::testing::Values(RefusalCase{"open", L"Enkoder H.264"},
+                                           RefusalCase{"open", L"Wejscie wideo NV12"},
+                                           RefusalCase{"open", L"Start zapisu MP4"},
+                                           RefusalCase{"video sample", L"Zapis probki MP4"}),
+                         caseName<RefusalCase>);
+
+TEST_F(WorkerFixture, SoftwareEncoderIsNotTriedTwice)
+{
+    world.failAt["open"] = {1, Failure{hr(0xC00D5212u), L"Enkoder H.264"}};
+    world.failAt["video sample"] = {1, Failure{hr(0xC00D36B4u), L"Zapis probki MP4"}};
+    stopAfterPass(30);
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readErrorText(), L"Zapis probki MP4 (0xC00D36B4)");
+    EXPECT_THAT(world.encoderChoices,
+                ElementsAre(VideoEncoders::HardwareAllowed, VideoEncoders::SoftwareOnly));
+}
