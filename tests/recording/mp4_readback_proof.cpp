@@ -201,7 +201,7 @@ std::optional<std::wstring> whyNoMp4()
         media.startMediaFoundation();
         Mp4SinkWriter writer(media.mediaFoundation());
         try {
-            writer.open(probe.wstring(), AreaWidth, AreaHeight);
+            writer.open(probe.wstring(), AreaWidth, AreaHeight, VideoEncoders::HardwareAllowed);
         } catch (const Failure& failure) {
             reason = failureText(failure);
         }
