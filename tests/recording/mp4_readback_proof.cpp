@@ -2,10 +2,10 @@
 // from the screen for 2 s through the real desktop capture and the real sink writer, with the
 // system sound (a played tone), and the file is read back with the Media Foundation source
 // reader. It records three sizes of area, each once with hardware encoders allowed and once with
-// the software encoder only, and prints for each what the recording achieved. A program of its own
-// so that it can be run on any Windows machine; it skips under Wine, which has no MP4 sink or
-// encoders, and fails on Windows where no MP4 file can be begun. Every step has a time limit, so a
-// hang ends it as a failure.
+// the software encoder only, one of them with a translucent layered window over the pattern, and
+// prints for each what the recording achieved. A program of its own so that it can be run on any
+// Windows machine; it skips under Wine, which has no MP4 sink or encoders, and fails on Windows
+// where no MP4 file can be begun. Every step has a time limit, so a hang ends it as a failure.
 #include "common/failure.h"
 #include "common/system_library.h"
 #include "common/unique_handle.h"
@@ -53,14 +53,19 @@ struct ProofCase {
     std::int32_t width;
     std::int32_t height;
     VideoEncoders encoders;
+    bool translucentWindow; // a layered window at half opacity over part of the pattern
 };
 
 // The smallest area, one whose sides are no multiple of an encoder's 16-pixel blocks, and a full
-// HD one (where the screen is that large).
+// HD one (where the screen is that large). A translucent window in one of them proves that the
+// recording's screen copy, made without CAPTUREBLT, contains layered windows.
 constexpr ProofCase ProofCases[] = {
-    {16, 16, VideoEncoders::HardwareAllowed},     {16, 16, VideoEncoders::SoftwareOnly},
-    {642, 482, VideoEncoders::HardwareAllowed},   {642, 482, VideoEncoders::SoftwareOnly},
-    {1920, 1080, VideoEncoders::HardwareAllowed}, {1920, 1080, VideoEncoders::SoftwareOnly},
+    {16, 16, VideoEncoders::HardwareAllowed, false},
+    {16, 16, VideoEncoders::SoftwareOnly, false},
+    {642, 482, VideoEncoders::HardwareAllowed, false},
+    {642, 482, VideoEncoders::SoftwareOnly, true},
+    {1920, 1080, VideoEncoders::HardwareAllowed, false},
+    {1920, 1080, VideoEncoders::SoftwareOnly, false},
 };
 
 std::string describe(const ProofCase& proofCase)
@@ -73,7 +78,7 @@ std::string describe(const ProofCase& proofCase)
 // How GoogleTest names a case's parameter, in each test's name too.
 void PrintTo(const ProofCase& proofCase, std::ostream* out)
 {
-    *out << describe(proofCase);
+    *out << describe(proofCase) << (proofCase.translucentWindow ? ", translucent window" : "");
 }
 
 // Quadrants of the pattern above the band and their BT.601 studio-range Y, U and V.
@@ -91,7 +96,8 @@ constexpr Quadrant Quadrants[4] = {
 };
 
 // Where the parts of the pattern lie in an area of the given size: four still quadrants above a
-// black band, across which a white bar moves.
+// black band, across which a white bar moves; and the place of the translucent window, inside
+// the first quadrant and clear of its centre, where the quadrant's colour is checked.
 struct PatternLayout {
     int width;
     int height;
@@ -107,6 +113,12 @@ struct PatternLayout {
     POINT quadrantCentre(int q) const noexcept
     {
         return {(q % 2) * width / 2 + width / 4, (q / 2) * bandTop() / 2 + bandTop() / 4};
+    }
+    RECT translucentPatch() const noexcept
+    {
+        const int left = width / 16;
+        const int top = bandTop() / 16;
+        return {left, top, left + width / 8, top + bandTop() / 8};
     }
 };
 
@@ -175,6 +187,74 @@ public:
 private:
     UniqueWindow window;
 };
+
+// The translucent window: green, composed at half opacity over the red quadrant.
+constexpr COLORREF TranslucentColour = RGB(0, 255, 0);
+constexpr BYTE TranslucentAlpha = 128;
+
+LRESULT CALLBACK TranslucentWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint{};
+        HDC dc = ::BeginPaint(window, &paint);
+        HBRUSH brush = ::CreateSolidBrush(TranslucentColour);
+        ::FillRect(dc, &paint.rcPaint, brush);
+        ::DeleteObject(brush);
+        ::EndPaint(window, &paint);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A layered window with a constant alpha over part of the pattern, above it in the topmost band.
+class TranslucentWindow {
+public:
+    TranslucentWindow(const PixelRect& area, const RECT& patch)
+    {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = TranslucentWndProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"OrlimoTranslucentPatch";
+        ::RegisterClassW(&windowClass);
+        window.reset(::CreateWindowExW(
+            WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TRANSPARENT,
+            L"OrlimoTranslucentPatch", L"", WS_POPUP, area.left + patch.left, area.top + patch.top,
+            patch.right - patch.left, patch.bottom - patch.top, nullptr, nullptr,
+            windowClass.hInstance, nullptr));
+        ::SetLayeredWindowAttributes(window.get(), 0, TranslucentAlpha, LWA_ALPHA);
+        ::SetWindowPos(window.get(), HWND_TOPMOST, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        ::UpdateWindow(window.get());
+    }
+
+private:
+    UniqueWindow window;
+};
+
+struct Yuv {
+    double y;
+    double u;
+    double v;
+};
+
+// BT.601 studio range, as the recording's NV12 conversion has it.
+Yuv studioYuv(double red, double green, double blue)
+{
+    return {16.0 + (65.481 * red + 128.553 * green + 24.966 * blue) / 255.0,
+            128.0 + (-37.797 * red - 74.203 * green + 112.0 * blue) / 255.0,
+            128.0 + (112.0 * red - 93.786 * green - 18.214 * blue) / 255.0};
+}
+
+// What the composition shows where the translucent window lies over `under`.
+Yuv blendedOver(COLORREF under)
+{
+    const auto blend = [](int top, int bottom) {
+        return (top * TranslucentAlpha + bottom * (255 - TranslucentAlpha)) / 255.0;
+    };
+    return studioYuv(blend(GetRValue(TranslucentColour), GetRValue(under)),
+                     blend(GetGValue(TranslucentColour), GetGValue(under)),
+                     blend(GetBValue(TranslucentColour), GetBValue(under)));
+}
 
 bool hasOutputDevice()
 {
@@ -527,6 +607,10 @@ TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     const std::filesystem::path path = temporaryFile(L"orlimo_readback.mp4");
     const PatternLayout layout{proofCase.width, proofCase.height};
     MovingPattern pattern(*area);
+    std::optional<TranslucentWindow> translucent;
+    if (proofCase.translucentWindow) {
+        translucent.emplace(*area, layout.translucentPatch());
+    }
     for (int i = 0; i < 20; ++i) {
         pumpMessages();
         ::Sleep(10);
@@ -601,6 +685,18 @@ TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
                 : 0;
     }
     EXPECT_GT(barMoved, 0) << "the band looks the same in the first and the last frame";
+
+    // The translucent window is in the picture, composed over the red quadrant: neither the
+    // quadrant alone (the window left out) nor the window's own green (composed opaque).
+    if (translucent) {
+        const RECT patch = layout.translucentPatch();
+        const int x = (patch.left + patch.right) / 2;
+        const int y = (patch.top + patch.bottom) / 2;
+        const Yuv expected = blendedOver(Quadrants[0].colour);
+        EXPECT_NEAR(lumaAt(first, x, y), expected.y, 12) << "the translucent window";
+        EXPECT_NEAR(chromaAt(first, x, y, 0), expected.u, 16) << "the translucent window";
+        EXPECT_NEAR(chromaAt(first, x, y, 1), expected.v, 16) << "the translucent window";
+    }
 
     // The tone comes back without clicks from broken seams.
     const std::vector<ReadSample> sound =
