@@ -1,6 +1,7 @@
 #include "app/command_routing.h"
 
 #include "app/command_id.h"
+#include "app/hotkey_decision.h"
 
 MainWindowAction mainWindowActionFor(unsigned long long wParam)
 {
@@ -15,6 +16,22 @@ MainWindowAction mainWindowActionFor(unsigned long long wParam)
         return MainWindowAction::RecordVideo;
     default:
         return MainWindowAction::None;
+    }
+}
+
+void registerHookCommands(const std::function<bool(HotkeyId, HotkeyCallback)>& registerCallback,
+                          const std::function<void(MainWindowAction)>& run)
+{
+    for (const HotkeyId hotkeyId : PrintScreenHotkeyIds) {
+        const unsigned command = commandForHotkeyId(hotkeyId);
+        registerCallback(hotkeyId, [run, command] { run(mainWindowActionFor(command)); });
+    }
+}
+
+void unregisterHookCommands(const std::function<std::size_t(HotkeyId)>& unregisterCallback)
+{
+    for (const HotkeyId hotkeyId : PrintScreenHotkeyIds) {
+        unregisterCallback(hotkeyId);
     }
 }
 

@@ -1,5 +1,10 @@
 #pragma once
-// Which work a command identifier asks for, at the main window and at the tray menu.
+// Which work a command identifier asks for: at the main window, whether it arrives as WM_HOTKEY
+// or as a key the keyboard hook took, and at the tray menu.
+#include <cstddef>
+#include <functional>
+
+#include "app/hotkey_table.h"
 
 enum class MainWindowAction {
     None,
@@ -11,6 +16,14 @@ enum class MainWindowAction {
 
 // The operation the main window runs for a WM_HOTKEY with this wParam.
 MainWindowAction mainWindowActionFor(unsigned long long wParam);
+
+// Hands `registerCallback` one hotkey callback for each PrintScreen variant, under its hotkey id.
+// The callback runs `run` with the action that mainWindowActionFor gives the command the hook
+// posts for that id, so a key press and a WM_HOTKEY of the same command run the same action.
+void registerHookCommands(const std::function<bool(HotkeyId, HotkeyCallback)>& registerCallback,
+                          const std::function<void(MainWindowAction)>& run);
+// Hands `unregisterCallback` the ids registerHookCommands registers, in the same order.
+void unregisterHookCommands(const std::function<std::size_t(HotkeyId)>& unregisterCallback);
 
 enum class TrayMenuAction {
     None,         // dismissed, or an identifier the menu does not have

@@ -44,3 +44,13 @@ unsigned commandForHotkeyId(int hotkeyId)
 {
     return HotkeyCommandBase + static_cast<unsigned>(hotkeyId);
 }
+
+std::optional<int> hotkeyIdForCommand(unsigned long long command)
+{
+    for (const int hotkeyId : PrintScreenHotkeyIds) {
+        if (command == commandForHotkeyId(hotkeyId)) {
+            return hotkeyId;
+        }
+    }
+    return std::nullopt;
+}

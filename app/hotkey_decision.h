@@ -52,8 +52,15 @@ std::optional<HookDecision> decideWithoutModifiers(const HookEvent& event, bool 
 // The hotkey id for a PrintScreen press with these modifiers; nothing for Ctrl+Alt.
 std::optional<int> hotkeyIdForModifiers(bool ctrlDown, bool altDown);
 
+// The hotkey ids of the PrintScreen variants: the key alone, with Ctrl, with Alt.
+inline constexpr int PrintScreenHotkeyIds[] = {0, 1, 2};
+
 // The command posted for a hotkey id (the id plus 1001).
 unsigned commandForHotkeyId(int hotkeyId);
+
+// The hotkey id whose callback runs a command posted to the hotkey window; nothing for a value
+// the hook never posts.
+std::optional<int> hotkeyIdForCommand(unsigned long long command);
 
 // The full decision. `isKeyDown(vk)` reads one key's state and is called in the order the hook
 // must read them: Ctrl, then Shift, the left and the right Windows key, stopping at the first of

@@ -1,10 +1,10 @@
 #include "app/hotkey_manager.h"
 
-#include "app/command_id.h"
 #include "app/hotkey_decision.h"
 #include "common/window_binding.h"
 #include "screenshot/selection_overlay.h"
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -208,12 +208,14 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK HotkeyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message != WM_HOTKEY || wParam < ID_REGION_SCREENSHOT || wParam > ID_WINDOW_SCREENSHOT) {
+    const std::optional<HotkeyId> hotkeyId =
+        message == WM_HOTKEY ? hotkeyIdForCommand(wParam) : std::nullopt;
+    if (!hotkeyId) {
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
     // A failed command must not unwind into the system's dispatcher; the next one still runs.
-    return runGuarded(message, [wParam] {
-        HotkeyManager::instance().table.dispatch(static_cast<HotkeyId>(wParam - HotkeyCommandBase));
+    return runGuarded(message, [id = *hotkeyId] {
+        HotkeyManager::instance().table.dispatch(id);
         return LRESULT{0};
     });
 }

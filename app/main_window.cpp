@@ -9,11 +9,34 @@
 #include "screenshot/preview_window.h"
 #include "screenshot/screenshot_commands.h"
 
+#include <utility>
+
 namespace {
 
 void showTrayBalloon(const std::wstring& text)
 {
     TrayIcon::instance().showNotification(text);
+}
+
+// The operation of each action, for WM_HOTKEY and the hotkey callbacks alike.
+void runAction(MainWindowAction action)
+{
+    switch (action) {
+    case MainWindowAction::RegionScreenshot:
+        takeRegionScreenshot();
+        break;
+    case MainWindowAction::FullScreenshot:
+        takeFullScreenshot();
+        break;
+    case MainWindowAction::WindowScreenshot:
+        takeWindowScreenshot();
+        break;
+    case MainWindowAction::RecordVideo:
+        openRecordingPanel();
+        break;
+    case MainWindowAction::None:
+        break;
+    }
 }
 
 // Set at WM_CREATE once the manager exists; WM_DESTROY unregisters only through it.
@@ -34,30 +57,13 @@ LRESULT onCreate(HWND window)
         ::MessageBoxW(window, L"Nie mozna uruchomic obslugi klawiatury.", L"Orlimo", MB_ICONERROR);
         return -1;
     }
-    hotkeyManager->registerCallback(0, takeRegionScreenshot);
-    hotkeyManager->registerCallback(1, takeFullScreenshot);
-    hotkeyManager->registerCallback(2, takeWindowScreenshot);
+    // The keys run their commands through the same table as WM_HOTKEY.
+    registerHookCommands(
+        [](HotkeyId id, HotkeyCallback callback) {
+            return hotkeyManager->registerCallback(id, std::move(callback));
+        },
+        runAction);
     return 0;
-}
-
-void runCommand(WPARAM command)
-{
-    switch (mainWindowActionFor(command)) {
-    case MainWindowAction::RegionScreenshot:
-        takeRegionScreenshot();
-        break;
-    case MainWindowAction::FullScreenshot:
-        takeFullScreenshot();
-        break;
-    case MainWindowAction::WindowScreenshot:
-        takeWindowScreenshot();
-        break;
-    case MainWindowAction::RecordVideo:
-        openRecordingPanel();
-        break;
-    case MainWindowAction::None:
-        break;
-    }
 }
 
 // The teardown of WM_DESTROY, and of the session's end, which may come without one. Safe to run
@@ -69,9 +75,8 @@ void tearDown()
         closeRecordingPanel();
         PreviewWindow::close();
         if (hotkeyManager != nullptr) {
-            hotkeyManager->unregisterCallback(0);
-            hotkeyManager->unregisterCallback(1);
-            hotkeyManager->unregisterCallback(2);
+            unregisterHookCommands(
+                [](HotkeyId id) { return hotkeyManager->unregisterCallback(id); });
         }
         return LRESULT{0};
     });
@@ -133,7 +138,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             case WM_CREATE:
                 return onCreate(window);
             case WM_HOTKEY:
-                runCommand(wParam);
+                runAction(mainWindowActionFor(wParam));
                 return 0;
             default:
                 return ::DefWindowProcW(window, message, wParam, lParam);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "gdi_census.h"
+#include "import_patch.h"
 #include "screenshot_wintest_support.h"
 
 using namespace shot_test;
@@ -53,10 +54,14 @@ public:
             ::Sleep(5);
         }
     }
-    ~ClipboardHolder()
+    ~ClipboardHolder() { letGo(); }
+    // Closes the clipboard and returns once it is closed.
+    void letGo()
     {
         release_ = true;
-        worker_.join();
+        if (worker_.joinable()) {
+            worker_.join();
+        }
     }
     bool opened() const { return opened_; }
 
@@ -65,6 +70,39 @@ private:
     std::atomic<bool> ready_{false};
     std::atomic<bool> release_{false};
     std::atomic<bool> opened_{false};
+};
+
+// Stands in for OpenClipboard on the thread that installs it and counts that thread's
+// attempts; just before the attempt `letGoBefore`, the holder closes the clipboard.
+struct OpenClipboardCounter {
+    using Fn = BOOL(WINAPI*)(HWND);
+    static inline Fn real = nullptr;
+    static inline DWORD thread = 0;
+    static inline int attempts = 0;
+    static inline int letGoBefore = 0;
+    static inline ClipboardHolder* holder = nullptr;
+
+    static bool install(ClipboardHolder& heldBy, int attempt)
+    {
+        thread = ::GetCurrentThreadId();
+        attempts = 0;
+        letGoBefore = attempt;
+        holder = &heldBy;
+        return patchImport("user32.dll", "OpenClipboard", &standIn, real);
+    }
+    static void uninstall()
+    {
+        Fn replaced = nullptr;
+        patchImport("user32.dll", "OpenClipboard", real, replaced);
+        holder = nullptr;
+    }
+    static BOOL WINAPI standIn(HWND owner)
+    {
+        if (::GetCurrentThreadId() == thread && ++attempts == letGoBefore && holder != nullptr) {
+            holder->letGo();
+        }
+        return real(owner);
+    }
 };
 
 } // namespace
@@ -136,6 +174,23 @@ TEST(CopyBitmapToClipboard, FailsWhileAnotherWindowHoldsTheClipboard)
     ASSERT_TRUE(pixels);
     EXPECT_EQ(*pixels, patternPixels(12, 12, 3));
     EXPECT_TRUE(copyBitmapToClipboard(bitmap.get()));
+}
+
+TEST(CopyBitmapToClipboard, HolderThatLetsGoBeforeTheLastAttemptIsWaitedFor)
+{
+    UniqueBitmap bitmap = makePatternBitmap(50, 50, 7);
+    bool copied = false;
+    {
+        ClipboardHolder holder;
+        ASSERT_TRUE(holder.opened());
+        // Nine attempts meet the held clipboard; the tenth and last finds it free.
+        ASSERT_TRUE(OpenClipboardCounter::install(holder, 10));
+        copied = copyBitmapToClipboard(bitmap.get());
+        OpenClipboardCounter::uninstall();
+    }
+    EXPECT_TRUE(copied);
+    EXPECT_EQ(OpenClipboardCounter::attempts, 10);
+    EXPECT_EQ(clipboardDibPixels(), patternPixels(50, 50, 7));
 }
 
 TEST(CopyBitmapToClipboard, LeavesNoOwnerWindowBehind)
