@@ -24,6 +24,9 @@ public:
     // Reads every pending packet; queues converted chunks unless `discard`.
     virtual void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                        std::int64_t pausedTotal) = 0;
+    // Whether the default output device is now another one than this source captures. A source
+    // bound to no particular device, or one that cannot tell, never moves.
+    virtual bool defaultOutputMoved() { return false; }
 };
 
 // Copies the recorded area of the screen into a top-down BGRA buffer of width x height pixels.

@@ -2,6 +2,7 @@
 
 #include "recording/audio_track_writer.h"
 #include "common/failure.h"
+#include "recording/default_output_sound.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
 #include "recording/video_format.h"
@@ -40,7 +41,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         throw Failure{InvalidArgumentResult, L"Obszar musi miec od 16x16 do 3840x2160 pikseli"};
     }
 
-    const std::unique_ptr<SoundSource> sound = platform.startSound();
+    DefaultOutputSound sound(platform, platform.startSound());
     const std::unique_ptr<FrameSource> frames =
         platform.startDesktopCapture(region, size.width, size.height);
     writer->open(outputPath, size.width, size.height);
@@ -53,7 +54,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         std::int64_t lastTick = startTime;
         std::int64_t pausedTotal = 0;
         std::int64_t nextFrameTime = 0;
-        sound->drain(queue, true, startTime, 0);
+        sound.drain(queue, true, startTime, 0, startTime);
         session.publishState(RecordingState::Recording);
 
         // Without it a 5 ms sleep lasts a whole default timer period (15.6 ms on Windows), and
@@ -70,7 +71,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             }
             const std::int64_t elapsed = now - pausedTotal - startTime;
             session.publishElapsed(elapsed);
-            sound->drain(queue, paused, startTime, pausedTotal);
+            sound.drain(queue, paused, startTime, pausedTotal, now);
             session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
             if (!paused && elapsed >= nextFrameTime) {
                 frames->grab();
@@ -88,7 +89,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         precision.reset();
 
         session.publishState(RecordingState::Saving);
-        sound->drain(queue, session.isPauseRequested(), startTime, pausedTotal);
+        sound.drain(queue, session.isPauseRequested(), startTime, pausedTotal, lastTick);
         track.writeUpTo(std::max(nextFrameTime, session.readElapsed()));
         writer->finalize();
         session.publishState(RecordingState::Saved);

@@ -64,6 +64,12 @@ struct FakeWorld {
     std::function<void(AudioChunkQueue& queue, std::int64_t startTime, std::int64_t pausedTotal)>
         onDrain;
     std::size_t largestQueue = 0;
+    // The clock at each sound source's start; a source's number is its place here (1 for the
+    // first). `drainingSound` is the source of the drain in progress.
+    std::vector<std::int64_t> soundStarts;
+    int drainingSound = 0;
+    // Asked of source `sound` whenever the worker checks the default output; empty: never moves.
+    std::function<bool(int sound)> defaultMoved;
 
     std::vector<WrittenSample> video;
     std::vector<WrittenSample> audio;
@@ -129,12 +135,13 @@ public:
 
 class FakeSound final : public SoundSource, Counted {
 public:
-    using Counted::Counted;
+    FakeSound(FakeWorld& owner, int soundNumber) : Counted(owner), number(soundNumber) {}
     ~FakeSound() override { world.note("sound stopped"); }
     void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                std::int64_t pausedTotal) override
     {
         world.step(discard ? "drain discard" : "drain");
+        world.drainingSound = number;
         if (!discard && world.onDrain) {
             world.onDrain(queue, startTime, pausedTotal);
         }
@@ -142,6 +149,10 @@ public:
             world.largestQueue = queue.size();
         }
     }
+    bool defaultOutputMoved() override { return world.defaultMoved && world.defaultMoved(number); }
+
+private:
+    int number;
 };
 
 class FakeFrames final : public FrameSource, Counted {
@@ -230,7 +241,8 @@ public:
     std::unique_ptr<SoundSource> startSound() override
     {
         world.step("sound");
-        return std::make_unique<FakeSound>(world);
+        world.soundStarts.push_back(world.clock);
+        return std::make_unique<FakeSound>(world, static_cast<int>(world.soundStarts.size()));
     }
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
                                                      std::int32_t height) override
