@@ -133,7 +133,8 @@ void refresh(HWND window, RecordingPanelState& state)
     const std::int64_t elapsed = timed ? state.session.readElapsed() : 0;
     const std::wstring errorText =
         current == RecordingState::Failed ? state.session.readErrorText() : std::wstring();
-    std::wstring status = statusTextFor(current, elapsed, errorText);
+    std::wstring status =
+        statusTextFor(current, elapsed, errorText, state.session.readStopReason());
     if (!status.empty() && status != state.shownStatus) {
         SetDlgItemTextW(window, ID_STATUS_LINE, status.c_str());
         state.shownStatus = std::move(status);

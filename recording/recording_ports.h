@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 // COM and Media Foundation for the worker thread; shuts both down in its destructor.
@@ -76,4 +77,11 @@ public:
     virtual void sleepBetweenPasses() = 0; // Sleep(5)
     // Held for the life of the frame loop; may hand out nothing where sleeps are precise anyway.
     virtual std::unique_ptr<SleepPrecision> preciseSleep() = 0;
+    // Bytes this user may still write on the volume that holds `filePath` (the file need not
+    // exist yet); nothing where that cannot be read.
+    virtual std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath)
+    {
+        static_cast<void>(filePath);
+        return std::nullopt;
+    }
 };

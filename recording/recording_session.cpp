@@ -21,6 +21,7 @@ bool RecordingSession::start(const PixelRect& region, const std::wstring& output
     }
     join();
     stopRequested.store(false);
+    stopReason.store(StopReason::Requested);
     pauseRequested.store(false);
     elapsed.store(0);
     {

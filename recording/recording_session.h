@@ -34,6 +34,7 @@ public:
     void setPaused(bool paused) noexcept;
     void join();
     std::wstring readErrorText() const;
+    StopReason readStopReason() const noexcept { return stopReason.load(); }
 
     RecordingState readState() const noexcept { return state.load(); }
     std::int64_t readElapsed() const noexcept { return elapsed.load(); }
@@ -45,6 +46,13 @@ public:
     void publishElapsed(std::int64_t value) noexcept { elapsed.store(value); }
     // Sets the text before the state, so a reader that sees Failed always finds the text.
     void fail(const std::wstring& text);
+    // Ends the recording as the user's stop does; the reason is stored first, so a reader that
+    // sees the recording Saved finds it.
+    void stopForLowDiskSpace() noexcept
+    {
+        stopReason.store(StopReason::LowDiskSpace);
+        stopRequested.store(true);
+    }
 
 private:
     RecordingWorkerEntry workerEntry;
@@ -55,4 +63,5 @@ private:
     std::atomic<std::int64_t> elapsed{0};
     mutable std::mutex mutex;
     std::wstring errorText;
+    std::atomic<StopReason> stopReason{StopReason::Requested};
 };

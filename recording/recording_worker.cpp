@@ -3,6 +3,7 @@
 #include "recording/audio_track_writer.h"
 #include "common/failure.h"
 #include "recording/default_output_sound.h"
+#include "recording/disk_space_watch.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
 #include "recording/video_format.h"
@@ -40,6 +41,8 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
     if (!isRecordableFrameSize(size)) {
         throw Failure{InvalidArgumentResult, L"Obszar musi miec od 16x16 do 3840x2160 pikseli"};
     }
+    DiskSpaceWatch disk(platform, outputPath);
+    disk.requireReserve();
 
     DefaultOutputSound sound(platform, platform.startSound());
     const std::unique_ptr<FrameSource> frames =
@@ -62,6 +65,9 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         std::unique_ptr<SleepPrecision> precision = platform.preciseSleep();
         while (!(session.isStopRequested() && nextFrameTime != 0)) {
             const std::int64_t now = platform.now();
+            if (disk.runsLow(now)) {
+                session.stopForLowDiskSpace();
+            }
             // A stop that comes before the first frame still gets that frame, paused or not: the
             // loop cannot end without one, and waiting for a resume would hang whoever joins us.
             const bool paused =

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ struct FakeWorld {
     int drainingSound = 0;
     // Asked of source `sound` whenever the worker checks the default output; empty: never moves.
     std::function<bool(int sound)> defaultMoved;
+
+    // What the platform answers for the free space of the file's volume, and what it was asked.
+    std::optional<std::uint64_t> freeDiskBytes = std::uint64_t{1} << 40;
+    std::vector<std::wstring> diskChecks;
 
     std::vector<WrittenSample> video;
     std::vector<WrittenSample> audio;
@@ -268,6 +273,11 @@ public:
         }
     }
     std::unique_ptr<SleepPrecision> preciseSleep() override { return nullptr; }
+    std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath) override
+    {
+        world.diskChecks.push_back(filePath);
+        return world.freeDiskBytes;
+    }
 
     PixelRect capturedRegion;
 

@@ -175,8 +175,10 @@ TEST_P(RestartAfterEnd, JoinsTheOldWorkerAndClearsTextFlagsAndTime)
     ASSERT_TRUE(waitForState(session, RecordingState::Recording));
     session.setPaused(true);
     session.requestStop();
+    session.stopForLowDiskSpace();
     firstEnd.open();
     ASSERT_TRUE(waitForState(session, ending));
+    EXPECT_EQ(session.readStopReason(), StopReason::LowDiskSpace);
     EXPECT_EQ(session.readErrorText(),
               ending == RecordingState::Failed ? L"Zapis probki MP4 (0x80004005)" : L"");
 
@@ -186,6 +188,7 @@ TEST_P(RestartAfterEnd, JoinsTheOldWorkerAndClearsTextFlagsAndTime)
     EXPECT_EQ(session.readElapsed(), 0);
     EXPECT_FALSE(session.isStopRequested());
     EXPECT_FALSE(session.isPauseRequested());
+    EXPECT_EQ(session.readStopReason(), StopReason::Requested);
     secondStart.open();
     session.join();
     EXPECT_EQ(runs, 2);

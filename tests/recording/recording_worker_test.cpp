@@ -2,6 +2,7 @@
 
 #include "recording/audio_seam_placement.h"
 #include "recording/default_output_sound.h"
+#include "recording/disk_space_watch.h"
 #include "recording_fakes.h"
 #include "tone_seams.h"
 
@@ -449,6 +450,55 @@ TEST_F(WorkerFixture, InvalidatedDeviceIsReplacedAndAMissingOneTriedAgainEachSec
     EXPECT_EQ(world.soundStarts[1] - start, 24'950'000);
     // 149 packets up to 1.49 s, silence from there to 2.495 s, then the new device's tone.
     expectFirstThenSecondSource(71'520);
+}
+
+TEST_F(WorkerFixture, LowDiskSpaceEndsAndSavesTheRecordingWithItsReason)
+{
+    // Free space is read at the start and about once a second; it falls below the reserve at
+    // 2.2 s and is seen at 3 s. Nothing else stops the recording.
+    const std::int64_t start = world.clock;
+    world.onSleep = [&](int pass) {
+        if (world.clock >= start + 22'000'000) {
+            world.freeDiskBytes = DiskSpaceReserve - 1;
+        }
+        if (pass > 100'000) {
+            session.requestStop(); // keeps a regression from hanging the test run
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readStopReason(), StopReason::LowDiskSpace);
+    EXPECT_EQ(session.readErrorText(), L"");
+    EXPECT_EQ(world.diskChecks.size(), 5u);
+    EXPECT_TRUE(
+        std::all_of(world.diskChecks.begin(), world.diskChecks.end(),
+                    [](const std::wstring& path) { return path == L"C:\\Videos\\Video_1.mp4"; }));
+    // The pass at 3 s (the 601st) asks for the stop and is the last, as after "Zakoncz i zapisz".
+    EXPECT_EQ(world.passes, 601);
+    EXPECT_EQ(world.video.back().time, 90 * Period);
+    EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "finalize"), 1);
+    expectContiguousAudio();
+}
+
+TEST_F(WorkerFixture, StartWithLessThanTheReserveFailsBeforeAnyFile)
+{
+    world.freeDiskBytes = DiskSpaceReserve - 1;
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readErrorText(), L"Malo miejsca na dysku (0x80070070)");
+    EXPECT_THAT(world.log, ElementsAre("make runtime", "COM", "Media Foundation", "abandon",
+                                       "writer released", "runtime shut down"));
+}
+
+TEST_F(WorkerFixture, UnknownFreeSpaceDoesNotStopTheRecording)
+{
+    world.freeDiskBytes = std::nullopt;
+    stopAfterPass(300);
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readStopReason(), StopReason::Requested);
+    EXPECT_EQ(world.passes, 300);
 }
 
 TEST_F(WorkerFixture, MissingOutputDeviceFailsBeforeAnyFile)
