@@ -27,7 +27,8 @@ RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea,
 
 namespace {
 
-// Sent by the shutdown: stop the recording and wait until its file is complete.
+// Sent by the shutdown: stop the recording and wait until its file is complete, or until the
+// session's limit ends the program.
 constexpr UINT FinishRecordingMessage = WM_APP + 1;
 
 bool registerPanelClass(HINSTANCE instance)
@@ -179,8 +180,7 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
         onClose(window, state);
         return 0;
     case FinishRecordingMessage:
-        state.session.requestStop();
-        state.session.join();
+        state.session.stopAndWait();
         return 0;
     case WM_NCDESTROY:
         KillTimer(window, RefreshTimer);

@@ -6,7 +6,10 @@
 #include "recording/recording_state.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -19,20 +22,32 @@ class RecordingSession;
 using RecordingWorkerEntry =
     std::function<void(RecordingSession& session, PixelRect region, std::wstring outputPath)>;
 
+// How long the end of the program waits for a worker it has asked to stop, and how the program
+// then ends: a worker stuck inside a platform call (a hung driver) must not keep it alive, and
+// nothing the worker still uses may be freed first, so `endProgram` never returns in the program.
+struct StopDeadline {
+    std::chrono::milliseconds limit = std::chrono::seconds(15);
+    std::function<void()> endProgram = [] { std::_Exit(EXIT_FAILURE); };
+};
+
 class RecordingSession {
 public:
-    // Runs runRecordingWorker (defined with the Windows bindings).
+    // Runs runRecordingWorker and ends a stuck program at once (defined with the Windows
+    // bindings).
     RecordingSession();
-    explicit RecordingSession(RecordingWorkerEntry workerEntry);
+    explicit RecordingSession(RecordingWorkerEntry workerEntry, StopDeadline deadline = {});
     RecordingSession(const RecordingSession&) = delete;
     RecordingSession& operator=(const RecordingSession&) = delete;
-    // Requests a stop and waits for the worker: blocks until the file is finalized or failed.
+    // Requests a stop and waits for the worker (stopAndWait).
     ~RecordingSession();
 
     bool start(const PixelRect& region, const std::wstring& outputPath);
     void requestStop() noexcept;
     void setPaused(bool paused) noexcept;
     void join();
+    // Requests a stop and waits until the file is finalized or failed, at most the deadline's
+    // limit; when that runs out, ends the program through the deadline before anything is freed.
+    void stopAndWait();
     std::wstring readErrorText() const;
     StopReason readStopReason() const noexcept { return stopReason.load(); }
 
@@ -55,6 +70,8 @@ public:
     }
 
 private:
+    void setWorkerFinished(bool finished);
+
     RecordingWorkerEntry workerEntry;
     std::thread workerThread;
     std::atomic<RecordingState> state{RecordingState::Idle};
@@ -64,4 +81,9 @@ private:
     mutable std::mutex mutex;
     std::wstring errorText;
     std::atomic<StopReason> stopReason{StopReason::Requested};
+    StopDeadline stopDeadline;
+    // Set by the worker thread as its last act, so the wait for it can be bounded.
+    std::mutex finishMutex;
+    std::condition_variable finishChanged;
+    bool workerFinished = true;
 };
