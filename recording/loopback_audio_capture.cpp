@@ -8,12 +8,27 @@
 #include <ksmedia.h>
 #include <mmdeviceapi.h>
 
+#include <memory>
+#include <string>
+#include <utility>
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
 // One second of engine buffer covers any gap between two polls of the worker loop.
 constexpr REFERENCE_TIME EngineBufferDuration = 10'000'000;
+
+// The endpoint's id string, or empty when it cannot be read.
+std::wstring endpointId(IMMDevice& device)
+{
+    LPWSTR id = nullptr;
+    if (FAILED(device.GetId(&id)) || id == nullptr) {
+        return {};
+    }
+    const std::unique_ptr<wchar_t, decltype(&::CoTaskMemFree)> owned(id, ::CoTaskMemFree);
+    return std::wstring(owned.get());
+}
 
 } // namespace
 
@@ -56,6 +71,23 @@ void LoopbackAudioCapture::start()
     throwIfFailed(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device),
                   L"Brak wyjscia audio");
     startOnDevice(*device.Get(), AUDCLNT_STREAMFLAGS_LOOPBACK);
+    deviceId = endpointId(*device.Get());
+    deviceEnumerator = std::move(enumerator);
+}
+
+bool LoopbackAudioCapture::defaultOutputMoved()
+{
+    if (!deviceEnumerator || deviceId.empty()) {
+        return false;
+    }
+    // No default at all is no move: there is nothing to follow, and the captured device, if it
+    // is gone, reports itself invalidated.
+    ComPtr<IMMDevice> device;
+    if (FAILED(deviceEnumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device))) {
+        return false;
+    }
+    const std::wstring current = endpointId(*device.Get());
+    return !current.empty() && current != deviceId;
 }
 
 void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)

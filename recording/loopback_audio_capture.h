@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 // Declared only: the Core Audio headers bring in kernel-streaming definitions that clash with
 // the Media Foundation headers in some SDKs, so they stay inside the capture's source file.
 struct IAudioCaptureClient;
 struct IAudioClient;
 struct IMMDevice;
+struct IMMDeviceEnumerator;
 
 // The system sound: shared-mode loopback of the default output device, polled once per pass of
 // the worker loop, every packet converted to 48 kHz stereo 16-bit and placed on the timeline.
@@ -39,6 +41,10 @@ public:
     void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                std::int64_t pausedTotal) override;
 
+    // Compares the current default render endpoint with the one start opened; false after
+    // startOnDevice, and whenever the default cannot be read.
+    bool defaultOutputMoved() override;
+
     bool isFloat() const noexcept { return isFloatFormat; }
 
 private:
@@ -52,6 +58,8 @@ private:
     bool isFloatFormat = false;
     std::optional<PacketFormat> packetFormat;
     std::optional<AudioStreamConverter> converter;
+    Microsoft::WRL::ComPtr<IMMDeviceEnumerator> deviceEnumerator;
+    std::wstring deviceId; // the endpoint start opened; empty: none to compare
 };
 
 // The fields of the engine's mix format that the conversion reads; an extensible tag whose

@@ -49,7 +49,7 @@ std::wstring formatRecordingTime(bool paused, std::int64_t elapsed100ns)
 }
 
 std::wstring statusTextFor(RecordingState state, std::int64_t elapsed100ns,
-                           std::wstring_view errorText)
+                           std::wstring_view errorText, StopReason stopReason)
 {
     switch (state) {
     case RecordingState::Starting:
@@ -61,6 +61,10 @@ std::wstring statusTextFor(RecordingState state, std::int64_t elapsed100ns,
     case RecordingState::Saving:
         return L"Zapisywanie MP4 - prosze czekac...";
     case RecordingState::Saved:
+        if (stopReason == StopReason::LowDiskSpace) {
+            return L"Zapisano w Wideo\\Kestrova (zatrzymano: malo miejsca na dysku). Kliknij "
+                   L"Otworz MP4.";
+        }
         return L"Zapisano w Wideo\\Kestrova. Kliknij Otworz MP4.";
     case RecordingState::Failed:
         // A failure whose text could not be made (memory ran out) still must not leave the

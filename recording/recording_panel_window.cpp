@@ -29,7 +29,8 @@ RecordingPanelState::RecordingPanelState(const PixelRect& recordedArea,
 
 namespace {
 
-// Sent by the shutdown: stop the recording and wait until its file is complete.
+// Sent by the shutdown: stop the recording and wait until its file is complete, or until the
+// session's limit ends the program.
 constexpr UINT FinishRecordingMessage = WM_APP + 1;
 
 bool registerPanelClass(HINSTANCE instance)
@@ -156,7 +157,8 @@ void refresh(HWND window, RecordingPanelState& state)
     const std::int64_t elapsed = timed ? state.session.readElapsed() : 0;
     const std::wstring errorText =
         current == RecordingState::Failed ? state.session.readErrorText() : std::wstring();
-    std::wstring status = statusTextFor(current, elapsed, errorText);
+    std::wstring status =
+        statusTextFor(current, elapsed, errorText, state.session.readStopReason());
     if (!status.empty() && status != state.shownStatus) {
         SetDlgItemTextW(window, ID_STATUS_LINE, status.c_str());
         state.shownStatus = std::move(status);
@@ -204,8 +206,7 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
         onDpiChanged(window, state, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case FinishRecordingMessage:
-        state.session.requestStop();
-        state.session.join();
+        state.session.stopAndWait();
         return 0;
     case WM_NCDESTROY:
         KillTimer(window, RefreshTimer);

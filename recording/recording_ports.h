@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 // COM and Media Foundation for the worker thread; shuts both down in its destructor.
@@ -24,6 +25,9 @@ public:
     // Reads every pending packet; queues converted chunks unless `discard`.
     virtual void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                        std::int64_t pausedTotal) = 0;
+    // Whether the default output device is now another one than this source captures. A source
+    // bound to no particular device, or one that cannot tell, never moves.
+    virtual bool defaultOutputMoved() { return false; }
 };
 
 // Copies the recorded area of the screen into a top-down BGRA buffer of width x height pixels.
@@ -80,4 +84,11 @@ public:
     virtual void sleepBetweenPasses() = 0; // Sleep(5)
     // Held for the life of the frame loop; may hand out nothing where sleeps are precise anyway.
     virtual std::unique_ptr<SleepPrecision> preciseSleep() = 0;
+    // Bytes this user may still write on the volume that holds `filePath` (the file need not
+    // exist yet); nothing where that cannot be read.
+    virtual std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath)
+    {
+        static_cast<void>(filePath);
+        return std::nullopt;
+    }
 };

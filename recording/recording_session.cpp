@@ -5,13 +5,13 @@
 #include <exception>
 #include <utility>
 
-RecordingSession::RecordingSession(RecordingWorkerEntry entry) : workerEntry(std::move(entry))
+RecordingSession::RecordingSession(RecordingWorkerEntry entry, StopDeadline deadline)
+    : workerEntry(std::move(entry)), stopDeadline(std::move(deadline))
 {}
 
 RecordingSession::~RecordingSession()
 {
-    stopRequested.store(true);
-    join();
+    stopAndWait();
 }
 
 bool RecordingSession::start(const PixelRect& region, const std::wstring& outputPath)
@@ -21,6 +21,7 @@ bool RecordingSession::start(const PixelRect& region, const std::wstring& output
     }
     join();
     stopRequested.store(false);
+    stopReason.store(StopReason::Requested);
     pauseRequested.store(false);
     elapsed.store(0);
     {
@@ -28,9 +29,14 @@ bool RecordingSession::start(const PixelRect& region, const std::wstring& output
         errorText.clear();
     }
     state.store(RecordingState::Starting);
+    setWorkerFinished(false);
     try {
-        workerThread = std::thread(workerEntry, std::ref(*this), region, outputPath);
+        workerThread = std::thread([this, entry = workerEntry, region, outputPath] {
+            entry(*this, region, outputPath);
+            setWorkerFinished(true);
+        });
     } catch (const std::exception&) {
+        setWorkerFinished(true);
         // No thread (refused by the system, or no memory for its start-up copies), so no worker
         // will ever leave Starting: report a failed recording instead of leaving the panel
         // waiting forever.
@@ -63,6 +69,33 @@ void RecordingSession::join()
     if (workerThread.joinable()) {
         workerThread.join();
     }
+}
+
+void RecordingSession::stopAndWait()
+{
+    stopRequested.store(true);
+    if (!workerThread.joinable()) {
+        return;
+    }
+    bool finished = false;
+    {
+        std::unique_lock<std::mutex> lock(finishMutex);
+        finished =
+            finishChanged.wait_for(lock, stopDeadline.limit, [this] { return workerFinished; });
+    }
+    if (!finished) {
+        stopDeadline.endProgram();
+    }
+    join();
+}
+
+void RecordingSession::setWorkerFinished(bool finished)
+{
+    {
+        std::lock_guard<std::mutex> lock(finishMutex);
+        workerFinished = finished;
+    }
+    finishChanged.notify_all();
 }
 
 std::wstring RecordingSession::readErrorText() const

@@ -2,6 +2,8 @@
 
 #include "recording/audio_track_writer.h"
 #include "common/failure.h"
+#include "recording/default_output_sound.h"
+#include "recording/disk_space_watch.h"
 #include "recording/encoder_fallback_writer.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
@@ -71,8 +73,10 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
     if (!isRecordableFrameSize(size)) {
         throw Failure{InvalidArgumentResult, L"Obszar musi miec od 16x16 do 3840x2160 pikseli"};
     }
+    DiskSpaceWatch disk(platform, outputPath);
+    disk.requireReserve();
 
-    const std::unique_ptr<SoundSource> sound = platform.startSound();
+    DefaultOutputSound sound(platform, platform.startSound());
     ResilientFrameSource frames(platform, region, size.width, size.height);
     writer->open(outputPath, size.width, size.height, VideoEncoders::HardwareAllowed);
     {
@@ -84,7 +88,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         std::int64_t lastTick = startTime;
         std::int64_t pausedTotal = 0;
         std::int64_t nextFrameTime = 0;
-        sound->drain(queue, true, startTime, 0);
+        sound.drain(queue, true, startTime, 0, startTime);
         session.publishState(RecordingState::Recording);
 
         // Without it a 5 ms sleep lasts a whole default timer period (15.6 ms on Windows), and
@@ -92,6 +96,9 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         std::unique_ptr<SleepPrecision> precision = platform.preciseSleep();
         while (!(session.isStopRequested() && nextFrameTime != 0)) {
             const std::int64_t now = platform.now();
+            if (disk.runsLow(now)) {
+                session.stopForLowDiskSpace();
+            }
             // A stop that comes before the first frame still gets that frame, paused or not: the
             // loop cannot end without one, and waiting for a resume would hang whoever joins us.
             const bool paused =
@@ -101,7 +108,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             const std::int64_t elapsed = now - pausedTotal - startTime;
             session.publishElapsed(elapsed);
             const std::size_t queuedBefore = queue.size();
-            sound->drain(queue, paused, startTime, pausedTotal);
+            sound.drain(queue, paused, startTime, pausedTotal, now);
             if (!paused && leftOut != 0) {
                 discardStalledSound(queue, queuedBefore, elapsed - StallKept);
             }
@@ -124,7 +131,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         precision.reset();
 
         session.publishState(RecordingState::Saving);
-        sound->drain(queue, session.isPauseRequested(), startTime, pausedTotal);
+        sound.drain(queue, session.isPauseRequested(), startTime, pausedTotal, lastTick);
         track.writeUpTo(std::max(nextFrameTime, session.readElapsed()));
         writer->finalize();
         session.publishState(RecordingState::Saved);

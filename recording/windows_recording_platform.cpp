@@ -52,3 +52,18 @@ std::unique_ptr<SleepPrecision> WindowsRecordingPlatform::preciseSleep()
 {
     return std::make_unique<TimerResolutionScope>();
 }
+
+std::optional<std::uint64_t> WindowsRecordingPlatform::freeDiskSpace(const std::wstring& filePath)
+{
+    // The call takes a folder (with its trailing backslash), not a file that may not exist yet.
+    const std::size_t separator = filePath.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) {
+        return std::nullopt;
+    }
+    const std::wstring folder = filePath.substr(0, separator + 1);
+    ULARGE_INTEGER available{};
+    if (::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) == FALSE) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
+}

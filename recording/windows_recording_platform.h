@@ -15,6 +15,7 @@ public:
     std::int64_t now() override;
     void sleepBetweenPasses() override;
     std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
+    std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath) override;
 
 private:
     // The writer calls Media Foundation through the functions this runtime loads. The worker

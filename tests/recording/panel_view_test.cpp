@@ -113,6 +113,11 @@ TEST(PanelStatusText, FixedTextsPerState)
               L"Zapisywanie MP4 - prosze czekac...");
     EXPECT_EQ(statusTextFor(RecordingState::Saved, 7 * Second, L""),
               L"Zapisano w Wideo\\Kestrova. Kliknij Otworz MP4.");
+    EXPECT_EQ(statusTextFor(RecordingState::Saved, 7 * Second, L"", StopReason::LowDiskSpace),
+              L"Zapisano w Wideo\\Kestrova (zatrzymano: malo miejsca na dysku). Kliknij Otworz "
+              L"MP4.");
+    EXPECT_EQ(statusTextFor(RecordingState::Saving, 7 * Second, L"", StopReason::LowDiskSpace),
+              L"Zapisywanie MP4 - prosze czekac...");
 }
 
 TEST(PanelStatusText, FailedShowsTheErrorText)

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,16 @@ struct FakeWorld {
     std::function<void(AudioChunkQueue& queue, std::int64_t startTime, std::int64_t pausedTotal)>
         onDrain;
     std::size_t largestQueue = 0;
+    // The clock at each sound source's start; a source's number is its place here (1 for the
+    // first). `drainingSound` is the source of the drain in progress.
+    std::vector<std::int64_t> soundStarts;
+    int drainingSound = 0;
+    // Asked of source `sound` whenever the worker checks the default output; empty: never moves.
+    std::function<bool(int sound)> defaultMoved;
+
+    // What the platform answers for the free space of the file's volume, and what it was asked.
+    std::optional<std::uint64_t> freeDiskBytes = std::uint64_t{1} << 40;
+    std::vector<std::wstring> diskChecks;
 
     std::vector<WrittenSample> video;
     std::vector<WrittenSample> audio;
@@ -136,12 +147,13 @@ public:
 
 class FakeSound final : public SoundSource, Counted {
 public:
-    using Counted::Counted;
+    FakeSound(FakeWorld& owner, int soundNumber) : Counted(owner), number(soundNumber) {}
     ~FakeSound() override { world.note("sound stopped"); }
     void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                std::int64_t pausedTotal) override
     {
         world.step(discard ? "drain discard" : "drain");
+        world.drainingSound = number;
         if (!discard && world.onDrain) {
             world.onDrain(queue, startTime, pausedTotal);
         }
@@ -149,6 +161,10 @@ public:
             world.largestQueue = queue.size();
         }
     }
+    bool defaultOutputMoved() override { return world.defaultMoved && world.defaultMoved(number); }
+
+private:
+    int number;
 };
 
 class FakeFrames final : public FrameSource, Counted {
@@ -242,7 +258,8 @@ public:
     std::unique_ptr<SoundSource> startSound() override
     {
         world.step("sound");
-        return std::make_unique<FakeSound>(world);
+        world.soundStarts.push_back(world.clock);
+        return std::make_unique<FakeSound>(world, static_cast<int>(world.soundStarts.size()));
     }
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
                                                      std::int32_t height) override
@@ -268,6 +285,11 @@ public:
         }
     }
     std::unique_ptr<SleepPrecision> preciseSleep() override { return nullptr; }
+    std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath) override
+    {
+        world.diskChecks.push_back(filePath);
+        return world.freeDiskBytes;
+    }
 
     PixelRect capturedRegion;
 

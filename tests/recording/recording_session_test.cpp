@@ -175,8 +175,10 @@ TEST_P(RestartAfterEnd, JoinsTheOldWorkerAndClearsTextFlagsAndTime)
     ASSERT_TRUE(waitForState(session, RecordingState::Recording));
     session.setPaused(true);
     session.requestStop();
+    session.stopForLowDiskSpace();
     firstEnd.open();
     ASSERT_TRUE(waitForState(session, ending));
+    EXPECT_EQ(session.readStopReason(), StopReason::LowDiskSpace);
     EXPECT_EQ(session.readErrorText(),
               ending == RecordingState::Failed ? L"Zapis probki MP4 (0x80004005)" : L"");
 
@@ -186,6 +188,7 @@ TEST_P(RestartAfterEnd, JoinsTheOldWorkerAndClearsTextFlagsAndTime)
     EXPECT_EQ(session.readElapsed(), 0);
     EXPECT_FALSE(session.isStopRequested());
     EXPECT_FALSE(session.isPauseRequested());
+    EXPECT_EQ(session.readStopReason(), StopReason::Requested);
     secondStart.open();
     session.join();
     EXPECT_EQ(runs, 2);
@@ -281,6 +284,81 @@ TEST(RecordingSession, DestructionStopsTheWorkerAndWaitsForIt)
         ASSERT_TRUE(waitForState(session, RecordingState::Recording));
     }
     EXPECT_TRUE(finished);
+}
+
+// A worker stuck inside a platform call: it returns only once the program's end has been asked
+// for (in the program that end never returns).
+struct HungWorker {
+    Gate release;
+    std::atomic<int> ends{0};
+    std::atomic<bool> endedWhileInside{false};
+    std::atomic<bool> inside{false};
+    std::chrono::steady_clock::time_point stopAsked;
+    std::chrono::steady_clock::duration waited{};
+
+    RecordingWorkerEntry entry()
+    {
+        return [this](RecordingSession& s, PixelRect, std::wstring) {
+            inside = true;
+            s.publishState(RecordingState::Recording);
+            release.wait();
+            inside = false;
+        };
+    }
+    StopDeadline deadline()
+    {
+        return {std::chrono::milliseconds(50), [this] {
+                    waited = std::chrono::steady_clock::now() - stopAsked;
+                    endedWhileInside = inside.load();
+                    ++ends;
+                    release.open();
+                }};
+    }
+};
+
+TEST(RecordingSession, StopAndWaitEndsTheProgramWhenAStuckWorkerOutlastsTheLimit)
+{
+    HungWorker worker;
+    RecordingSession session{worker.entry(), worker.deadline()};
+    ASSERT_TRUE(session.start(Area, L"a.mp4"));
+    ASSERT_TRUE(waitForState(session, RecordingState::Recording));
+    worker.stopAsked = std::chrono::steady_clock::now();
+    session.stopAndWait();
+    EXPECT_EQ(worker.ends, 1);
+    EXPECT_TRUE(worker.endedWhileInside);
+    EXPECT_GE(worker.waited, std::chrono::milliseconds(50));
+    EXPECT_TRUE(session.isStopRequested());
+}
+
+TEST(RecordingSession, DestructionEndsTheProgramWhenAStuckWorkerOutlastsTheLimit)
+{
+    HungWorker worker;
+    {
+        RecordingSession session{worker.entry(), worker.deadline()};
+        ASSERT_TRUE(session.start(Area, L"a.mp4"));
+        ASSERT_TRUE(waitForState(session, RecordingState::Recording));
+        worker.stopAsked = std::chrono::steady_clock::now();
+    }
+    EXPECT_EQ(worker.ends, 1);
+    EXPECT_TRUE(worker.endedWhileInside);
+}
+
+TEST(RecordingSession, WorkerThatEndsWithinTheLimitIsJoinedWithoutEndingTheProgram)
+{
+    std::atomic<int> ends{0};
+    RecordingSession session{[](RecordingSession& s, PixelRect, std::wstring) {
+                                 while (!s.isStopRequested()) {
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                 }
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                 s.publishState(RecordingState::Saved);
+                             },
+                             StopDeadline{std::chrono::seconds(10), [&] { ++ends; }}};
+    ASSERT_TRUE(session.start(Area, L"a.mp4"));
+    session.stopAndWait();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    session.stopAndWait();
+    EXPECT_EQ(ends, 0);
 }
 
 TEST(RecordingSession, JoinWithoutAWorkerReturnsAtOnce)

@@ -1,6 +1,10 @@
 #include "recording/recording_worker.h"
 
+#include "recording/audio_seam_placement.h"
+#include "recording/default_output_sound.h"
+#include "recording/disk_space_watch.h"
 #include "recording_fakes.h"
+#include "tone_seams.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,6 +13,7 @@
 #include <cctype>
 #include <cwchar>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,6 +88,84 @@ struct WorkerFixture : ::testing::Test {
             frames += static_cast<std::int64_t>(sample.bytes.size() / 4);
         }
         return frames;
+    }
+
+    // Each sound source plays the 1 kHz tone from its own start in 10 ms packets, with positions
+    // a few frames off as the engine's are, placed by a seam placer of its own as the loopback
+    // capture places them. A drain delivers the packets that are complete by then.
+    struct SourcePlay {
+        std::int64_t packets = 0;
+        AudioSeamPlacer placer;
+    };
+    std::map<int, SourcePlay> plays;
+
+    void deliverToneFromEachSource()
+    {
+        world.onDrain = [this](AudioChunkQueue& queue, std::int64_t startTime,
+                               std::int64_t pausedTotal) {
+            constexpr std::int64_t PacketTime = 100'000;
+            constexpr std::int64_t PacketFrames = 480;
+            const int sound = world.drainingSound;
+            SourcePlay& play = plays[sound];
+            const std::int64_t origin = world.soundStarts.at(static_cast<std::size_t>(sound - 1));
+            while (origin + (play.packets + 1) * PacketTime <= world.clock) {
+                AudioChunk chunk;
+                const std::int64_t jitter = play.packets == 0 ? 0 : play.packets * 7 % 5 - 2;
+                chunk.startFrame = (origin + play.packets * PacketTime - startTime - pausedTotal) *
+                                       48'000 / 10'000'000 +
+                                   jitter;
+                chunk.samples.reserve(PacketFrames * 2);
+                for (std::int64_t i = 0; i < PacketFrames; ++i) {
+                    const std::int16_t value =
+                        tone::pcm(tone::sample(play.packets * PacketFrames + i, 48'000));
+                    chunk.samples.push_back(value);
+                    chunk.samples.push_back(value);
+                }
+                chunk.startFrame = play.placer.place(chunk.startFrame, PacketFrames);
+                queue.push_back(std::move(chunk));
+                ++play.packets;
+            }
+        };
+    }
+
+    // The first frame in [from, to) of the left channel that is not the tone begun at `origin`
+    // (silence where `origin` is negative), or `to`.
+    static std::int64_t firstMismatch(const std::vector<std::int16_t>& left, std::int64_t from,
+                                      std::int64_t to, std::int64_t origin)
+    {
+        for (std::int64_t f = from; f < to; ++f) {
+            const std::int16_t expected =
+                origin < 0 ? std::int16_t{0} : tone::pcm(tone::sample(f - origin, 48'000));
+            if (left.at(static_cast<std::size_t>(f)) != expected) {
+                return f;
+            }
+        }
+        return to;
+    }
+
+    // The track holds the first source's tone from frame 0 to `firstEnd`, silence up to where
+    // the second source started, and the second source's tone from there, each without a break.
+    void expectFirstThenSecondSource(std::int64_t firstEnd)
+    {
+        EXPECT_EQ(session.readState(), RecordingState::Saved);
+        EXPECT_EQ(session.readErrorText(), L"");
+        ASSERT_EQ(world.soundStarts.size(), 2u);
+        ASSERT_EQ(plays[1].packets * 480, firstEnd);
+        const std::int64_t secondStart =
+            (world.soundStarts[1] - world.soundStarts[0]) * 48'000 / 10'000'000;
+        ASSERT_GT(plays[2].packets, 100);
+        expectContiguousAudio();
+        const auto left = audioLeft();
+        // The last packet may reach past the end of the track.
+        const std::int64_t secondEnd =
+            std::min(secondStart + plays[2].packets * 480, static_cast<std::int64_t>(left.size()));
+        ASSERT_GT(secondEnd, secondStart);
+        EXPECT_EQ(firstMismatch(left, 0, firstEnd, 0), firstEnd);
+        EXPECT_EQ(firstMismatch(left, firstEnd, secondStart, -1), secondStart);
+        EXPECT_EQ(firstMismatch(left, secondStart, secondEnd, secondStart), secondEnd);
+        // The first capture is stopped before any other is opened.
+        const auto stopped = std::find(world.log.begin(), world.log.end(), "sound stopped");
+        EXPECT_EQ(std::count(stopped, world.log.end(), "sound"), world.calls["sound"] - 1);
     }
 
     void TearDown() override { EXPECT_EQ(world.liveObjects, 0) << "a fake object leaked"; }
@@ -485,6 +568,88 @@ TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsCostsOnlyItsFrames)
     for (std::int64_t i = 0; i < covered; ++i) {
         ASSERT_EQ(left[static_cast<std::size_t>(i)], 1000) << "frame " << i;
     }
+}
+
+TEST_F(WorkerFixture, SoundFollowsANewDefaultOutputFromTheNextCheck)
+{
+    deliverToneFromEachSource();
+    const std::int64_t start = world.clock;
+    world.defaultMoved = [&](int sound) { return sound == 1 && world.clock >= start + 25'000'000; };
+    stopAfterPass(1000);
+    run();
+
+    // Checked at the start and once a second: the move at 2.5 s is seen at 3 s, and the first
+    // source delivered everything up to that moment.
+    ASSERT_EQ(world.soundStarts.size(), 2u);
+    EXPECT_EQ(world.soundStarts[1] - start, 30'000'000);
+    expectFirstThenSecondSource(144'000);
+}
+
+TEST_F(WorkerFixture, InvalidatedDeviceIsReplacedAndAMissingOneTriedAgainEachSecond)
+{
+    deliverToneFromEachSource();
+    const std::int64_t start = world.clock;
+    // The 300th pass (at 1.495 s) finds the device gone; at that moment there is no other output
+    // yet, and a second later there is.
+    world.failAt["drain"] = {300, Failure{DeviceInvalidatedResult, L"Kolejny pakiet audio"}};
+    world.failAt["sound"] = {2, Failure{hr(0x80070490u), L"Brak wyjscia audio"}};
+    stopAfterPass(1000);
+    run();
+
+    EXPECT_EQ(world.calls["sound"], 3);
+    ASSERT_EQ(world.soundStarts.size(), 2u);
+    EXPECT_EQ(world.soundStarts[1] - start, 24'950'000);
+    // 149 packets up to 1.49 s, silence from there to 2.495 s, then the new device's tone.
+    expectFirstThenSecondSource(71'520);
+}
+
+TEST_F(WorkerFixture, LowDiskSpaceEndsAndSavesTheRecordingWithItsReason)
+{
+    // Free space is read at the start and about once a second; it falls below the reserve at
+    // 2.2 s and is seen at 3 s. Nothing else stops the recording.
+    const std::int64_t start = world.clock;
+    world.onSleep = [&](int pass) {
+        if (world.clock >= start + 22'000'000) {
+            world.freeDiskBytes = DiskSpaceReserve - 1;
+        }
+        if (pass > 100'000) {
+            session.requestStop(); // keeps a regression from hanging the test run
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readStopReason(), StopReason::LowDiskSpace);
+    EXPECT_EQ(session.readErrorText(), L"");
+    EXPECT_EQ(world.diskChecks.size(), 5u);
+    EXPECT_TRUE(
+        std::all_of(world.diskChecks.begin(), world.diskChecks.end(),
+                    [](const std::wstring& path) { return path == L"C:\\Videos\\Video_1.mp4"; }));
+    // The pass at 3 s (the 601st) asks for the stop and is the last, as after "Zakoncz i zapisz".
+    EXPECT_EQ(world.passes, 601);
+    EXPECT_EQ(world.video.back().time, 90 * Period);
+    EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "finalize"), 1);
+    expectContiguousAudio();
+}
+
+TEST_F(WorkerFixture, StartWithLessThanTheReserveFailsBeforeAnyFile)
+{
+    world.freeDiskBytes = DiskSpaceReserve - 1;
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readErrorText(), L"Malo miejsca na dysku (0x80070070)");
+    EXPECT_THAT(world.log, ElementsAre("make runtime", "COM", "Media Foundation", "abandon",
+                                       "writer released", "runtime shut down"));
+}
+
+TEST_F(WorkerFixture, UnknownFreeSpaceDoesNotStopTheRecording)
+{
+    world.freeDiskBytes = std::nullopt;
+    stopAfterPass(300);
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readStopReason(), StopReason::Requested);
+    EXPECT_EQ(world.passes, 300);
 }
 
 TEST_F(WorkerFixture, MissingOutputDeviceFailsBeforeAnyFile)
