@@ -65,12 +65,18 @@ struct MenuTraits {
     static void close(Handle h) noexcept { ::DestroyMenu(h); }
 };
 
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static void close(Handle h) noexcept { ::FreeLibrary(h); }
+};
+
 struct HookTraits {
     using Handle = HHOOK;
     static void close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
 };
 
 using UniqueHook = UniqueHandle<HookTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
