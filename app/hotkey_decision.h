@@ -1,7 +1,9 @@
 #pragma once
 // What the low-level keyboard hook does with one key event. Kept free of <windows.h> so the
-// whole PrintScreen table can be tested natively; the hook procedure only feeds it the event,
-// the modifier keys and the callback table, and acts on the answer.
+// whole PrintScreen table and the Escape rule can be tested natively; the hook procedure only
+// feeds it the event, the modifier keys, the callback table and whether a selection is open,
+// and acts on the answer.
+#include <cstdint>
 #include <optional>
 
 // The keyboard messages a low-level hook receives, with their platform values.
@@ -14,6 +16,7 @@ enum class KeyMessage : unsigned {
 
 inline constexpr int HookCodeAction = 0;                 // HC_ACTION
 inline constexpr unsigned VirtualKeySnapshot = 0x2C;     // VK_SNAPSHOT, the PrintScreen key
+inline constexpr unsigned VirtualKeyEscape = 0x1B;       // VK_ESCAPE
 inline constexpr unsigned VirtualKeyControl = 0x11;      // VK_CONTROL
 inline constexpr unsigned VirtualKeyShift = 0x10;        // VK_SHIFT
 inline constexpr unsigned VirtualKeyLeftWindows = 0x5B;  // VK_LWIN
@@ -76,4 +79,43 @@ HookDecision decideHookEvent(const HookEvent& event, bool keyHeld, IsKeyDown&& i
     }
     return HookDecision{HookVerdict::SwallowAndPost, true, *hotkeyId,
                         commandForHotkeyId(*hotkeyId)};
+}
+
+enum class EscapeVerdict : std::uint8_t {
+    PassOn,           // hand the event to the next hook
+    Swallow,          // withhold the event from the rest of the system
+    SwallowAndCancel, // withhold it and cancel the open selection
+};
+
+struct EscapeDecision {
+    EscapeVerdict verdict = EscapeVerdict::PassOn;
+    bool escapeHeld = false; // the manager's escapeHeld after this event
+
+    friend bool operator==(const EscapeDecision&, const EscapeDecision&) = default;
+};
+
+// What the hook does with Escape. A selection may be on the screen without having the keyboard
+// (Windows refuses the foreground to a window opened on a swallowed key), so while one is open
+// every Escape key-down is taken from whichever window is in front and cancels it. The press
+// stays taken until its key-up, which comes after the selection has closed: auto-repeats and
+// the key-up are withheld too. `isSelectionOpen()` is asked only for Escape key-downs.
+template <typename IsSelectionOpen>
+EscapeDecision decideEscapeEvent(const HookEvent& event, bool escapeHeld,
+                                 IsSelectionOpen&& isSelectionOpen)
+{
+    const EscapeDecision passOn{EscapeVerdict::PassOn, escapeHeld};
+    if (event.code != HookCodeAction || event.vkCode != VirtualKeyEscape) {
+        return passOn;
+    }
+    const auto message = static_cast<KeyMessage>(event.message);
+    if (message == KeyMessage::KeyUp || message == KeyMessage::SysKeyUp) {
+        return escapeHeld ? EscapeDecision{EscapeVerdict::Swallow, false} : passOn;
+    }
+    if (message != KeyMessage::KeyDown && message != KeyMessage::SysKeyDown) {
+        return passOn;
+    }
+    if (isSelectionOpen()) {
+        return EscapeDecision{EscapeVerdict::SwallowAndCancel, true};
+    }
+    return escapeHeld ? EscapeDecision{EscapeVerdict::Swallow, true} : passOn;
 }

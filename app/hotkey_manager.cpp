@@ -3,6 +3,7 @@
 #include "app/command_id.h"
 #include "app/hotkey_decision.h"
 #include "common/window_binding.h"
+#include "screenshot/selection_overlay.h"
 
 #include <utility>
 
@@ -174,6 +175,20 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam)
         event.vkCode = key->vkCode;
         event.flags = key->flags;
     }
+    const EscapeDecision escape =
+        decideEscapeEvent(event, manager.escapeHeld, [] { return SelectionOverlay::isOpen(); });
+    manager.escapeHeld = escape.escapeHeld;
+    switch (escape.verdict) {
+    case EscapeVerdict::PassOn:
+        break;
+    case EscapeVerdict::SwallowAndCancel:
+        // The overlay may not have the keyboard, so it would never see the key itself.
+        ::PostMessageW(manager.messageWindow.get(), WM_CANCEL_SELECTION, 0, 0);
+        return 1;
+    case EscapeVerdict::Swallow:
+        return 1;
+    }
+
     const HookDecision decision =
         decideHookEvent(event, manager.keyHeld, isKeyDownNow,
                         [&manager](int id) { return manager.hasCallback(id); });

@@ -6,7 +6,9 @@
 // low-level hook through the message loop of the thread that installed it, holds every key of
 // the desktop until it answers, and removes a hook that answers too late for good. The UI thread
 // may be busy for seconds (encoding a large PNG), so it must not be that thread. The window and
-// every callback stay on the UI thread; the hook thread only posts WM_HOTKEY to the window.
+// every callback stay on the UI thread; the hook thread only posts WM_HOTKEY to the window, and
+// while a selection overlay is open it takes Escape from every window and posts the overlay's
+// cancel message there instead, which the overlay's loop on the UI thread picks up.
 #include <windows.h>
 
 #include <atomic>
@@ -59,6 +61,8 @@ private:
     // Touched only by the hook procedure, which the system calls only on the hook thread, so
     // it needs no guard.
     bool keyHeld = false;
+    // Set from an Escape key-down taken for an open overlay until its key-up; hook thread only.
+    bool escapeHeld = false;
     // UI thread only.
     HotkeyTable table;
     // Bit n is set while id n has a callback: the one thing the hook reads that the UI thread

@@ -24,6 +24,10 @@ int runMessageLoop()
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // Before anything else loads: a DLL asked for later by bare name, by this program or by
+    // system code on its behalf, then comes from System32 only, never from the program's own
+    // folder (often Downloads, where any web page can drop a file) or the current directory.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
     UniqueKernelHandle singleInstance(

@@ -75,11 +75,18 @@ struct HookTraits {
     static void close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
 };
 
+struct GlobalMemoryTraits {
+    using Handle = HGLOBAL;
+    static void close(Handle h) noexcept { ::GlobalFree(h); }
+};
+
 using UniqueHook = UniqueHandle<HookTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueGlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniquePen = UniqueHandle<GdiObjectTraits<HPEN>>;
 using UniqueRegion = UniqueHandle<GdiObjectTraits<HRGN>>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;

@@ -7,6 +7,10 @@
 #include <mfidl.h>
 #include <mfreadwrite.h>
 
+#include <optional>
+
+#include "common/system_library.h"
+
 // The functions the recording calls, looked up by name. All null until a load has succeeded.
 struct MediaFoundationFunctions {
     decltype(&::MFStartup) startup = nullptr;
@@ -19,7 +23,7 @@ struct MediaFoundationFunctions {
 };
 
 // Owns the two modules, taken from the system folder only (never from the program's folder or
-// the current directory), and frees them on destruction.
+// the current directory), and frees them on unload or destruction.
 class MediaFoundationLibrary {
 public:
     MediaFoundationLibrary() = default;
@@ -37,7 +41,7 @@ public:
     const MediaFoundationFunctions& functions() const noexcept { return functions_; }
 
 private:
-    HMODULE platformModule = nullptr;
-    HMODULE readWriteModule = nullptr;
+    std::optional<SystemLibrary> platformModule;
+    std::optional<SystemLibrary> readWriteModule;
     MediaFoundationFunctions functions_;
 };

@@ -1,5 +1,6 @@
 #pragma once
-// The recording panel's fixed layout. Sizes are plain pixels and are not scaled for DPI.
+// The recording panel's layout, written for 96 DPI. On a monitor with another DPI every size,
+// place and offset is scaled by DPI / 96 (see common/dpi_scaling.h).
 #include "common/pixel_rect.h"
 
 #include <array>
@@ -50,5 +51,18 @@ struct PanelPosition {
     friend bool operator==(const PanelPosition&, const PanelPosition&) = default;
 };
 
-// Near the bottom-left corner of the work area of the monitor nearest to the recorded area.
-PanelPosition recordingPanelPosition(const PixelRect& workArea);
+struct PanelSize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    friend bool operator==(const PanelSize&, const PanelSize&) = default;
+};
+
+// Near the bottom-left corner of the work area of the monitor nearest to the recorded area,
+// for a panel on a monitor with this DPI.
+PanelPosition recordingPanelPosition(const PixelRect& workArea, std::uint32_t dpi);
+
+// The panel's outer size at this DPI.
+PanelSize recordingPanelSize(std::uint32_t dpi);
+
+// Where a control sits in the panel's client area at this DPI.
+PixelRect panelControlRect(const PanelControl& control, std::uint32_t dpi);

@@ -6,7 +6,9 @@
 #include "recording/panel_view.h"
 #include "recording/recording_border.h"
 #include "recording/video_path.h"
+#include "common/win_rect.h"
 #include "common/window_binding.h"
+#include "common/window_dpi.h"
 #include "resources/resource_ids.h"
 #include "screenshot/preview_window.h"
 
@@ -42,25 +44,46 @@ bool registerPanelClass(HINSTANCE instance)
     return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void createControls(HWND window, const RecordingPanelState& state)
+void createControls(HWND window, RecordingPanelState& state)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+    state.font = makeDialogFont(state.dpi);
     const std::wstring infoLine = formatInfoLine(state.region.width(), state.region.height());
     for (const PanelControl& control : PanelControls) {
         const wchar_t* className = control.kind == PanelControlKind::Button ? L"BUTTON" : L"STATIC";
         const wchar_t* text = control.text != nullptr ? control.text : infoLine.c_str();
-        HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, control.x,
-                                     control.y, control.width, control.height, window,
+        const PixelRect place = panelControlRect(control, state.dpi);
+        HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, place.left,
+                                     place.top, place.width(), place.height(), window,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                      instance, nullptr);
-        SendMessageW(child, WM_SETFONT, font, TRUE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontOrStock(state.font)), TRUE);
     }
     for (const PanelControl& control : PanelControls) {
         if (!control.initiallyEnabled) {
             EnableWindow(GetDlgItem(window, control.id), FALSE);
         }
     }
+}
+
+// The panel was moved to a monitor with another scale: take the size the system suggests and lay
+// the controls and their font out for the new DPI.
+void onDpiChanged(HWND window, RecordingPanelState& state, std::uint32_t dpi, const RECT& suggested)
+{
+    state.dpi = dpi;
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    UniqueFont font = makeDialogFont(dpi);
+    const auto fontParameter = reinterpret_cast<WPARAM>(fontOrStock(font));
+    for (const PanelControl& control : PanelControls) {
+        HWND child = GetDlgItem(window, control.id);
+        const PixelRect place = panelControlRect(control, dpi);
+        SetWindowPos(child, nullptr, place.left, place.top, place.width(), place.height(),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(child, WM_SETFONT, fontParameter, TRUE);
+    }
+    // The controls no longer use the old font, so it may go.
+    state.font = std::move(font);
 }
 
 void setButtonEnabled(HWND window, int id, bool enabled)
@@ -177,6 +200,9 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
     case WM_CLOSE:
         onClose(window, state);
         return 0;
+    case WM_DPICHANGED:
+        onDpiChanged(window, state, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case FinishRecordingMessage:
         state.session.requestStop();
         state.session.join();
@@ -210,16 +236,20 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
                           ? std::make_unique<RecordingPanelState>(region, std::move(workerEntry))
                           : std::make_unique<RecordingPanelState>(region);
 
-    const RECT area{region.left, region.top, region.right, region.bottom};
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST), &monitor);
-    const PanelPosition position = recordingPanelPosition(
-        {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
+    // Laid out for the DPI of the monitor it opens on, which is the one its place lies on.
+    const RECT area = toRect(region);
+    HMONITOR monitor = MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST);
+    creation.object->dpi = monitorDpi(monitor);
+    MONITORINFO monitorInfo{};
+    monitorInfo.cbSize = sizeof(monitorInfo);
+    GetMonitorInfoW(monitor, &monitorInfo);
+    const PanelPosition position =
+        recordingPanelPosition(toPixelRect(monitorInfo.rcWork), creation.object->dpi);
+    const PanelSize size = recordingPanelSize(creation.object->dpi);
 
     recordingPanelWindow =
         CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, RecordingPanelClassName, PanelTitle,
-                        WS_CAPTION | WS_SYSMENU, position.x, position.y, PanelWidth, PanelHeight,
+                        WS_CAPTION | WS_SYSMENU, position.x, position.y, size.width, size.height,
                         nullptr, nullptr, instance, &creation);
     if (recordingPanelWindow == nullptr) {
         return nullptr;

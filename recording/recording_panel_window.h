@@ -1,7 +1,9 @@
 #pragma once
 // The recording panel window and the state it owns. openRecordingPanel (recording_panel.h) picks
 // the area and then opens the panel through openRecordingPanelFor.
+#include "common/dpi_scaling.h"
 #include "common/pixel_rect.h"
+#include "common/unique_handle.h"
 #include "recording/recording_session.h"
 #include "recording/recording_state.h"
 
@@ -20,6 +22,10 @@ struct RecordingPanelState {
     bool closeRequested = false;
     RecordingState shownState = RecordingState::Idle;
     std::wstring shownStatus;
+    // The DPI of the monitor the panel is on and the controls' font made for it; both change
+    // when the panel moves to a monitor with another scale.
+    std::uint32_t dpi = DefaultDpi;
+    UniqueFont font;
 };
 
 // The one panel window, or null; cleared by the window's own destruction.

@@ -1,4 +1,7 @@
 #pragma once
+#include <windows.h>
+#include <timeapi.h>
+
 #include "recording/recording_ports.h"
 
 // Asks for a 1 ms system timer resolution while it lives, so Sleep(5) sleeps about 5 ms instead
@@ -13,3 +16,12 @@ public:
 private:
     bool granted = false;
 };
+
+// What the scope takes from winmm.dll, which is not a known DLL: looked up in the system folder
+// on first use and kept for the life of the process. Null where missing; the loop then runs with
+// the default period. Tests put stand-ins in their place to observe the calls.
+struct TimerResolutionFunctions {
+    decltype(&::timeBeginPeriod) beginPeriod = nullptr;
+    decltype(&::timeEndPeriod) endPeriod = nullptr;
+};
+TimerResolutionFunctions& timerResolutionFunctions();

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
-// Puts a DIB-section copy of the bitmap on the clipboard as CF_BITMAP. Borrows the bitmap; on
-// success the clipboard owns the copy.
+// Puts the picture on the clipboard as CF_DIB: a packed 24-bit DIB in movable memory, from which
+// the system offers CF_BITMAP and CF_DIBV5 to other programs. Borrows the bitmap; on success the
+// clipboard owns the memory.
 bool copyBitmapToClipboard(HBITMAP bitmap);

@@ -7,6 +7,7 @@
 #include "common/unique_handle.h"
 #include "common/win_rect.h"
 #include "common/window_binding.h"
+#include "common/window_dpi.h"
 #include "screenshot/preview_layout.h"
 
 #ifndef WDA_EXCLUDEFROMCAPTURE
@@ -25,6 +26,9 @@ constexpr COLORREF BackgroundColour = RGB(24, 28, 36);
 constexpr COLORREF TextColour = RGB(245, 246, 250);
 
 struct PreviewState {
+    // Laid out for the DPI of the monitor the preview opens on.
+    PreviewGeometry geometry;
+    UniqueFont font;
     UniqueBitmap thumbnail;
     int thumbWidth = 0;
     int thumbHeight = 0;
@@ -77,27 +81,28 @@ void paintPreview(HWND window, const PreviewState& state) noexcept
         UniqueBrush background(::CreateSolidBrush(BackgroundColour));
         ::FillRect(dc, &client, background.get());
     }
-    ScopedSelectObject font(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+    const PreviewGeometry& geometry = state.geometry;
+    ScopedSelectObject font(dc, fontOrStock(state.font));
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, TextColour);
 
-    RECT statusRect = toRect(PreviewLayout::StatusLineRect);
+    RECT statusRect = toRect(geometry.statusLine);
     ::DrawTextW(dc, state.message.c_str(), static_cast<int>(state.message.size()), &statusRect,
                 DT_SINGLELINE | DT_END_ELLIPSIS);
-    ::TextOutW(dc, PreviewLayout::CloseMarkOrigin.x, PreviewLayout::CloseMarkOrigin.y, CloseMark,
-               1);
+    ::TextOutW(dc, geometry.closeMark.x, geometry.closeMark.y, CloseMark, 1);
 
     {
         UniqueMemoryDc thumbDc(::CreateCompatibleDC(dc));
         if (thumbDc && state.thumbnail) {
             ScopedSelectObject selected(thumbDc.get(), state.thumbnail.get());
-            const PixelPoint origin = thumbnailOrigin({state.thumbWidth, state.thumbHeight});
+            const PixelPoint origin =
+                thumbnailOrigin({state.thumbWidth, state.thumbHeight}, geometry);
             ::BitBlt(dc, origin.x, origin.y, state.thumbWidth, state.thumbHeight, thumbDc.get(), 0,
                      0, SRCCOPY);
         }
     }
 
-    RECT hintRect = toRect(PreviewLayout::HintRect);
+    RECT hintRect = toRect(geometry.hint);
     ::DrawTextW(dc, HintText, -1, &hintRect, DT_SINGLELINE);
 }
 
@@ -111,7 +116,7 @@ LRESULT handlePreviewMessage(HWND window, PreviewState& state, UINT message, WPA
         paintPreview(window, state);
         return 0;
     case WM_LBUTTONUP:
-        if (!isInCloseZone(pointFromMouseLParam(lParam))) {
+        if (!isInCloseZone(pointFromMouseLParam(lParam), state.geometry)) {
             ::ShellExecuteW(window, L"open", state.filePath.c_str(), nullptr, nullptr,
                             SW_SHOWNORMAL);
         }
@@ -150,12 +155,21 @@ bool PreviewWindow::show(HBITMAP bitmap, const std::wstring& filePath, const std
     if (bitmap == nullptr || ::GetObjectW(bitmap, sizeof(info), &info) == 0) {
         return false;
     }
-    const auto size = thumbnailSizeFor(info.bmWidth, info.bmHeight);
+
+    // The preview opens on the monitor under the mouse and is laid out for that monitor's DPI.
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    HMONITOR monitor = ::MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
+    const std::uint32_t dpi = monitorDpi(monitor);
+    const PreviewGeometry geometry = previewGeometryFor(dpi);
+    const auto size = thumbnailSizeFor(info.bmWidth, info.bmHeight, geometry);
     if (!size) {
         return false;
     }
 
     auto state = std::make_unique<PreviewState>();
+    state->geometry = geometry;
+    state->font = makeDialogFont(dpi);
     state->filePath = filePath;
     state->message = message;
     state->thumbWidth = size->width;
@@ -169,19 +183,16 @@ bool PreviewWindow::show(HBITMAP bitmap, const std::wstring& filePath, const std
         return false;
     }
 
-    POINT cursor{};
-    ::GetCursorPos(&cursor);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    ::GetMonitorInfoW(::MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor);
-    const PixelPoint origin = previewOrigin(
-        {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom});
+    MONITORINFO monitorInfo{};
+    monitorInfo.cbSize = sizeof(monitorInfo);
+    ::GetMonitorInfoW(monitor, &monitorInfo);
+    const PixelPoint origin = previewOrigin(toPixelRect(monitorInfo.rcWork), geometry);
 
     WindowCreation<PreviewState> creation{std::move(state)};
     HWND window = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
                                     PreviewClassName, PreviewTitle, WS_POPUP | WS_BORDER, origin.x,
-                                    origin.y, PreviewLayout::OuterWidth, PreviewLayout::OuterHeight,
-                                    nullptr, nullptr, instance, &creation);
+                                    origin.y, geometry.outerWidth, geometry.outerHeight, nullptr,
+                                    nullptr, instance, &creation);
     if (window == nullptr) {
         return false;
     }

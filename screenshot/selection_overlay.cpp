@@ -1,7 +1,8 @@
 #include "screenshot/selection_overlay.h"
 
-#include <dwmapi.h>
+#include <atomic>
 
+#include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "common/win_rect.h"
 #include "common/window_binding.h"
@@ -12,16 +13,23 @@ namespace {
 constexpr wchar_t OverlayClassName[] = L"SelectionOverlayClass";
 constexpr BYTE OverlayAlpha = 180;
 
-// Overlays run only on the UI thread, so a plain count is enough.
-int runningOverlays = 0;
+// Changed only on the UI thread, which runs every overlay, but read by the keyboard hook's
+// thread too, so it is published with release and read with acquire.
+std::atomic<int> runningOverlays{0};
 
 class RunningOverlay {
 public:
-    RunningOverlay() noexcept { ++runningOverlays; }
+    RunningOverlay() noexcept { runningOverlays.fetch_add(1, std::memory_order_release); }
     RunningOverlay(const RunningOverlay&) = delete;
     RunningOverlay& operator=(const RunningOverlay&) = delete;
-    ~RunningOverlay() { --runningOverlays; }
+    ~RunningOverlay() { runningOverlays.fetch_sub(1, std::memory_order_release); }
 };
+
+bool isCancel(const MSG& msg) noexcept
+{
+    return (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) ||
+           msg.message == WM_CANCEL_SELECTION;
+}
 
 void registerOverlayClass(HINSTANCE instance) noexcept
 {
@@ -58,7 +66,7 @@ void paintOverlay(HWND window, const RECT& selection) noexcept
 
 bool SelectionOverlay::isOpen() noexcept
 {
-    return runningOverlays > 0;
+    return runningOverlays.load(std::memory_order_acquire) > 0;
 }
 
 RECT SelectionOverlay::run(const RECT& bounds)
@@ -92,7 +100,7 @@ RECT SelectionOverlay::run(const RECT& bounds)
     MSG msg{};
     BOOL got = 0;
     while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        if (isCancel(msg)) {
             window.reset();
             return RECT{};
         }
@@ -108,7 +116,9 @@ RECT SelectionOverlay::run(const RECT& bounds)
             window.reset();
             // Returns once the composition has shown a frame without the overlay, so the grab
             // that follows sees the desktop undimmed.
-            ::DwmFlush();
+            if (const auto flush = dwmFunctions().flush) {
+                flush();
+            }
             return toRect(
                 selectionInScreen(screenBounds, anchor, pointFromMouseLParam(msg.lParam)));
         }
@@ -121,6 +131,13 @@ RECT SelectionOverlay::run(const RECT& bounds)
     }
     window.reset();
     return RECT{};
+}
+
+DwmFunctions& dwmFunctions()
+{
+    static const SystemLibrary library(L"dwmapi.dll");
+    static DwmFunctions functions{library.find<decltype(&::DwmFlush)>("DwmFlush")};
+    return functions;
 }
 
 void SelectionOverlay::close()

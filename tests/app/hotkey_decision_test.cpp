@@ -234,3 +234,76 @@ TEST(HookDecisionOtherEvents, UnknownMessagesForPrintScreenArePassedOn)
               (HookDecision{HookVerdict::PassOn, true}));
     EXPECT_TRUE(keyboard.reads.empty());
 }
+
+namespace {
+
+// Whether a selection is open, and how often the hook asked.
+struct FakeSelection {
+    bool open = false;
+    int asked = 0;
+    bool operator()()
+    {
+        ++asked;
+        return open;
+    }
+};
+
+HookEvent escape(unsigned message)
+{
+    return HookEvent{HookCodeAction, message, VirtualKeyEscape, 0};
+}
+
+const EscapeDecision EscapePassedOn{EscapeVerdict::PassOn, false};
+const EscapeDecision EscapeCancels{EscapeVerdict::SwallowAndCancel, true};
+
+} // namespace
+
+TEST(EscapeDecision, KeyDownWhileASelectionIsOpenIsTakenAndCancelsIt)
+{
+    FakeSelection selection{true};
+    EXPECT_EQ(decideEscapeEvent(escape(KeyDown), false, selection), EscapeCancels);
+    EXPECT_EQ(decideEscapeEvent(escape(SysKeyDown), false, selection), EscapeCancels);
+    // An auto-repeat while the selection is still open cancels again; the overlay ignores it.
+    EXPECT_EQ(decideEscapeEvent(escape(KeyDown), true, selection), EscapeCancels);
+}
+
+TEST(EscapeDecision, RestOfATakenPressIsWithheldAfterTheSelectionHasClosed)
+{
+    FakeSelection closed;
+    EXPECT_EQ(decideEscapeEvent(escape(KeyDown), true, closed),
+              (EscapeDecision{EscapeVerdict::Swallow, true}));
+    EXPECT_EQ(decideEscapeEvent(escape(KeyUp), true, closed),
+              (EscapeDecision{EscapeVerdict::Swallow, false}));
+    EXPECT_EQ(decideEscapeEvent(escape(SysKeyUp), true, closed),
+              (EscapeDecision{EscapeVerdict::Swallow, false}));
+    // The next press is the focused window's again.
+    EXPECT_EQ(decideEscapeEvent(escape(KeyDown), false, closed), EscapePassedOn);
+    EXPECT_EQ(decideEscapeEvent(escape(KeyUp), false, closed), EscapePassedOn);
+}
+
+TEST(EscapeDecision, WithoutASelectionEscapeIsPassedOnWhole)
+{
+    FakeSelection closed;
+    for (unsigned message : {KeyDown, SysKeyDown, KeyUp, SysKeyUp}) {
+        EXPECT_EQ(decideEscapeEvent(escape(message), false, closed), EscapePassedOn);
+    }
+    // Only the key-downs ask for the selection.
+    EXPECT_EQ(closed.asked, 2);
+}
+
+TEST(EscapeDecision, OtherKeysCodesAndMessagesPassOnWithoutAsking)
+{
+    FakeSelection selection{true};
+    for (unsigned vk : {VirtualKeySnapshot, 0x41u, 0x0Du /* VK_RETURN */}) {
+        EXPECT_EQ(decideEscapeEvent(HookEvent{HookCodeAction, KeyDown, vk, 0}, true, selection),
+                  (EscapeDecision{EscapeVerdict::PassOn, true}));
+    }
+    for (int code : {-1, 1, 3}) {
+        EXPECT_EQ(
+            decideEscapeEvent(HookEvent{code, KeyDown, VirtualKeyEscape, 0}, false, selection),
+            EscapePassedOn);
+    }
+    EXPECT_EQ(decideEscapeEvent(escape(0x0102 /* WM_CHAR */), true, selection),
+              (EscapeDecision{EscapeVerdict::PassOn, true}));
+    EXPECT_EQ(selection.asked, 0);
+}

@@ -183,6 +183,10 @@ TEST(HotkeyManagerHook, NonPrintScreenKeysAndForeignCodesArePassedOn)
     // Nothing is held and no key press is ours: the hook must hand every one of these on
     // (CallNextHookEx answers 0 when no later hook exists).
     EXPECT_EQ(KeyboardHookProc(HC_ACTION, WM_KEYDOWN, reinterpret_cast<LPARAM>(&key)), 0);
+    // Escape belongs to the focused window while no selection overlay is open.
+    key.vkCode = VK_ESCAPE;
+    EXPECT_EQ(KeyboardHookProc(HC_ACTION, WM_KEYDOWN, reinterpret_cast<LPARAM>(&key)), 0);
+    EXPECT_EQ(KeyboardHookProc(HC_ACTION, WM_KEYUP, reinterpret_cast<LPARAM>(&key)), 0);
     key.vkCode = VK_SNAPSHOT;
     EXPECT_EQ(KeyboardHookProc(HC_ACTION, WM_KEYUP, reinterpret_cast<LPARAM>(&key)), 0);
     EXPECT_EQ(KeyboardHookProc(-1, WM_KEYDOWN, reinterpret_cast<LPARAM>(&key)), 0);

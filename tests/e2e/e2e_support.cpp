@@ -136,7 +136,17 @@ bool waitUntil(const std::function<bool()>& predicate, Milliseconds timeout, Mil
 
 OrlimoProcess OrlimoProcess::start(const std::wstring& arguments)
 {
-    const std::wstring exe = orlimoExePath();
+    return launch(orlimoExePath(), arguments, testExecutableDirectory());
+}
+
+OrlimoProcess OrlimoProcess::startCopy(const std::wstring& exe)
+{
+    return launch(exe, L"", exe.substr(0, exe.find_last_of(L'\\')));
+}
+
+OrlimoProcess OrlimoProcess::launch(const std::wstring& exe, const std::wstring& arguments,
+                                    const std::wstring& workingDirectory)
+{
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) {
         commandLine += L" " + arguments;
@@ -146,7 +156,7 @@ OrlimoProcess OrlimoProcess::start(const std::wstring& arguments)
     PROCESS_INFORMATION info{};
     OrlimoProcess process;
     if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                         testExecutableDirectory().c_str(), &startup, &info)) {
+                         workingDirectory.c_str(), &startup, &info)) {
         process.process_ = info.hProcess;
         process.thread_ = info.hThread;
         process.processId_ = info.dwProcessId;

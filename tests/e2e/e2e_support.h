@@ -36,6 +36,9 @@ public:
     // Starts Orlimo.exe from the test executable's folder. `arguments` is appended to the
     // command line after the quoted program path. Check started() before use.
     static OrlimoProcess start(const std::wstring& arguments = L"");
+    // Starts the program file at `exe` (a copy of Orlimo.exe elsewhere) from its own folder, as
+    // a user who double-clicks it there.
+    static OrlimoProcess startCopy(const std::wstring& exe);
 
     OrlimoProcess() = default;
     OrlimoProcess(OrlimoProcess&& other) noexcept;
@@ -59,6 +62,8 @@ public:
     void kill();
 
 private:
+    static OrlimoProcess launch(const std::wstring& exe, const std::wstring& arguments,
+                                const std::wstring& workingDirectory);
     void closeHandles() noexcept;
 
     HANDLE process_ = nullptr;

@@ -9,6 +9,8 @@
 #include "screenshot/screenshot_wintest_support.h"
 
 using namespace e2e;
+using shot_test::clipboardBitmapPixels;
+using shot_test::clipboardDibPixels;
 using shot_test::crop;
 using shot_test::decodePng;
 using shot_test::looksLikeScreenshotName;
@@ -139,7 +141,10 @@ TEST_F(ScreenshotE2e, CtrlPrintScreenSavesTheWholeScreenCopiesItAndShowsThePrevi
     EXPECT_EQ(decoded->height, ::GetSystemMetrics(SM_CYVIRTUALSCREEN));
     EXPECT_EQ(crop(*decoded, 200 - originX, 180 - originY, 160, 120), patternPixels(160, 120, 21));
 
+    // This test is another program: what it reads is what a paste elsewhere would get.
     EXPECT_TRUE(::IsClipboardFormatAvailable(CF_BITMAP));
+    EXPECT_EQ(clipboardDibPixels(), decoded);
+    EXPECT_EQ(clipboardBitmapPixels(), decoded);
 
     HWND preview = findWindowByClass(PreviewClass, program.id());
     ASSERT_NE(preview, nullptr);
@@ -217,6 +222,26 @@ TEST_F(ScreenshotE2e, EscapeAndAClickWithoutDragWriteNothing)
     EXPECT_TRUE(listFiles(folder, L"*.png").empty());
     EXPECT_EQ(findWindowByClass(PreviewClass, program.id()), nullptr);
     EXPECT_TRUE(program.running());
+}
+
+TEST_F(ScreenshotE2e, EscapeCancelsTheOverlayWhileAnotherWindowHasTheKeyboard)
+{
+    ASSERT_TRUE(pressKey(VK_SNAPSHOT));
+    ASSERT_NE(waitForActiveOverlay(), nullptr);
+    // Windows refuses the foreground to a window opened on a key that a hook swallowed, so the
+    // window in front keeps the keyboard; Wine does not, so a window of the test takes it back.
+    KeyRecorderWindow recorder;
+    ASSERT_TRUE(recorder.hasFocus());
+    recorder.clear();
+
+    ASSERT_TRUE(pressKey(VK_ESCAPE));
+    EXPECT_TRUE(waitForNoWindow(OverlayClass, program.id()));
+    // The key-up comes after the overlay has gone; it must not arrive either.
+    pumpMessagesFor(Milliseconds{500});
+    EXPECT_FALSE(recorder.receivedMessage(WM_KEYDOWN, VK_ESCAPE));
+    EXPECT_FALSE(recorder.receivedMessage(WM_KEYUP, VK_ESCAPE));
+    EXPECT_TRUE(listFiles(folder, L"*.png").empty());
+    EXPECT_EQ(findWindowByClass(PreviewClass, program.id()), nullptr);
 }
 
 TEST_F(ScreenshotE2e, WindowCommandSavesTheForegroundWindowRectangle)

@@ -15,6 +15,7 @@
 #include "recording/tone_player.h"
 #include "recording/tone_seams.h"
 #include "recording/windows_recording_platform.h"
+#include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "runs_under_wine.h"
 
@@ -218,6 +219,31 @@ std::optional<std::wstring> whyNoMp4()
     return reason;
 }
 
+// The two Media Foundation calls of the read-back, taken from the system folder as the program
+// takes its own: an import of mfplat.dll or mfreadwrite.dll would be searched for beside this
+// program first. Loaded once, on the first read.
+struct ReadBackFunctions {
+    SystemLibrary platform{L"mfplat.dll"};
+    SystemLibrary readWrite{L"mfreadwrite.dll"};
+    decltype(&::MFCreateMediaType) createMediaType =
+        platform.find<decltype(&::MFCreateMediaType)>("MFCreateMediaType");
+    decltype(&::MFCreateSourceReaderFromURL) createSourceReader =
+        readWrite.find<decltype(&::MFCreateSourceReaderFromURL)>("MFCreateSourceReaderFromURL");
+};
+
+const ReadBackFunctions& readBack()
+{
+    static const ReadBackFunctions functions;
+    return functions;
+}
+
+HRESULT createSourceReader(const std::filesystem::path& path, IMFSourceReader** reader)
+{
+    const auto create = readBack().createSourceReader;
+    return create != nullptr ? create(path.c_str(), nullptr, reader)
+                             : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
+
 struct ReadSample {
     LONGLONG time = 0;
     LONGLONG duration = 0;
@@ -231,7 +257,7 @@ std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stre
 {
     std::vector<ReadSample> samples;
     ComPtr<IMFSourceReader> reader;
-    EXPECT_EQ(::MFCreateSourceReaderFromURL(path.c_str(), nullptr, &reader), S_OK);
+    EXPECT_EQ(createSourceReader(path, &reader), S_OK);
     if (!reader) {
         return samples;
     }
@@ -239,7 +265,7 @@ std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stre
     reader->SetStreamSelection(stream, TRUE);
     if (decodeTo != nullptr) {
         ComPtr<IMFMediaType> type;
-        ::MFCreateMediaType(&type);
+        EXPECT_EQ(readBack().createMediaType(&type), S_OK);
         type->SetGUID(MF_MT_MAJOR_TYPE, *major);
         type->SetGUID(MF_MT_SUBTYPE, *decodeTo);
         if (*decodeTo == MFAudioFormat_PCM) {
@@ -301,7 +327,7 @@ StreamTypes streamTypesOf(const std::filesystem::path& path)
 {
     StreamTypes types;
     ComPtr<IMFSourceReader> reader;
-    EXPECT_EQ(::MFCreateSourceReaderFromURL(path.c_str(), nullptr, &reader), S_OK);
+    EXPECT_EQ(createSourceReader(path, &reader), S_OK);
     if (!reader) {
         return types;
     }

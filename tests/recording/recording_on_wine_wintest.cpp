@@ -6,9 +6,9 @@
 #include "recording/pattern_window.h"
 #include "recording/recording_session.h"
 #include "recording/recording_worker.h"
+#include "recording/timer_resolution_scope.h"
 #include "recording/tone_player.h"
 #include "recording/windows_recording_platform.h"
-#include "screenshot/import_patch.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <timeapi.h>
@@ -247,25 +248,24 @@ TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
 
 namespace {
 
-// The timer resolution calls the worker makes, observed through this executable's imports.
+// The timer resolution calls the worker makes, observed through the functions it looked up.
 struct TimerCalls {
     std::vector<std::string> calls;
     bool refuse = false;
-    decltype(&::timeBeginPeriod) begin = nullptr;
-    decltype(&::timeEndPeriod) end = nullptr;
+    TimerResolutionFunctions real;
 };
 TimerCalls timerCalls;
 
 MMRESULT WINAPI ObservedTimeBeginPeriod(UINT period)
 {
     timerCalls.calls.push_back("begin " + std::to_string(period));
-    return timerCalls.refuse ? TIMERR_NOCANDO : timerCalls.begin(period);
+    return timerCalls.refuse ? TIMERR_NOCANDO : timerCalls.real.beginPeriod(period);
 }
 
 MMRESULT WINAPI ObservedTimeEndPeriod(UINT period)
 {
     timerCalls.calls.push_back("end " + std::to_string(period));
-    return timerCalls.end(period);
+    return timerCalls.real.endPeriod(period);
 }
 
 class ObservedTimerResolution {
@@ -273,22 +273,12 @@ public:
     ObservedTimerResolution()
     {
         timerCalls = {};
-        patched = shot_test::patchImport("winmm.dll", "timeBeginPeriod", &ObservedTimeBeginPeriod,
-                                         timerCalls.begin) &&
-                  shot_test::patchImport("winmm.dll", "timeEndPeriod", &ObservedTimeEndPeriod,
-                                         timerCalls.end);
+        timerCalls.real = std::exchange(
+            timerResolutionFunctions(),
+            TimerResolutionFunctions{&ObservedTimeBeginPeriod, &ObservedTimeEndPeriod});
+        patched = timerCalls.real.beginPeriod != nullptr && timerCalls.real.endPeriod != nullptr;
     }
-    ~ObservedTimerResolution()
-    {
-        decltype(&::timeBeginPeriod) ignoredBegin = nullptr;
-        decltype(&::timeEndPeriod) ignoredEnd = nullptr;
-        if (timerCalls.begin != nullptr) {
-            shot_test::patchImport("winmm.dll", "timeBeginPeriod", timerCalls.begin, ignoredBegin);
-        }
-        if (timerCalls.end != nullptr) {
-            shot_test::patchImport("winmm.dll", "timeEndPeriod", timerCalls.end, ignoredEnd);
-        }
-    }
+    ~ObservedTimerResolution() { timerResolutionFunctions() = timerCalls.real; }
     bool patched = false;
 };
 
@@ -323,5 +313,15 @@ TEST(RecordingOnWine, TimerResolutionIsHeldForTheLoopAndGivenBackOnEveryWayOut)
         ASSERT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Saved);
         EXPECT_EQ(timerCalls.calls, (Calls{"begin 1"}));
         timerCalls.refuse = false;
+    }
+    {
+        SCOPED_TRACE("winmm.dll is missing");
+        const TimerResolutionFunctions observing =
+            std::exchange(timerResolutionFunctions(), TimerResolutionFunctions{});
+        timerCalls.calls.clear();
+        FakeSinkWriter sink;
+        EXPECT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Saved);
+        EXPECT_TRUE(timerCalls.calls.empty());
+        timerResolutionFunctions() = observing;
     }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
+#include <utility>
 #include <thread>
 
 #include "gdi_census.h"
@@ -12,14 +14,21 @@ using namespace shot_test;
 
 namespace {
 
-std::optional<Pixels> clipboardBitmapPixels()
+// The header of the clipboard's CF_DIB and the size of its memory block.
+std::optional<std::pair<BITMAPINFOHEADER, SIZE_T>> clipboardDibHeader()
 {
     if (!::OpenClipboard(nullptr)) {
         return std::nullopt;
     }
-    auto pixels = readPixels(static_cast<HBITMAP>(::GetClipboardData(CF_BITMAP)));
+    std::optional<std::pair<BITMAPINFOHEADER, SIZE_T>> found;
+    if (HANDLE dib = ::GetClipboardData(CF_DIB)) {
+        if (const auto* header = static_cast<const BITMAPINFOHEADER*>(::GlobalLock(dib))) {
+            found.emplace(*header, ::GlobalSize(dib));
+            ::GlobalUnlock(dib);
+        }
+    }
     ::CloseClipboard();
-    return pixels;
+    return found;
 }
 
 // A window of another thread keeps the clipboard open until released.
@@ -76,6 +85,28 @@ TEST(CopyBitmapToClipboard, ClipboardOffersABitmapOfTheSameSizeAndPixels)
     const auto pixels = clipboardBitmapPixels();
     ASSERT_TRUE(pixels);
     EXPECT_EQ(*pixels, patternPixels(97, 61, 5));
+    EXPECT_EQ(clipboardDibPixels(), patternPixels(97, 61, 5));
+}
+
+TEST(CopyBitmapToClipboard, DibIsPacked24BitBottomUpWithRowsPaddedToFourBytes)
+{
+    // 97 pixels make 291 bytes a row, padded to 292.
+    UniqueBitmap bitmap = makePatternBitmap(97, 61, 6);
+    ASSERT_TRUE(copyBitmapToClipboard(bitmap.get()));
+    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_DIB));
+    const auto dib = clipboardDibHeader();
+    ASSERT_TRUE(dib);
+    const BITMAPINFOHEADER& header = dib->first;
+    EXPECT_EQ(header.biSize, sizeof(BITMAPINFOHEADER));
+    EXPECT_EQ(header.biWidth, 97);
+    EXPECT_EQ(header.biHeight, 61);
+    EXPECT_EQ(header.biPlanes, 1);
+    EXPECT_EQ(header.biBitCount, 24);
+    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_EQ(header.biClrUsed, 0u);
+    EXPECT_EQ(header.biSizeImage, 292u * 61u);
+    EXPECT_GE(dib->second, sizeof(BITMAPINFOHEADER) + 292u * 61u);
+    EXPECT_EQ(clipboardDibPixels(), patternPixels(97, 61, 6));
 }
 
 TEST(CopyBitmapToClipboard, SecondCopyReplacesTheFirst)
@@ -87,6 +118,7 @@ TEST(CopyBitmapToClipboard, SecondCopyReplacesTheFirst)
     const auto pixels = clipboardBitmapPixels();
     ASSERT_TRUE(pixels);
     EXPECT_EQ(*pixels, patternPixels(40, 20, 2));
+    EXPECT_EQ(clipboardDibPixels(), patternPixels(40, 20, 2));
 }
 
 TEST(CopyBitmapToClipboard, FailsWhileAnotherWindowHoldsTheClipboard)
@@ -126,10 +158,12 @@ TEST(CopyBitmapToClipboard, GdiObjectsReturnAfterRepeatedCopiesAndFailures)
     ASSERT_TRUE(copyBitmapToClipboard(bitmap.get()));
     // The clipboard keeps exactly one copy; each new copy frees the previous one.
     const GdiSnapshot before = gdiSnapshot();
+    const size_t memoryBefore = GdiCensus::instance().liveMemory();
     for (int i = 0; i < 20; ++i) {
         EXPECT_TRUE(copyBitmapToClipboard(bitmap.get()));
     }
     EXPECT_EQ(gdiSnapshot(), before);
+    EXPECT_EQ(GdiCensus::instance().liveMemory(), memoryBefore);
     {
         ClipboardHolder holder;
         for (int i = 0; i < 3; ++i) {
@@ -137,4 +171,6 @@ TEST(CopyBitmapToClipboard, GdiObjectsReturnAfterRepeatedCopiesAndFailures)
         }
     }
     EXPECT_EQ(gdiSnapshot(), before);
+    // The memory that the held clipboard did not take was freed.
+    EXPECT_EQ(GdiCensus::instance().liveMemory(), memoryBefore);
 }

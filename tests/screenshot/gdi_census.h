@@ -1,7 +1,8 @@
 #pragma once
 // Counts the GDI objects and device contexts that this executable's own code creates and has
 // not given back, by redirecting its imports of the creating and freeing calls. Wine answers 0
-// to GetGuiResources, so this census is what makes the leak checks bite there.
+// to GetGuiResources, so this census is what makes the leak checks bite there. Global memory
+// blocks, which only the clipboard copy makes, are counted apart.
 #include <windows.h>
 
 #include <mutex>
@@ -27,6 +28,12 @@ public:
         return handles_.size();
     }
 
+    size_t liveMemory()
+    {
+        std::lock_guard lock(mutex_);
+        return memory_.size();
+    }
+
 private:
     template <typename Fn>
     struct Real {
@@ -48,9 +55,11 @@ private:
                         Real<decltype(&deleteObject)>::fn) &&
             patchImport("user32.dll", "GetDC", &getDc, Real<decltype(&getDc)>::fn) &&
             patchImport("user32.dll", "ReleaseDC", &releaseDc, Real<decltype(&releaseDc)>::fn) &&
-            patchImport("user32.dll", "CopyImage", &copyImage, Real<decltype(&copyImage)>::fn) &&
             patchImport("user32.dll", "SetClipboardData", &setClipboardData,
-                        Real<decltype(&setClipboardData)>::fn);
+                        Real<decltype(&setClipboardData)>::fn) &&
+            patchImport("kernel32.dll", "GlobalAlloc", &globalAlloc,
+                        Real<decltype(&globalAlloc)>::fn) &&
+            patchImport("kernel32.dll", "GlobalFree", &globalFree, Real<decltype(&globalFree)>::fn);
     }
 
     static void add(void* handle)
@@ -67,6 +76,7 @@ private:
         auto& self = instance();
         std::lock_guard lock(self.mutex_);
         self.handles_.erase(handle);
+        self.memory_.erase(handle);
     }
 
     static HDC WINAPI createCompatibleDc(HDC dc)
@@ -123,10 +133,23 @@ private:
         }
         return released;
     }
-    static HANDLE WINAPI copyImage(HANDLE image, UINT type, int cx, int cy, UINT flags)
+    static HGLOBAL WINAPI globalAlloc(UINT flags, SIZE_T bytes)
     {
-        HANDLE result = Real<decltype(&copyImage)>::fn(image, type, cx, cy, flags);
-        add(result);
+        HGLOBAL result = Real<decltype(&globalAlloc)>::fn(flags, bytes);
+        if (result != nullptr) {
+            auto& self = instance();
+            std::lock_guard lock(self.mutex_);
+            self.memory_.insert(result);
+        }
+        return result;
+    }
+    // GlobalFree answers null on success.
+    static HGLOBAL WINAPI globalFree(HGLOBAL memory)
+    {
+        HGLOBAL result = Real<decltype(&globalFree)>::fn(memory);
+        if (result == nullptr) {
+            remove(memory);
+        }
         return result;
     }
     // Data handed to the clipboard belongs to the system from then on.
@@ -141,6 +164,7 @@ private:
 
     std::mutex mutex_;
     std::set<void*> handles_;
+    std::set<void*> memory_;
     bool installed_ = false;
 };
 

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "screenshot/screenshot_folder.h"
 #include "screenshot/preview_window.h"
+#include "screenshot/selection_overlay.h"
 #include "gdi_census.h"
-#include "import_patch.h"
 #include "screenshot_wintest_support.h"
 
 using namespace shot_test;
@@ -74,7 +75,10 @@ struct DwmFlushStandIn {
 
     static bool install()
     {
-        static const bool installed = patchImport("dwmapi.dll", "DwmFlush", &flush, real);
+        static const bool installed = [] {
+            real = std::exchange(dwmFunctions().flush, &flush);
+            return real != nullptr;
+        }();
         return installed;
     }
     static HRESULT WINAPI flush()
@@ -236,6 +240,26 @@ TEST_F(CommandTest, RegionScreenshotSavesTheDraggedRectangleAfterTheOverlayLeft)
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, crop(patternPixels(120, 100, 10), 20, 20, 40, 60));
     EXPECT_EQ(::FindWindowW(L"SelectionOverlayClass", nullptr), nullptr);
+}
+
+// Where dwmapi.dll or its DwmFlush is missing, the grab goes on without the wait.
+TEST_F(CommandTest, RegionScreenshotWithoutDwmFlushStillSavesTheDraggedRectangle)
+{
+    const auto flush = std::exchange(dwmFunctions().flush, nullptr);
+    TempFolder folder;
+    FolderOverride override(folder.path());
+
+    runRegionScreenshot({post(WM_LBUTTONDOWN, MK_LBUTTON, 220, 170),
+                         post(WM_MOUSEMOVE, MK_LBUTTON, 260, 230),
+                         post(WM_LBUTTONUP, 0, 260, 230)});
+
+    dwmFunctions().flush = flush;
+    const auto files = folder.files();
+    ASSERT_EQ(files.size(), 1u);
+    const auto decoded = decodePng(folder.file(files[0]));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->width, 40);
+    EXPECT_EQ(decoded->height, 60);
 }
 
 TEST_F(CommandTest, RegionEscapeAndClickWithoutDragWriteNothing)

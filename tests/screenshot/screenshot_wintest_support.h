@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <cstring>
 #include <cwctype>
 #include <optional>
 #include <thread>
@@ -88,6 +89,70 @@ inline std::optional<Pixels> readPixels(HBITMAP bitmap)
         v &= 0x00FFFFFFu;
     }
     return p;
+}
+
+// The pixels of a packed DIB (a BITMAPINFOHEADER, any colour table, then the rows) of 24 or 32
+// bits per pixel without compression, in either row order; nothing for any other layout or for
+// a block too small to hold what its header describes.
+inline std::optional<Pixels> packedDibPixels(const void* data, size_t size)
+{
+    if (data == nullptr || size < sizeof(BITMAPINFOHEADER)) {
+        return std::nullopt;
+    }
+    BITMAPINFOHEADER header{};
+    std::memcpy(&header, data, sizeof(header));
+    const int bytesPerPixel = header.biBitCount / 8;
+    if (header.biSize < sizeof(header) || header.biCompression != BI_RGB ||
+        (bytesPerPixel != 3 && bytesPerPixel != 4) || header.biWidth <= 0 || header.biHeight == 0) {
+        return std::nullopt;
+    }
+    const int width = header.biWidth;
+    const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    const size_t stride = (static_cast<size_t>(width) * bytesPerPixel + 3) & ~size_t{3};
+    const size_t offset = header.biSize + size_t{header.biClrUsed} * sizeof(RGBQUAD);
+    if (size < offset || (size - offset) / stride < static_cast<size_t>(height)) {
+        return std::nullopt;
+    }
+    const auto* rows = static_cast<const BYTE*>(data) + offset;
+    Pixels p{width, height, std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};
+    for (int y = 0; y < height; ++y) {
+        const int stored = header.biHeight > 0 ? height - 1 - y : y;
+        const BYTE* row = rows + static_cast<size_t>(stored) * stride;
+        for (int x = 0; x < width; ++x) {
+            const BYTE* pixel = row + static_cast<size_t>(x) * bytesPerPixel;
+            p.rgb[static_cast<size_t>(y) * width + x] =
+                (std::uint32_t{pixel[2]} << 16) | (std::uint32_t{pixel[1]} << 8) | pixel[0];
+        }
+    }
+    return p;
+}
+
+// The clipboard's CF_DIB as pixels; the clipboard is opened and closed again here.
+inline std::optional<Pixels> clipboardDibPixels()
+{
+    if (!::OpenClipboard(nullptr)) {
+        return std::nullopt;
+    }
+    std::optional<Pixels> pixels;
+    if (HANDLE dib = ::GetClipboardData(CF_DIB)) {
+        if (const void* data = ::GlobalLock(dib)) {
+            pixels = packedDibPixels(data, ::GlobalSize(dib));
+            ::GlobalUnlock(dib);
+        }
+    }
+    ::CloseClipboard();
+    return pixels;
+}
+
+// The clipboard's CF_BITMAP as pixels; the clipboard is opened and closed again here.
+inline std::optional<Pixels> clipboardBitmapPixels()
+{
+    if (!::OpenClipboard(nullptr)) {
+        return std::nullopt;
+    }
+    auto pixels = readPixels(static_cast<HBITMAP>(::GetClipboardData(CF_BITMAP)));
+    ::CloseClipboard();
+    return pixels;
 }
 
 // Decodes with the imaging component on a thread of its own, so the caller's apartment
@@ -198,7 +263,9 @@ inline std::optional<Pixels> decodePng(const std::wstring& path)
             ComPtr<IWICImagingFactory> factory;
             ComPtr<IWICBitmapDecoder> decoder;
             ComPtr<IWICBitmapFrameDecode> frame;
-            ComPtr<IWICBitmapSource> converted;
+            // Converted through the factory: WICConvertBitmapSource would make this program
+            // import windowscodecs.dll, which is not a known DLL.
+            ComPtr<IWICFormatConverter> converted;
             UINT width = 0;
             UINT height = 0;
             if (SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory2, nullptr,
@@ -208,8 +275,10 @@ inline std::optional<Pixels> decodePng(const std::wstring& path)
                                                              WICDecodeMetadataCacheOnDemand,
                                                              decoder.GetAddressOf())) &&
                 SUCCEEDED(decoder->GetFrame(0, frame.GetAddressOf())) &&
-                SUCCEEDED(::WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame.Get(),
-                                                   converted.GetAddressOf())) &&
+                SUCCEEDED(factory->CreateFormatConverter(converted.GetAddressOf())) &&
+                SUCCEEDED(converted->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
+                                                WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                WICBitmapPaletteTypeCustom)) &&
                 SUCCEEDED(converted->GetSize(&width, &height))) {
                 Pixels p{static_cast<int>(width), static_cast<int>(height),
                          std::vector<std::uint32_t>(static_cast<size_t>(width) * height)};

@@ -1,0 +1,21 @@
+# Install-time step, the last one: SHA256SUMS beside the program lists every other file this
+# install wrote with its SHA-256, sorted, in the form `sha256sum -c` reads.
+list(REMOVE_DUPLICATES CMAKE_INSTALL_MANIFEST_FILES)
+set(names "")
+foreach(file IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+  file(RELATIVE_PATH name "${CMAKE_INSTALL_PREFIX}" "${file}")
+  if(NOT name STREQUAL "SHA256SUMS")
+    list(APPEND names "${name}")
+  endif()
+endforeach()
+list(SORT names)
+
+set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(sums "")
+foreach(name IN LISTS names)
+  file(SHA256 "${root}/${name}" hash)
+  string(APPEND sums "${hash}  ${name}\n")
+endforeach()
+message(STATUS "Installing: ${root}/SHA256SUMS")
+file(WRITE "${root}/SHA256SUMS" "${sums}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${CMAKE_INSTALL_PREFIX}/SHA256SUMS")
