@@ -6,6 +6,7 @@
 #include "recording/audio_conversion.h"
 #include "recording/audio_seam_placement.h"
 #include "recording/com_media_scope.h"
+#include "recording/duplication_frame_source.h"
 #include "common/failure.h"
 #include "recording/failure_text.h"
 #include "recording/mp4_sink_writer.h"
@@ -26,6 +27,7 @@
 #include <mfreadwrite.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -172,6 +174,56 @@ public:
     std::int64_t now() override { return windows.now(); }
     void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
     std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
+
+private:
+    WindowsRecordingPlatform windows;
+};
+
+// Copies through the frame source it wraps and adds up how long the copies take.
+struct CopyTimes {
+    std::int64_t copies = 0;
+    std::int64_t total = 0; // 100-ns units
+};
+
+class TimedFrames final : public FrameSource {
+public:
+    TimedFrames(std::unique_ptr<FrameSource> timed, CopyTimes& sum)
+        : source(std::move(timed)), times(sum)
+    {}
+    void grab() override
+    {
+        const std::int64_t start = nowIn100ns();
+        source->grab();
+        times.total += nowIn100ns() - start;
+        ++times.copies;
+    }
+    const std::uint8_t* pixels() const noexcept override { return source->pixels(); }
+
+private:
+    std::unique_ptr<FrameSource> source;
+    CopyTimes& times;
+};
+
+// The program's platform with one way of copying the screen, timed, and the tone stand-in for
+// the sound, so both ways are recorded alike on any machine.
+class OneFrameSource final : public RecordingPlatform {
+public:
+    explicit OneFrameSource(bool gdiOnly) : gdiFromNowOn(gdiOnly) {}
+    std::unique_ptr<MediaRuntime> makeMediaRuntime() override { return windows.makeMediaRuntime(); }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override { return windows.makeFileWriter(); }
+    std::unique_ptr<SoundSource> startSound() override { return std::make_unique<ToneSource>(); }
+    std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
+                                                     std::int32_t height) override
+    {
+        return std::make_unique<TimedFrames>(
+            startDesktopFrameSource(region, width, height, gdiFromNowOn), times);
+    }
+    std::int64_t now() override { return windows.now(); }
+    void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
+    std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
+
+    bool gdiFromNowOn;
+    CopyTimes times;
 
 private:
     WindowsRecordingPlatform windows;
@@ -505,4 +557,72 @@ TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
                           << (loopback ? "loopback" : "stand-in") << ")";
     EXPECT_EQ(tone::countClicks(left), 0);
     std::filesystem::remove(path);
+}
+
+// Both ways of copying the screen, each for 2 s where the platform offers it: the frames per
+// second each reaches and its mean copy time, printed, so one run on a machine measures both.
+TEST(Mp4ReadBack, EachFrameSourceRecordsAPlayableFile)
+{
+    ComMediaScope media;
+    media.startCom();
+    media.startMediaFoundation();
+    if (const std::optional<std::wstring> reason = whyNoMp4()) {
+        const std::string why(reason->begin(), reason->end());
+        if (runsUnderWine()) {
+            GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
+                         << "): run on Windows 10 or 11 with Media Foundation";
+        }
+        FAIL() << "no MP4 file could be begun: " << why;
+    }
+    MovingPattern pattern;
+    const PixelRect area{AreaLeft, AreaTop, AreaLeft + AreaWidth, AreaTop + AreaHeight};
+    for (const bool gdi : {true, false}) {
+        const char* name = gdi ? "GDI copy" : "desktop duplication";
+        SCOPED_TRACE(name);
+        if (!gdi) {
+            bool refused = false;
+            const std::unique_ptr<FrameSource> probe =
+                startDesktopFrameSource(area, AreaWidth, AreaHeight, refused);
+            if (refused) {
+                std::printf("%s: not offered here\n", name);
+                continue;
+            }
+        }
+        const std::filesystem::path path = temporaryFile(L"orlimo_readback_source.mp4");
+        OneFrameSource platform(gdi);
+        RecordingSession session(
+            [&platform](RecordingSession& s, PixelRect region, std::wstring output) {
+                runRecordingWorkerWith(s, region, output, platform);
+            });
+        ASSERT_TRUE(session.start(area, path.wstring()));
+        for (int i = 0;
+             i < 1000 && isActive(session.readState()) && session.readElapsed() < RecordedUnits;
+             ++i) {
+            MovingPattern::pumpMessages();
+            ::Sleep(10);
+        }
+        session.requestStop();
+        for (int i = 0; i < 3000 && isActive(session.readState()); ++i) {
+            MovingPattern::pumpMessages();
+            ::Sleep(10);
+        }
+        session.join();
+        const std::wstring error = session.readErrorText();
+        ASSERT_EQ(session.readState(), RecordingState::Saved)
+            << std::string(error.begin(), error.end());
+        EXPECT_EQ(platform.gdiFromNowOn, gdi);
+
+        const StreamTypes types = streamTypesOf(path);
+        ASSERT_EQ(types.video.size(), 1u);
+        const std::size_t frames = readStream(path, types.videoStream).size();
+        EXPECT_GT(frames, 0u);
+        ASSERT_GT(platform.times.copies, 0);
+        std::printf("%s: %.1f frames per second, mean copy %.2f ms over %lld copies\n", name,
+                    static_cast<double>(frames) * 10'000'000.0 /
+                        static_cast<double>(session.readElapsed()),
+                    static_cast<double>(platform.times.total) / 10'000.0 /
+                        static_cast<double>(platform.times.copies),
+                    static_cast<long long>(platform.times.copies));
+        std::filesystem::remove(path);
+    }
 }
