@@ -8,7 +8,6 @@
 //   cmake --preset native && cmake --build --preset native --target audio_seam_bench
 //   build/native/bin/audio_seam_bench
 #include "recording/audio_conversion.h"
-#include "recording/audio_seam_placement.h"
 #include "recording/audio_track_writer.h"
 #include "recording/tone_seams.h"
 
@@ -27,6 +26,9 @@ constexpr std::int64_t Duration = 60 * UnitsPerSecond;
 constexpr std::int64_t PassLength = 50'000;  // the worker's 5 ms pass
 constexpr std::int64_t WriteLag = 1'000'000; // the worker writes 0.1 s behind
 constexpr std::int64_t StartTime = 1'000'000'000;
+// 16-bit steps by which resampled sound may differ from the tone sampled at 48 kHz: the filter's
+// error (below -89 dB of the tone) and the truncation to 16 bits.
+constexpr int ResampledTolerance = 3;
 
 struct Engine {
     const char* name;
@@ -67,7 +69,7 @@ Result run(const Engine& engine)
     AudioChunkQueue queue;
     CollectingSink sink;
     AudioTrackWriter track(queue, sink, 1);
-    AudioSeamPlacer seams;
+    AudioStreamConverter converter(format);
     Result result;
     std::vector<float> samples(static_cast<std::size_t>(engine.packetFrames) * 2);
 
@@ -97,19 +99,23 @@ Result run(const Engine& engine)
             delivered.byteCount = samples.size() * sizeof(float);
             delivered.frames = engine.packetFrames;
             delivered.position = static_cast<std::uint64_t>(StartTime + start + jitter(random));
-            AudioChunk chunk = convertAudioPacket(format, delivered, StartTime, 0);
-            const std::int64_t position = chunk.startFrame;
-            if (seams.place(chunk) == SeamPlacement::Corrected) {
+            const PacketPlacement placed = converter.convert(delivered, StartTime, 0, queue);
+            if (placed.placement == SeamPlacement::Corrected) {
                 ++result.corrections;
             }
-            result.finalOffset = chunk.startFrame - position;
+            result.finalOffset = placed.offset;
             result.largestOffset = std::max(result.largestOffset, std::abs(result.finalOffset));
-            queue.push_back(std::move(chunk));
         }
         track.writeUpTo(std::max<std::int64_t>(0, now - StartTime - WriteLag));
     }
+    converter.endStream(queue);
     track.writeUpTo(Duration + UnitsPerSecond);
-    result.breaks = tone::findBreaks(sink.left, engine.rate, 0);
+    // The tone's own start and end are no seams; resampled, they ring for the filter's length.
+    constexpr std::int64_t Edge = 480;
+    const std::vector<std::int16_t> judged(sink.left.begin() + Edge,
+                                           sink.left.begin() + Duration * 48 / 10'000 - Edge);
+    // Resampled sound is the tone as sampled at 48 kHz, within the resampler's error.
+    result.breaks = tone::findBreaks(judged, engine.rate == 48000 ? 0 : ResampledTolerance);
     return result;
 }
 

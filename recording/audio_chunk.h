@@ -3,6 +3,8 @@
 #include <deque>
 #include <vector>
 
+inline constexpr std::uint32_t OutputSampleRate = 48000;
+
 // One captured packet converted to 48 kHz stereo 16-bit PCM and placed on the recording timeline.
 struct AudioChunk {
     std::int64_t startFrame = 0;       // 48 kHz frames from the recording start; may be negative

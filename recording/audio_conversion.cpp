@@ -2,6 +2,7 @@
 
 #include "recording/audio_track_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -47,6 +48,35 @@ std::int16_t toPcm16(float value) noexcept
         value = -1.0f;
     }
     return static_cast<std::int16_t>(value * 32767.0f);
+}
+
+// One frame as left and right: channels 0 and 1 at full weight on their side (a mono mix feeds
+// both), every further channel at half weight on both, each sum divided by the weights' total.
+void decodeFrame(const PacketFormat& format, const std::uint8_t* frame, float& left,
+                 float& right) noexcept
+{
+    const std::uint32_t channels = format.channels;
+    const std::uint32_t bytesPerSample = format.bitsPerSample / 8u;
+    const float divisor = 1.0f + 0.5f * static_cast<float>(channels > 2 ? channels - 2 : 0);
+    float values[2] = {};
+    for (std::uint32_t c = 0; c < 2; ++c) {
+        const std::uint32_t channel = c < channels - 1 ? c : channels - 1;
+        float value = decodeSample(format.encoding, frame + channel * bytesPerSample);
+        if (channels > 2) {
+            for (std::uint32_t k = 2; k < channels; ++k) {
+                value += 0.5f * decodeSample(format.encoding, frame + k * bytesPerSample);
+            }
+            value /= divisor;
+        }
+        values[c] = value;
+    }
+    left = values[0];
+    right = values[1];
+}
+
+float limited(float value) noexcept
+{
+    return std::clamp(value, -1.0f, 1.0f);
 }
 
 // The packet's place on the recording timeline in 48 kHz frames. Positions come from the audio
@@ -113,44 +143,80 @@ std::optional<PacketFormat> acceptMixFormat(const MixFormat& format) noexcept
                         format.bitsPerSample};
 }
 
-AudioChunk convertAudioPacket(const PacketFormat& format, const AudioPacket& packet,
-                              std::int64_t startTime, std::int64_t pausedTotal)
+AudioStreamConverter::AudioStreamConverter(const PacketFormat& packetFormat) : format(packetFormat)
 {
-    AudioChunk chunk;
-    chunk.startFrame = startFrameOf(format, packet, startTime, pausedTotal);
-    const std::uint64_t outFrames =
-        std::uint64_t{packet.frames} * OutputSampleRate / format.samplesPerSec;
-    chunk.samples.assign(static_cast<std::size_t>(outFrames * 2), 0);
-    if ((packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr || outFrames == 0) {
-        return chunk;
+    if (format.samplesPerSec != OutputSampleRate) {
+        resampler.emplace(format.samplesPerSec);
     }
+}
 
+PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::int64_t startTime,
+                                              std::int64_t pausedTotal, AudioChunkQueue& queue)
+{
+    const std::int64_t position = startFrameOf(format, packet, startTime, pausedTotal);
+    const SeamPlacement placement = seams.placementOf(position);
+    if (placement == SeamPlacement::ByPosition) {
+        endStream(queue); // the sound broke off: what follows has no past in the filter
+    }
+    // The packet spans the output frames whose time lies within it; counted from the stream's
+    // start, so the spans of continuous packets add up without a frame lost or doubled.
+    const std::uint64_t spanStart =
+        resampler ? resampler->outputFramesSpanned(resampler->inputFrames()) : 0;
+    const std::uint64_t spanEnd =
+        resampler ? resampler->outputFramesSpanned(resampler->inputFrames() + packet.frames)
+                  : packet.frames;
+    const std::int64_t start =
+        seams.place(position, static_cast<std::int64_t>(spanEnd - spanStart));
+
+    const bool silent = (packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr;
     // Only whole frames inside the readable bytes are decoded; the rest of the packet stays
     // silent but keeps its length, so the timeline after it is unchanged.
-    const std::uint64_t readableFrames = packet.byteCount / format.blockAlign;
-    const std::uint32_t channels = format.channels;
-    const std::uint32_t bytesPerSample = format.bitsPerSample / 8u;
-    const float divisor = 1.0f + 0.5f * static_cast<float>(channels > 2 ? channels - 2 : 0);
-    for (std::uint64_t i = 0; i < outFrames; ++i) {
-        std::uint64_t source = i * format.samplesPerSec / OutputSampleRate;
-        if (source > packet.frames - 1u) {
-            source = packet.frames - 1u;
+    const std::uint64_t readable =
+        silent ? 0 : std::min<std::uint64_t>(packet.frames, packet.byteCount / format.blockAlign);
+
+    AudioChunk chunk;
+    if (!resampler) {
+        chunk.startFrame = start;
+        chunk.samples.assign(std::size_t{packet.frames} * 2, 0);
+        for (std::uint64_t i = 0; i < readable; ++i) {
+            float left = 0.0f;
+            float right = 0.0f;
+            decodeFrame(format, packet.data + i * format.blockAlign, left, right);
+            chunk.samples[static_cast<std::size_t>(2 * i)] = toPcm16(left);
+            chunk.samples[static_cast<std::size_t>(2 * i + 1)] = toPcm16(right);
         }
-        if (source >= readableFrames) {
-            break; // every later output frame maps to the same or a later source frame
+    } else {
+        origin = start - static_cast<std::int64_t>(spanStart);
+        chunk.startFrame = origin + static_cast<std::int64_t>(resampler->outputFrames());
+        decoded.assign(std::size_t{packet.frames} * 2, 0.0f);
+        for (std::uint64_t i = 0; i < readable; ++i) {
+            float left = 0.0f;
+            float right = 0.0f;
+            decodeFrame(format, packet.data + i * format.blockAlign, left, right);
+            decoded[static_cast<std::size_t>(2 * i)] = limited(left);
+            decoded[static_cast<std::size_t>(2 * i + 1)] = limited(right);
         }
-        const std::uint8_t* frame = packet.data + source * format.blockAlign;
-        for (std::uint32_t c = 0; c < 2; ++c) {
-            const std::uint32_t channel = c < channels - 1 ? c : channels - 1;
-            float value = decodeSample(format.encoding, frame + channel * bytesPerSample);
-            if (channels > 2) {
-                for (std::uint32_t k = 2; k < channels; ++k) {
-                    value += 0.5f * decodeSample(format.encoding, frame + k * bytesPerSample);
-                }
-                value /= divisor;
-            }
-            chunk.samples[static_cast<std::size_t>(2 * i + c)] = toPcm16(value);
-        }
+        resampled.clear();
+        resampler->push(decoded.data(), packet.frames, resampled);
+        chunk.samples.resize(resampled.size());
+        std::transform(resampled.begin(), resampled.end(), chunk.samples.begin(), toPcm16);
     }
-    return chunk;
+    queue.push_back(std::move(chunk));
+    return PacketPlacement{placement, start - position};
+}
+
+void AudioStreamConverter::endStream(AudioChunkQueue& queue)
+{
+    if (!resampler || resampler->inputFrames() == 0) {
+        return;
+    }
+    AudioChunk chunk;
+    chunk.startFrame = origin + static_cast<std::int64_t>(resampler->outputFrames());
+    resampled.clear();
+    resampler->finish(resampled);
+    chunk.samples.resize(resampled.size());
+    std::transform(resampled.begin(), resampled.end(), chunk.samples.begin(), toPcm16);
+    if (!chunk.samples.empty()) {
+        queue.push_back(std::move(chunk));
+    }
 }

@@ -1,14 +1,15 @@
 #pragma once
 // Turns what the audio engine delivers, in its own mix format, into 48 kHz stereo 16-bit chunks
 // on the recording timeline. The Windows capture copies the mix format and each packet's
-// GetBuffer results into the plain structures below and calls these functions.
+// GetBuffer results into the plain structures below and hands them to an AudioStreamConverter.
 #include "recording/audio_chunk.h"
+#include "recording/audio_resampler.h"
+#include "recording/audio_seam_placement.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-
-inline constexpr std::uint32_t OutputSampleRate = 48000;
+#include <vector>
 
 // The sample kind a format tag or an extensible format's SubFormat names.
 enum class SampleKind {
@@ -71,8 +72,45 @@ struct AudioPacket {
     std::int64_t readTime = 0;  // nowIn100ns() when the packet was read
 };
 
-// Converts one packet into a chunk placed on the recording timeline: the packet's time minus
-// startTime and pausedTotal, or, with a timestamp error, the read time minus the packet's
-// duration. Source frames that lie beyond the packet's readable bytes stay silent.
-AudioChunk convertAudioPacket(const PacketFormat& format, const AudioPacket& packet,
-                              std::int64_t startTime, std::int64_t pausedTotal);
+// How a packet was placed: by the seam rule, and how far from where its position put it.
+struct PacketPlacement {
+    SeamPlacement placement = SeamPlacement::ByPosition;
+    std::int64_t offset = 0; // 48 kHz frames, placed start minus the position's start
+};
+
+// Converts one capture's packets, in the order the engine hands them out, into chunks on the
+// recording timeline. A packet's place is its time minus startTime and pausedTotal (with a
+// timestamp error: the read time minus the packet's duration), joined to the sound before it by
+// the seam rule (AudioSeamPlacer).
+//
+// A 48 kHz mix is converted frame by frame. Every other rate goes through the band-limited
+// resampler, whose filter state runs on while the packets continue one another (the seam rule
+// joins them, or corrects drift in sound that its positions show to be continuous) and starts
+// afresh after a real gap. The resampler holds back the last few output frames of every packet
+// until the next one arrives; the chunk of a packet therefore begins with the frames held back
+// from the one before and is placed that much earlier, so every output frame sits exactly at the
+// time of the input it stands for: the filter adds no delay against the picture.
+class AudioStreamConverter {
+public:
+    explicit AudioStreamConverter(const PacketFormat& format);
+
+    // Appends the packet's chunk to `queue`, also when it is silent or holds no frame; before it,
+    // after a real gap, the frames still held back from the sound before the gap. Source frames
+    // beyond the packet's readable bytes count as silence.
+    PacketPlacement convert(const AudioPacket& packet, std::int64_t startTime,
+                            std::int64_t pausedTotal, AudioChunkQueue& queue);
+
+    // The sound stops being continuous here (a pause, a capture that is closed or reopened, the
+    // end of the recording): appends the frames still held back as a chunk where they belong,
+    // and the next packet starts a fresh filter. The seam rule still joins that packet to the
+    // end of this sound when its position lands within the tolerance, as after a pause.
+    void endStream(AudioChunkQueue& queue);
+
+private:
+    PacketFormat format;
+    AudioSeamPlacer seams;
+    std::optional<AudioResampler> resampler; // absent at 48 kHz
+    std::int64_t origin = 0; // timeline frame of the resampled stream's first output frame
+    std::vector<float> decoded;
+    std::vector<float> resampled;
+};

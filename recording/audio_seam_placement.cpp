@@ -12,20 +12,25 @@ bool withinTolerance(std::int64_t a, std::int64_t b) noexcept
 
 } // namespace
 
-SeamPlacement AudioSeamPlacer::place(AudioChunk& chunk) noexcept
+SeamPlacement AudioSeamPlacer::placementOf(std::int64_t position) const noexcept
 {
-    const std::int64_t position = chunk.startFrame;
-    SeamPlacement placement = SeamPlacement::ByPosition;
     if (placedAny) {
         if (withinTolerance(position, placedEnd)) {
-            chunk.startFrame = placedEnd;
-            placement = SeamPlacement::Joined;
-        } else if (withinTolerance(position, positionEnd)) {
-            placement = SeamPlacement::Corrected;
+            return SeamPlacement::Joined;
+        }
+        if (withinTolerance(position, positionEnd)) {
+            return SeamPlacement::Corrected;
         }
     }
+    return SeamPlacement::ByPosition;
+}
+
+std::int64_t AudioSeamPlacer::place(std::int64_t position, std::int64_t frames) noexcept
+{
+    const std::int64_t start =
+        placementOf(position) == SeamPlacement::Joined ? placedEnd : position;
     placedAny = true;
-    placedEnd = chunk.endFrame();
-    positionEnd = position + (chunk.endFrame() - chunk.startFrame);
-    return placement;
+    placedEnd = start + frames;
+    positionEnd = position + frames;
+    return start;
 }

@@ -22,20 +22,24 @@ enum class SeamPlacement {
 
 class AudioSeamPlacer {
 public:
-    // `chunk` arrives placed at its packet's position. When that lies within the tolerance of
-    // where the previous chunk was placed to end, the chunk is moved there, so sound that was
-    // continuous stays continuous; otherwise (a real gap, a glitch of the engine, an offset that
-    // drift has used up) it stays at its position. Either way the offset between where the sound
-    // is placed and where its positions put it never exceeds the tolerance.
+    // How a packet whose position puts its first frame at `position` would be placed now.
+    SeamPlacement placementOf(std::int64_t position) const noexcept;
+
+    // Places a packet of `frames` frames (48 kHz) whose position puts it at `position`, and
+    // returns the frame it starts at. When the position lies within the tolerance of where the
+    // previous packet was placed to end, it starts there, so sound that was continuous stays
+    // continuous; otherwise (a real gap, a glitch of the engine, an offset that drift has used
+    // up) it starts at its position. Either way the offset between where the sound is placed
+    // and where its positions put it never exceeds the tolerance.
     //
     // Discarded packets (a pause) never come here: the timeline stands still while they are
-    // read, so the last placed chunk still ends where the recorded sound ends, and the first
+    // read, so the last placed packet still ends where the recorded sound ends, and the first
     // packet after a resume joins it when it lands within the tolerance. A packet with a
     // timestamp error comes placed at its estimated start and follows the same rule.
-    SeamPlacement place(AudioChunk& chunk) noexcept;
+    std::int64_t place(std::int64_t position, std::int64_t frames) noexcept;
 
 private:
     bool placedAny = false;
-    std::int64_t placedEnd = 0;   // where the previous chunk was placed to end
+    std::int64_t placedEnd = 0;   // where the previous packet was placed to end
     std::int64_t positionEnd = 0; // where the previous packet's position put its end
 };

@@ -37,8 +37,11 @@ DesktopCapture::DesktopCapture(const PixelRect& area, std::int32_t frameWidth,
 
 void DesktopCapture::grab()
 {
+    // Without CAPTUREBLT: with it the system hides the pointer for every copy, and at 30 copies a
+    // second the user sees it flicker for the whole recording. The composed desktop holds the
+    // layered windows anyway.
     if (!::BitBlt(memoryDC.get(), 0, 0, width, height, screenDC.get(), region.left, region.top,
-                  SRCCOPY | CAPTUREBLT)) {
+                  SRCCOPY)) {
         throw Failure{HRESULT_FROM_WIN32(::GetLastError()), L"Odczyt obrazu pulpitu"};
     }
     // The DIB's bits are read directly next, so GDI's batch must have reached them.

@@ -74,6 +74,7 @@ void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)
         throw Failure{AUDCLNT_E_UNSUPPORTED_FORMAT, L"Nieobslugiwany format audio"};
     }
     isFloatFormat = packetFormat->isFloat();
+    converter.emplace(*packetFormat);
 
     throwIfFailed(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags,
                                           EngineBufferDuration, 0, mixFormat.get(), nullptr),
@@ -87,8 +88,11 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
                                  std::int64_t pausedTotal)
 {
     // A capture that never started has nothing to poll; asking it would dereference nothing.
-    if (!captureClient || !packetFormat) {
+    if (!captureClient || !packetFormat || !converter) {
         throw Failure{AUDCLNT_E_NOT_INITIALIZED, L"Odczyt audio"};
+    }
+    if (discard) {
+        converter->endStream(queue);
     }
     // Drain until the engine reports no further packet: a poll every few milliseconds can find
     // several waiting, and leaving them would let the engine buffer overflow.
@@ -113,9 +117,7 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
             if ((flags & AUDCLNT_BUFFERFLAGS_TIMESTAMP_ERROR) != 0) {
                 packet.readTime = nowIn100ns();
             }
-            AudioChunk chunk = convertAudioPacket(*packetFormat, packet, startTime, pausedTotal);
-            seams.place(chunk);
-            queue.push_back(std::move(chunk));
+            converter->convert(packet, startTime, pausedTotal, queue);
         }
         throwIfFailed(captureClient->ReleaseBuffer(frames), L"Zwolnienie pakietu audio");
         throwIfFailed(captureClient->GetNextPacketSize(&packetFrames), L"Kolejny pakiet audio");

@@ -1,6 +1,5 @@
 #pragma once
 #include "recording/audio_conversion.h"
-#include "recording/audio_seam_placement.h"
 #include "recording/recording_ports.h"
 
 #include <windows.h>
@@ -34,6 +33,9 @@ public:
     // the given stream flags (start passes the render endpoint and AUDCLNT_STREAMFLAGS_LOOPBACK).
     void startOnDevice(IMMDevice& device, DWORD streamFlags);
 
+    // With `discard` the sound stops being continuous (a pause): the converter first hands out
+    // what its filter still holds of the packets before, then the pending packets are read and
+    // released unconverted.
     void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                std::int64_t pausedTotal) override;
 
@@ -49,7 +51,7 @@ private:
     std::unique_ptr<WAVEFORMATEX, CoTaskMemDeleter> mixFormat;
     bool isFloatFormat = false;
     std::optional<PacketFormat> packetFormat;
-    AudioSeamPlacer seams;
+    std::optional<AudioStreamConverter> converter;
 };
 
 // The fields of the engine's mix format that the conversion reads; an extensible tag whose

@@ -81,11 +81,14 @@ ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf)
     return type;
 }
 
-ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& mf)
+ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& mf,
+                                               VideoEncoders encoders)
 {
     ComPtr<IMFAttributes> attributes;
     throwIfFailed(mf.createAttributes(&attributes, 1), L"Ustawienia MP4");
-    attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
+    if (encoders == VideoEncoders::HardwareAllowed) {
+        attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
+    }
     return attributes;
 }
 
@@ -110,9 +113,10 @@ void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer,
     throwIfFailed(writer.WriteSample(stream, sample.Get()), L"Zapis probki MP4");
 }
 
-void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height)
+void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height,
+                         VideoEncoders encoders)
 {
-    attributes = makeSinkWriterAttributes(mf);
+    attributes = makeSinkWriterAttributes(mf, encoders);
     ComPtr<IMFSinkWriter> created;
     throwIfFailed(mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
                   L"Utworzenie MP4");

@@ -26,8 +26,9 @@ Microsoft::WRL::ComPtr<IMFMediaType> makeNv12InputType(const MediaFoundationFunc
                                                        std::int32_t width, std::int32_t height);
 Microsoft::WRL::ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf);
 Microsoft::WRL::ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf);
+// Hardware transforms are enabled only where hardware encoders are allowed.
 Microsoft::WRL::ComPtr<IMFAttributes> makeSinkWriterAttributes(
-    const MediaFoundationFunctions& mf); // "Ustawienia MP4"
+    const MediaFoundationFunctions& mf, VideoEncoders encoders); // "Ustawienia MP4"
 
 // One sample through a fresh memory buffer: "Bufor nagrania", "Blokada bufora",
 // "Probka nagrania", "Zapis probki MP4".
@@ -45,7 +46,8 @@ public:
     Mp4SinkWriter& operator=(const Mp4SinkWriter&) = delete;
     ~Mp4SinkWriter() override = default;
 
-    void open(const std::wstring& path, std::int32_t width, std::int32_t height) override;
+    void open(const std::wstring& path, std::int32_t width, std::int32_t height,
+              VideoEncoders encoders) override;
     // The stream set-up of open on a sink writer that already exists; open's steps from the
     // H.264 stream on, so they can also run on a writer made elsewhere.
     void openStreams(Microsoft::WRL::ComPtr<IMFSinkWriter> sinkWriter, std::int32_t width,

@@ -42,10 +42,17 @@ public:
                              std::int64_t time, std::int64_t duration) = 0;
 };
 
+// Which H.264 encoders the MP4 writer may use.
+enum class VideoEncoders : std::uint8_t {
+    HardwareAllowed, // a hardware encoder where the system offers one
+    SoftwareOnly,    // the platform's software encoder
+};
+
 // The MP4 file with one H.264 and one AAC stream.
 class MediaFileWriter : public SampleSink {
 public:
-    virtual void open(const std::wstring& path, std::int32_t width, std::int32_t height) = 0;
+    virtual void open(const std::wstring& path, std::int32_t width, std::int32_t height,
+                      VideoEncoders encoders) = 0;
     virtual void finalize() = 0; // "Finalizacja pliku MP4"
     // Failure path: finalizes (result ignored) when writing had begun, then releases the writer.
     virtual void abandon() noexcept = 0;

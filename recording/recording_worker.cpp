@@ -2,11 +2,14 @@
 
 #include "recording/audio_track_writer.h"
 #include "common/failure.h"
+#include "recording/encoder_fallback_writer.h"
 #include "recording/failure_text.h"
 #include "recording/nv12_conversion.h"
+#include "recording/resilient_frame_source.h"
 #include "recording/video_format.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -15,6 +18,35 @@ namespace {
 
 // E_INVALIDARG, spelled out because this file stays free of platform headers.
 constexpr std::int32_t InvalidArgumentResult = static_cast<std::int32_t>(0x80070057u);
+
+// A pass this long after the previous one means the machine slept or the thread was held up
+// (the performance counter goes on counting through sleep). Recording the whole span would fill
+// the file with one frozen picture and silence, and the shown time would jump by as much.
+constexpr std::int64_t StallLimit = 50'000'000; // 5 s
+constexpr std::int64_t StallKept = 10'000'000;  // 1 s, as a late pass would have it
+
+// The part of the time since the previous pass that the recording leaves out: all of it while
+// paused, and after a stall everything but its last second, so the sound read right after it
+// keeps its place before the next frame.
+std::int64_t timeLeftOut(std::int64_t sinceLastPass, bool paused) noexcept
+{
+    if (paused) {
+        return sinceLastPass;
+    }
+    return sinceLastPass > StallLimit ? sinceLastPass - StallKept : 0;
+}
+
+// Sound of the drain after a stall (the chunks from `firstNew` on) whose positions lie in the
+// part left out lands before `keptFrom` on the timeline; it goes, as sound read while paused does.
+void discardStalledSound(AudioChunkQueue& queue, std::size_t firstNew, std::int64_t keptFrom)
+{
+    const std::int64_t firstKeptFrame = scaleTruncated(keptFrom, 48'000, 10'000'000);
+    queue.erase(std::remove_if(queue.begin() + static_cast<std::ptrdiff_t>(firstNew), queue.end(),
+                               [firstKeptFrame](const AudioChunk& chunk) {
+                                   return chunk.startFrame < firstKeptFrame;
+                               }),
+                queue.end());
+}
 
 // The text must be in place before Failed is stored. If even the text cannot be made, Failed
 // alone is better than a worker that never ends in an ended state.
@@ -41,9 +73,8 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
     }
 
     const std::unique_ptr<SoundSource> sound = platform.startSound();
-    const std::unique_ptr<FrameSource> frames =
-        platform.startDesktopCapture(region, size.width, size.height);
-    writer->open(outputPath, size.width, size.height);
+    ResilientFrameSource frames(platform, region, size.width, size.height);
+    writer->open(outputPath, size.width, size.height, VideoEncoders::HardwareAllowed);
     {
         std::vector<std::uint8_t> nv12(nv12FrameBytes(size), 0);
         AudioChunkQueue queue;
@@ -65,20 +96,25 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             // loop cannot end without one, and waiting for a resume would hang whoever joins us.
             const bool paused =
                 session.isPauseRequested() && !(nextFrameTime == 0 && session.isStopRequested());
-            if (paused) {
-                pausedTotal += now - lastTick;
-            }
+            const std::int64_t leftOut = timeLeftOut(now - lastTick, paused);
+            pausedTotal += leftOut;
             const std::int64_t elapsed = now - pausedTotal - startTime;
             session.publishElapsed(elapsed);
+            const std::size_t queuedBefore = queue.size();
             sound->drain(queue, paused, startTime, pausedTotal);
+            if (!paused && leftOut != 0) {
+                discardStalledSound(queue, queuedBefore, elapsed - StallKept);
+            }
             session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
             if (!paused && elapsed >= nextFrameTime) {
-                frames->grab();
-                convertBgraToNv12(frames->pixels(), nv12, size.width, size.height);
                 const std::int64_t frameTime = elapsed / FramePeriod * FramePeriod;
-                writer->writeSample(writer->videoStream(), nv12.data(),
-                                    static_cast<std::uint32_t>(nv12.size()), frameTime,
-                                    FramePeriod);
+                // A slot whose copy failed gets no frame: the video shows the last picture.
+                if (frames.grab(now)) {
+                    convertBgraToNv12(frames.pixels(), nv12, size.width, size.height);
+                    writer->writeSample(writer->videoStream(), nv12.data(),
+                                        static_cast<std::uint32_t>(nv12.size()), frameTime,
+                                        FramePeriod);
+                }
                 nextFrameTime = frameTime + FramePeriod;
             }
             lastTick = now;
@@ -109,7 +145,7 @@ void runRecordingWorkerWith(RecordingSession& session, PixelRect region,
     std::unique_ptr<MediaFileWriter> writer;
     try {
         runtime = platform.makeMediaRuntime();
-        writer = platform.makeFileWriter();
+        writer = std::make_unique<EncoderFallbackWriter>(platform);
         record(session, region, outputPath, platform, *runtime, writer);
     } catch (const Failure& failure) {
         if (writer) {

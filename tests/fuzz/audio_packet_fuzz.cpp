@@ -1,4 +1,7 @@
-// Packet conversion and track writing over arbitrary mix formats, flags, frame counts and bytes.
+// Packet conversion (with the resampler at every rate but 48 kHz) and track writing over arbitrary
+// mix formats, flags, frame counts and bytes. The packet goes through the converter in two parts
+// that continue each other, so the filter's state is carried across a seam, and the stream is
+// ended after it.
 //
 //   cmake --preset fuzz && cmake --build build/fuzz -j2
 //   mkdir -p build/fuzz/corpus && build/fuzz/bin/audio_packet_fuzz build/fuzz/corpus
@@ -87,22 +90,53 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!format) {
         return 0;
     }
+    // The output frames whose time lies within `frames` input frames from a stream's start.
+    const auto spanned = [&](std::uint64_t frames) {
+        return (frames * OutputSampleRate + format->samplesPerSec - 1) / format->samplesPerSec;
+    };
     // The engine's buffer holds one second; larger packets cannot come, and would only test
     // the allocator.
-    const std::uint64_t outFrames =
-        std::uint64_t{packet.frames} * OutputSampleRate / format->samplesPerSec;
-    if (packet.frames > format->samplesPerSec || outFrames > (1u << 20)) {
+    if (packet.frames > format->samplesPerSec || packet.frames > (1u << 20) ||
+        spanned(packet.frames) > (1u << 20)) {
         return 0;
     }
 
+    AudioStreamConverter converter(*format);
     AudioChunkQueue queue;
-    queue.push_back(convertAudioPacket(*format, packet, startTime, pausedTotal));
-    if (queue.back().samples.size() != outFrames * 2) {
+    AudioPacket first = packet;
+    first.frames = packet.frames / 2;
+    first.byteCount =
+        std::min<std::size_t>(packet.byteCount, std::size_t{first.frames} * format->blockAlign);
+    AudioPacket second = packet;
+    second.frames = packet.frames - first.frames;
+    second.data = packet.data + first.byteCount;
+    second.byteCount = packet.byteCount - first.byteCount;
+    second.position =
+        packet.position + std::uint64_t{first.frames} * 10'000'000 / format->samplesPerSec;
+    converter.convert(first, startTime, pausedTotal, queue);
+    const PacketPlacement placed = converter.convert(second, startTime, pausedTotal, queue);
+    converter.endStream(queue);
+    // The chunks hold every output frame the packet spans, once: as one stream when the second
+    // part continues the first, as two otherwise.
+    const std::uint64_t outFrames = placed.placement == SeamPlacement::ByPosition
+                                        ? spanned(first.frames) + spanned(second.frames)
+                                        : spanned(packet.frames);
+    std::uint64_t converted = 0;
+    for (const AudioChunk& chunk : queue) {
+        if (chunk.samples.size() % 2 != 0) {
+            std::abort();
+        }
+        converted += chunk.samples.size() / 2;
+    }
+    if (converted != outFrames) {
         std::abort();
     }
 
-    // Write the track up to the end of the chunk when that is near the start of the timeline.
-    const std::int64_t end = std::clamp<std::int64_t>(queue.back().endFrame(), 0, 96'000);
+    // Write the track up to the end of the chunks when that is near the start of the timeline.
+    std::int64_t end = 0;
+    for (const AudioChunk& chunk : queue) {
+        end = std::max(end, std::clamp<std::int64_t>(chunk.endFrame(), 0, 96'000));
+    }
     CheckingSink sink;
     AudioTrackWriter writer(queue, sink, 1);
     writer.writeUpTo(end * 10'000'000 / 48'000 + 1);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <random>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -50,7 +53,37 @@ AudioPacket packetOf(const std::vector<std::uint8_t>& bytes, std::uint32_t frame
     return packet;
 }
 
+constexpr double Pi = 3.14159265358979323846;
+
 const PacketFormat FloatStereo48k = PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32};
+
+// Everything a converter makes of `chunks`, one chunk after the other, as one chunk; the chunks
+// must follow each other without a gap or an overlap.
+AudioChunk joined(const AudioChunkQueue& chunks)
+{
+    AudioChunk all;
+    if (chunks.empty()) {
+        ADD_FAILURE() << "no chunk";
+        return all;
+    }
+    all.startFrame = chunks.front().startFrame;
+    for (const AudioChunk& chunk : chunks) {
+        EXPECT_EQ(chunk.startFrame, all.endFrame());
+        all.samples.insert(all.samples.end(), chunk.samples.begin(), chunk.samples.end());
+    }
+    return all;
+}
+
+// One packet converted as a stream of its own, with what the filter held back at its end.
+AudioChunk convertOnePacket(const PacketFormat& format, const AudioPacket& packet,
+                            std::int64_t startTime, std::int64_t pausedTotal)
+{
+    AudioStreamConverter converter(format);
+    AudioChunkQueue queue;
+    converter.convert(packet, startTime, pausedTotal, queue);
+    converter.endStream(queue);
+    return joined(queue);
+}
 
 } // namespace
 
@@ -130,23 +163,25 @@ TEST(MixFormat, RefusesFormatsThatWouldReadOutsideTheirFrames)
     EXPECT_TRUE(acceptMixFormat(paddedBlock).has_value());
 }
 
-TEST(AudioPacketConversion, MonoAt44100BecomesStereoAt48000FromNearestEarlierFrames)
+TEST(AudioPacketConversion, MonoAt44100BecomesStereoAt48000AtTheTimesOfItsFrames)
 {
+    // A 1 kHz tone: output frame i must be the tone at i / 48000 s, not delayed by the filter.
     const PacketFormat format = accepted(mixFormat(1, SampleKind::Other, 1, 44100, 16));
     std::vector<std::int16_t> source(441);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        source[i] = static_cast<std::int16_t>(i * 64);
+        source[i] = static_cast<std::int16_t>(
+            std::lround(16384.0 * std::sin(2.0 * Pi * 1000.0 * static_cast<double>(i) / 44100.0)));
     }
     const auto bytes = bytesOf(source);
-    const AudioChunk chunk = convertAudioPacket(format, packetOf(bytes, 441), 0, 0);
+    const AudioChunk chunk = convertOnePacket(format, packetOf(bytes, 441), 0, 0);
 
     ASSERT_EQ(chunk.samples.size(), 960u);
-    for (std::size_t i = 0; i < 480; ++i) {
-        const std::size_t s = i * 44100 / 48000;
-        const auto expected =
-            static_cast<std::int16_t>(static_cast<float>(source[s]) * (1.0f / 32768.0f) * 32767.0f);
-        ASSERT_EQ(chunk.samples[2 * i], expected) << i;
-        ASSERT_EQ(chunk.samples[2 * i + 1], expected) << i;
+    // The packet's first and last frames have silence next to them, as far as the filter knows.
+    for (std::size_t i = 48; i < 480 - 48; ++i) {
+        const double expected =
+            0.5 * 32767.0 * std::sin(2.0 * Pi * 1000.0 * static_cast<double>(i) / 48000.0);
+        ASSERT_NEAR(chunk.samples[2 * i], expected, 3.0) << i;
+        ASSERT_EQ(chunk.samples[2 * i + 1], chunk.samples[2 * i]) << i;
     }
 }
 
@@ -154,7 +189,7 @@ TEST(AudioPacketConversion, FloatStereoMapsFullScaleSymmetricallyAndClamps)
 {
     const std::vector<float> source = {1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -7.0f, 0.0f, 0.25f};
     const auto bytes = bytesOf(source);
-    const AudioChunk chunk = convertAudioPacket(FloatStereo48k, packetOf(bytes, 4), 0, 0);
+    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packetOf(bytes, 4), 0, 0);
     const std::vector<std::int16_t> expected = {32767, -32767, 16383, -16383,
                                                 32767, -32767, 0,     8191};
     EXPECT_EQ(chunk.samples, expected);
@@ -164,17 +199,17 @@ TEST(AudioPacketConversion, SixChannelsFoldExtraChannelsAtHalfWeight)
 {
     const PacketFormat format = accepted(mixFormat(3, SampleKind::Other, 6, 48000, 32));
     const auto onlyFirst = bytesOf(std::vector<float>{1.0f, 0, 0, 0, 0, 0});
-    AudioChunk chunk = convertAudioPacket(format, packetOf(onlyFirst, 1), 0, 0);
+    AudioChunk chunk = convertOnePacket(format, packetOf(onlyFirst, 1), 0, 0);
     EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{10922, 0}));
 
     // Channel 2 at full scale adds half to both sides: 0.5 / 3.
     const auto centre = bytesOf(std::vector<float>{0, 0, 1.0f, 0, 0, 0});
-    chunk = convertAudioPacket(format, packetOf(centre, 1), 0, 0);
+    chunk = convertOnePacket(format, packetOf(centre, 1), 0, 0);
     EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{5461, 5461}));
 
     // Everything at full scale: (1 + 4 x 0.5) / 3 = 1.
     const auto full = bytesOf(std::vector<float>{1, 1, 1, 1, 1, 1});
-    chunk = convertAudioPacket(format, packetOf(full, 1), 0, 0);
+    chunk = convertOnePacket(format, packetOf(full, 1), 0, 0);
     EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{32767, 32767}));
 }
 
@@ -183,13 +218,13 @@ TEST(AudioPacketConversion, NanAndInfinityContributeNothing)
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const auto bytes = bytesOf(std::vector<float>{nan, inf, -inf, 0.5f});
-    const AudioChunk chunk = convertAudioPacket(FloatStereo48k, packetOf(bytes, 2), 0, 0);
+    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packetOf(bytes, 2), 0, 0);
     EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{0, 0, 0, 16383}));
 
     // In a six-channel mix a NaN in an extra channel must not poison both sides.
     const PacketFormat six = accepted(mixFormat(3, SampleKind::Other, 6, 48000, 32));
     const auto mixed = bytesOf(std::vector<float>{1.0f, 0, nan, inf, 0, 0});
-    EXPECT_EQ(convertAudioPacket(six, packetOf(mixed, 1), 0, 0).samples,
+    EXPECT_EQ(convertOnePacket(six, packetOf(mixed, 1), 0, 0).samples,
               (std::vector<std::int16_t>{10922, 0}));
 }
 
@@ -197,18 +232,18 @@ TEST(AudioPacketConversion, IntegerSamplesDecodeToTheirScale)
 {
     const PacketFormat pcm16 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 16));
     const auto bytes16 = bytesOf(std::vector<std::int16_t>{16384, -32768});
-    EXPECT_EQ(convertAudioPacket(pcm16, packetOf(bytes16, 1), 0, 0).samples,
+    EXPECT_EQ(convertOnePacket(pcm16, packetOf(bytes16, 1), 0, 0).samples,
               (std::vector<std::int16_t>{16383, -32767}));
 
     const PacketFormat pcm24 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 24));
     const std::vector<std::uint8_t> bytes24 = {0x00, 0x00, 0x40, 0x00, 0x00, 0x80};
-    EXPECT_EQ(convertAudioPacket(pcm24, packetOf(bytes24, 1), 0, 0).samples,
+    EXPECT_EQ(convertOnePacket(pcm24, packetOf(bytes24, 1), 0, 0).samples,
               (std::vector<std::int16_t>{16383, -32767}));
 
     const PacketFormat pcm32 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 32));
     const auto bytes32 =
         bytesOf(std::vector<std::int32_t>{std::numeric_limits<std::int32_t>::min(), 1 << 30});
-    EXPECT_EQ(convertAudioPacket(pcm32, packetOf(bytes32, 1), 0, 0).samples,
+    EXPECT_EQ(convertOnePacket(pcm32, packetOf(bytes32, 1), 0, 0).samples,
               (std::vector<std::int16_t>{-32767, 16383}));
 }
 
@@ -218,14 +253,14 @@ TEST(AudioPacketConversion, PaddedBlocksAreReadAtTheirStride)
     mix.blockAlign = 8;
     const PacketFormat format = accepted(mix);
     const auto bytes = bytesOf(std::vector<std::int16_t>{16384, -16384, 99, 99, 8192, 0, 99, 99});
-    EXPECT_EQ(convertAudioPacket(format, packetOf(bytes, 2), 0, 0).samples,
+    EXPECT_EQ(convertOnePacket(format, packetOf(bytes, 2), 0, 0).samples,
               (std::vector<std::int16_t>{16383, -16383, 8191, 0}));
 }
 
 TEST(AudioPacketConversion, SilentPacketKeepsItsPlaceWithZeros)
 {
     const auto bytes = bytesOf(std::vector<float>(960, 0.75f));
-    const AudioChunk chunk = convertAudioPacket(
+    const AudioChunk chunk = convertOnePacket(
         FloatStereo48k, packetOf(bytes, 480, 5'000'000 + 1'000'000, AudioPacketSilent), 1'000'000,
         0);
     EXPECT_EQ(chunk.startFrame, 24000);
@@ -236,8 +271,8 @@ TEST(AudioPacketConversion, PlacementSubtractsStartAndPausedTime)
 {
     const auto bytes = bytesOf(std::vector<float>(20, 0.0f));
     // 3 s after a start at 10 s, with 1 s paused: 2 s into the recording.
-    const AudioChunk chunk = convertAudioPacket(FloatStereo48k, packetOf(bytes, 10, 130'000'000),
-                                                100'000'000, 10'000'000);
+    const AudioChunk chunk =
+        convertOnePacket(FloatStereo48k, packetOf(bytes, 10, 130'000'000), 100'000'000, 10'000'000);
     EXPECT_EQ(chunk.startFrame, 96000);
     EXPECT_EQ(chunk.endFrame(), 96010);
 }
@@ -248,7 +283,7 @@ TEST(AudioPacketConversion, TimestampErrorPlacesThePacketToEndWhenItWasRead)
     AudioPacket packet = packetOf(bytes, 480, 999'999'999, AudioPacketTimestampError);
     packet.readTime = 50'000'000;
     // Read 4 s after the start; 480 frames at 48 kHz last 100,000 units.
-    const AudioChunk chunk = convertAudioPacket(FloatStereo48k, packet, 10'000'000, 0);
+    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packet, 10'000'000, 0);
     EXPECT_EQ(chunk.startFrame, (40'000'000LL - 100'000) * 48000 / 10'000'000);
     EXPECT_EQ(chunk.endFrame(), 192000);
 
@@ -257,27 +292,27 @@ TEST(AudioPacketConversion, TimestampErrorPlacesThePacketToEndWhenItWasRead)
     const auto cdBytes = bytesOf(std::vector<std::int16_t>(882, 0));
     AudioPacket cdPacket = packetOf(cdBytes, 441, 0, AudioPacketTimestampError);
     cdPacket.readTime = 20'000'000;
-    EXPECT_EQ(convertAudioPacket(cd, cdPacket, 0, 0).startFrame, 95520);
+    EXPECT_EQ(convertOnePacket(cd, cdPacket, 0, 0).startFrame, 95520);
 }
 
 TEST(AudioPacketConversion, PacketsBeforeTheStartGetNegativeFramesTruncatedTowardZero)
 {
     const auto bytes = bytesOf(std::vector<float>(20, 0.0f));
-    EXPECT_EQ(convertAudioPacket(FloatStereo48k, packetOf(bytes, 10, 9'000'000), 10'000'000, 0)
-                  .startFrame,
-              -4800);
-    EXPECT_EQ(convertAudioPacket(FloatStereo48k, packetOf(bytes, 10, 9'999'999), 10'000'000, 0)
-                  .startFrame,
-              0);
-    EXPECT_EQ(convertAudioPacket(FloatStereo48k, packetOf(bytes, 10, 9'999'000), 10'000'000, 0)
-                  .startFrame,
-              -4);
+    EXPECT_EQ(
+        convertOnePacket(FloatStereo48k, packetOf(bytes, 10, 9'000'000), 10'000'000, 0).startFrame,
+        -4800);
+    EXPECT_EQ(
+        convertOnePacket(FloatStereo48k, packetOf(bytes, 10, 9'999'999), 10'000'000, 0).startFrame,
+        0);
+    EXPECT_EQ(
+        convertOnePacket(FloatStereo48k, packetOf(bytes, 10, 9'999'000), 10'000'000, 0).startFrame,
+        -4);
 }
 
 TEST(AudioPacketConversion, EmptyPacketStillYieldsAChunk)
 {
     const AudioChunk chunk =
-        convertAudioPacket(FloatStereo48k, packetOf({}, 0, 20'000'000), 10'000'000, 0);
+        convertOnePacket(FloatStereo48k, packetOf({}, 0, 20'000'000), 10'000'000, 0);
     EXPECT_EQ(chunk.startFrame, 48000);
     EXPECT_TRUE(chunk.samples.empty());
 }
@@ -286,21 +321,221 @@ TEST(AudioPacketConversion, FramesBeyondTheReadableBytesStaySilent)
 {
     // The packet claims four frames but holds the bytes of two.
     const auto bytes = bytesOf(std::vector<float>{0.5f, 0.5f, 0.25f, 0.25f});
-    const AudioChunk chunk = convertAudioPacket(FloatStereo48k, packetOf(bytes, 4), 0, 0);
+    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packetOf(bytes, 4), 0, 0);
     EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{16383, 16383, 8191, 8191, 0, 0, 0, 0}));
 
     AudioPacket missing = packetOf({}, 4);
     missing.data = nullptr;
-    EXPECT_EQ(convertAudioPacket(FloatStereo48k, missing, 0, 0).samples,
+    EXPECT_EQ(convertOnePacket(FloatStereo48k, missing, 0, 0).samples,
               std::vector<std::int16_t>(8, 0));
 }
 
-TEST(AudioPacketConversion, UpsamplingRepeatsEarlierFramesNeverReadingPastTheLast)
+TEST(AudioPacketConversion, UpsamplingAShortPacketSpansItsTimeAndReadsNothingPastItsLastFrame)
 {
+    // Two frames at 16 kHz span six at 48 kHz; frame 0 stands for the first source frame's time,
+    // frame 3 for the second's. The bytes end with the packet, so a read past it would show
+    // under AddressSanitizer.
     const PacketFormat slow = accepted(mixFormat(3, SampleKind::Other, 2, 16000, 32));
     const auto bytes = bytesOf(std::vector<float>{0.5f, 0.5f, -0.5f, -0.5f});
-    const AudioChunk chunk = convertAudioPacket(slow, packetOf(bytes, 2), 0, 0);
-    EXPECT_EQ(chunk.samples,
-              (std::vector<std::int16_t>{16383, 16383, 16383, 16383, 16383, 16383, -16383, -16383,
-                                         -16383, -16383, -16383, -16383}));
+    const AudioChunk chunk = convertOnePacket(slow, packetOf(bytes, 2), 0, 0);
+    ASSERT_EQ(chunk.samples.size(), 12u);
+    for (std::size_t i = 0; i < 12; i += 2) {
+        EXPECT_EQ(chunk.samples[i], chunk.samples[i + 1]) << i;
+    }
+    EXPECT_GT(chunk.samples[0], 8000);
+    EXPECT_LT(chunk.samples[6], -8000);
+}
+
+namespace {
+
+// Interleaved stereo float noise, the two channels different.
+std::vector<float> noise(std::size_t frames, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> level(-0.9f, 0.9f);
+    std::vector<float> samples(frames * 2);
+    for (float& sample : samples) {
+        sample = level(random);
+    }
+    return samples;
+}
+
+// Packet k of a continuous float stereo stream at `rate` in 10 ms packets (their lengths
+// alternate where the rate is no multiple of 100), positioned exactly, the stream starting at
+// `first` (100-ns units).
+AudioPacket streamPacket(const std::vector<float>& samples, std::uint32_t rate, std::int64_t k,
+                         std::int64_t first = 0)
+{
+    const std::int64_t from = k * rate / 100;
+    const std::int64_t to = (k + 1) * rate / 100;
+    AudioPacket packet;
+    packet.data = reinterpret_cast<const std::uint8_t*>(samples.data() + 2 * from);
+    packet.frames = static_cast<std::uint32_t>(to - from);
+    packet.byteCount = std::size_t{packet.frames} * 8;
+    packet.position = static_cast<std::uint64_t>(first + from * 10'000'000 / rate);
+    return packet;
+}
+
+AudioPacket wholeStream(const std::vector<float>& samples, std::int64_t first = 0)
+{
+    AudioPacket packet;
+    packet.data = reinterpret_cast<const std::uint8_t*>(samples.data());
+    packet.frames = static_cast<std::uint32_t>(samples.size() / 2);
+    packet.byteCount = samples.size() * sizeof(float);
+    packet.position = static_cast<std::uint64_t>(first);
+    return packet;
+}
+
+PacketFormat floatStereo(std::uint32_t rate)
+{
+    return PacketFormat{SampleEncoding::Float32, 2, rate, 8, 32};
+}
+
+} // namespace
+
+TEST(ResampledStream, PacketsInARowComeOutAsOneConversionOfTheWhole)
+{
+    // 44.1 kHz in 441-frame packets, 22.05 kHz in packets of 220 and 221, 96 kHz decimated, and
+    // a rate whose phases are interpolated.
+    for (const std::uint32_t rate : {44100u, 22050u, 96000u, 44101u}) {
+        SCOPED_TRACE(rate);
+        constexpr std::int64_t Packets = 12;
+        const std::vector<float> samples = noise(static_cast<std::size_t>(Packets * rate / 100), 5);
+        AudioStreamConverter converter(floatStereo(rate));
+        AudioChunkQueue queue;
+        for (std::int64_t k = 0; k < Packets; ++k) {
+            const PacketPlacement placed =
+                converter.convert(streamPacket(samples, rate, k, 20'000'000), 0, 0, queue);
+            EXPECT_EQ(placed.placement, k == 0 ? SeamPlacement::ByPosition : SeamPlacement::Joined);
+        }
+        converter.endStream(queue);
+        const AudioChunk inPackets = joined(queue);
+        const AudioChunk inOneGo =
+            convertOnePacket(floatStereo(rate), wholeStream(samples, 20'000'000), 0, 0);
+        EXPECT_EQ(inPackets.startFrame, 96000);
+        EXPECT_EQ(inPackets.startFrame, inOneGo.startFrame);
+        ASSERT_EQ(inPackets.samples.size(), inOneGo.samples.size());
+        EXPECT_TRUE(inPackets.samples == inOneGo.samples);
+    }
+}
+
+TEST(ResampledStream, ToneStaysAtItsPlaceOnTheTimeline)
+{
+    // Every output frame stands for the time it is placed at (past the first 5 ms, which ring
+    // where the tone starts out of silence): the filter's delay is made up by
+    // placing each chunk earlier by the frames it held back.
+    for (const std::uint32_t rate : {44100u, 16000u, 96000u}) {
+        SCOPED_TRACE(rate);
+        constexpr std::int64_t Packets = 10;
+        std::vector<float> samples(static_cast<std::size_t>(Packets * rate / 100) * 2);
+        for (std::size_t n = 0; n < samples.size() / 2; ++n) {
+            samples[2 * n] = static_cast<float>(
+                0.5 * std::sin(2.0 * Pi * 1000.0 * static_cast<double>(n) / rate));
+            samples[2 * n + 1] = samples[2 * n];
+        }
+        AudioStreamConverter converter(floatStereo(rate));
+        AudioChunkQueue queue;
+        for (std::int64_t k = 0; k < Packets; ++k) {
+            converter.convert(streamPacket(samples, rate, k, 10'000'000), 0, 0, queue);
+        }
+        for (const AudioChunk& chunk : queue) {
+            for (std::int64_t f = std::max<std::int64_t>(chunk.startFrame, 48000 + 240);
+                 f < chunk.endFrame(); ++f) {
+                const double expected =
+                    0.5 * 32767.0 *
+                    std::sin(2.0 * Pi * 1000.0 * static_cast<double>(f - 48000) / 48000.0);
+                ASSERT_NEAR(chunk.samples[static_cast<std::size_t>(2 * (f - chunk.startFrame))],
+                            expected, 3.0)
+                    << f;
+            }
+        }
+    }
+}
+
+TEST(ResampledStream, RealGapEndsTheSoundBeforeItAndStartsAFreshFilter)
+{
+    constexpr std::uint32_t Rate = 44100;
+    const std::vector<float> before = noise(441 * 5, 7);
+    const std::vector<float> after = noise(441 * 5, 8);
+    AudioStreamConverter converter(floatStereo(Rate));
+    AudioChunkQueue queue;
+    for (std::int64_t k = 0; k < 5; ++k) {
+        converter.convert(streamPacket(before, Rate, k), 0, 0, queue);
+    }
+    const std::size_t beforeChunks = queue.size();
+    // 100 ms lost: the next packet comes 150 ms after the first.
+    for (std::int64_t k = 0; k < 5; ++k) {
+        const PacketPlacement placed =
+            converter.convert(streamPacket(after, Rate, k, 1'500'000), 0, 0, queue);
+        EXPECT_EQ(placed.placement, k == 0 ? SeamPlacement::ByPosition : SeamPlacement::Joined);
+    }
+    converter.endStream(queue);
+
+    // The sound before the gap ends as if the stream had ended there: the frames held back come
+    // out before the packet after the gap. The sound after it is converted as if nothing came
+    // before.
+    const AudioChunkQueue first(queue.begin(),
+                                queue.begin() + static_cast<std::ptrdiff_t>(beforeChunks) + 1);
+    const AudioChunkQueue second(queue.begin() + static_cast<std::ptrdiff_t>(beforeChunks) + 1,
+                                 queue.end());
+    const AudioChunk firstSound = joined(first);
+    const AudioChunk secondSound = joined(second);
+    EXPECT_EQ(firstSound.samples,
+              convertOnePacket(floatStereo(Rate), wholeStream(before), 0, 0).samples);
+    EXPECT_EQ(firstSound.startFrame, 0);
+    EXPECT_EQ(firstSound.endFrame(), 2400);
+    EXPECT_EQ(secondSound.samples,
+              convertOnePacket(floatStereo(Rate), wholeStream(after, 1'500'000), 0, 0).samples);
+    EXPECT_EQ(secondSound.startFrame, 7200);
+}
+
+TEST(ResampledStream, EndStreamHandsOutWhatTheFilterHoldsAndTheNextPacketJoinsWithAFreshFilter)
+{
+    // A pause: the stream ends, and the packet after the resume lands 2 frames past the end.
+    constexpr std::uint32_t Rate = 32000;
+    const std::vector<float> before = noise(320 * 3, 9);
+    const std::vector<float> after = noise(320, 10);
+    AudioStreamConverter converter(floatStereo(Rate));
+    AudioChunkQueue queue;
+    for (std::int64_t k = 0; k < 3; ++k) {
+        converter.convert(streamPacket(before, Rate, k), 0, 0, queue);
+    }
+    converter.endStream(queue);
+    const AudioChunk paused = joined(queue);
+    EXPECT_EQ(paused.endFrame(), 1440);
+    EXPECT_EQ(paused.samples,
+              convertOnePacket(floatStereo(Rate), wholeStream(before), 0, 0).samples);
+
+    queue.clear();
+    converter.endStream(queue);
+    EXPECT_TRUE(queue.empty()); // nothing more is held
+
+    const PacketPlacement placed = converter.convert(wholeStream(after, 300'500), 0, 0, queue);
+    converter.endStream(queue);
+    EXPECT_EQ(placed.placement, SeamPlacement::Joined);
+    EXPECT_EQ(placed.offset, -2);
+    const AudioChunk resumed = joined(queue);
+    EXPECT_EQ(resumed.startFrame, 1440);
+    EXPECT_EQ(resumed.samples,
+              convertOnePacket(floatStereo(Rate), wholeStream(after), 0, 0).samples);
+}
+
+TEST(ResampledStream, SoundAbove24kHzIsFilteredOutBeforeDecimation)
+{
+    // A 30 kHz tone at 96 kHz would fold to 18 kHz at full level if the samples were only
+    // picked; the filter leaves less than a few 16-bit steps of it.
+    constexpr std::uint32_t Rate = 96000;
+    std::vector<float> samples(9600 * 2);
+    for (std::size_t n = 0; n < samples.size() / 2; ++n) {
+        samples[2 * n] =
+            static_cast<float>(0.5 * std::sin(2.0 * Pi * 30000.0 * static_cast<double>(n) / Rate));
+        samples[2 * n + 1] = samples[2 * n];
+    }
+    const AudioChunk chunk = convertOnePacket(floatStereo(Rate), wholeStream(samples), 0, 0);
+    ASSERT_EQ(chunk.samples.size(), 9600u);
+    int peak = 0;
+    for (std::size_t i = 2 * 100; i < chunk.samples.size() - 2 * 100; ++i) {
+        peak = std::max(peak, std::abs(static_cast<int>(chunk.samples[i])));
+    }
+    EXPECT_LE(peak, 2);
 }

@@ -6,31 +6,18 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-AudioChunk chunkAt(std::int64_t startFrame, std::int64_t frames = 480)
-{
-    AudioChunk chunk;
-    chunk.startFrame = startFrame;
-    chunk.samples.assign(static_cast<std::size_t>(frames * 2), 1);
-    return chunk;
-}
-
-} // namespace
-
 TEST(AudioSeamPlacer, JoinsPacketsWithinTheToleranceAndLeavesGapsAndOverlapsBeyondIt)
 {
     AudioSeamPlacer seams;
-    AudioChunk first = chunkAt(1000);
-    EXPECT_EQ(seams.place(first), SeamPlacement::ByPosition);
-    EXPECT_EQ(first.startFrame, 1000);
+    EXPECT_EQ(seams.placementOf(1000), SeamPlacement::ByPosition);
+    EXPECT_EQ(seams.place(1000, 480), 1000);
 
     struct Case {
         std::int64_t position;
         SeamPlacement placement;
         std::int64_t placedAt;
     };
-    // Each case follows the one before; the previous chunk ends 480 frames after where it was
+    // Each case follows the one before; the previous packet ends 480 frames after where it was
     // placed.
     const Case cases[] = {
         {1482, SeamPlacement::Joined, 1480},                       // one jittered frame over
@@ -42,10 +29,8 @@ TEST(AudioSeamPlacer, JoinsPacketsWithinTheToleranceAndLeavesGapsAndOverlapsBeyo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.position);
-        AudioChunk chunk = chunkAt(c.position);
-        EXPECT_EQ(seams.place(chunk), c.placement);
-        EXPECT_EQ(chunk.startFrame, c.placedAt);
-        EXPECT_EQ(chunk.endFrame(), c.placedAt + 480);
+        EXPECT_EQ(seams.placementOf(c.position), c.placement);
+        EXPECT_EQ(seams.place(c.position, 480), c.placedAt);
     }
 }
 
@@ -60,16 +45,16 @@ TEST(AudioSeamPlacer, DriftIsCorrectedOnceTheOffsetWouldPassTheTolerance)
     int firstCorrection = -1;
     for (int k = 0; k < 1000; ++k) {
         const std::int64_t position = 5000 + 481LL * k;
-        AudioChunk chunk = chunkAt(position);
-        const SeamPlacement placement = seams.place(chunk);
+        const SeamPlacement placement = seams.placementOf(position);
+        const std::int64_t start = seams.place(position, 480);
         if (placement == SeamPlacement::Corrected) {
             ++corrections;
             firstCorrection = firstCorrection < 0 ? k : firstCorrection;
-            EXPECT_EQ(chunk.startFrame, position);
+            EXPECT_EQ(start, position);
         } else if (k > 0) {
             EXPECT_EQ(placement, SeamPlacement::Joined) << k;
         }
-        worst = std::max(worst, std::abs(chunk.startFrame - position));
+        worst = std::max(worst, std::abs(start - position));
     }
     EXPECT_EQ(worst, SeamToleranceFrames);
     EXPECT_EQ(firstCorrection, SeamToleranceFrames + 1);

@@ -1,6 +1,7 @@
 #include "recording/desktop_capture.h"
 #include "common/failure.h"
 #include "recording/pattern_window.h"
+#include "screenshot/bitblt_raster_ops.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -66,6 +68,18 @@ TEST(DesktopCapture, GrabsTheScreenPixelsOfTheRegionTopDown)
         }
     }
     EXPECT_TRUE(matched);
+}
+
+// CAPTUREBLT would hide the pointer for each copy: at 30 copies a second it flickers.
+TEST(DesktopCapture, CopiesWithoutCaptureBlt)
+{
+    auto& ops = shot_test::BitBltRasterOps::instance();
+    ASSERT_TRUE(ops.installed());
+    DesktopCapture capture(PixelRect{0, 0, 32, 32}, 32, 32);
+    ops.take();
+    capture.grab();
+    capture.grab();
+    EXPECT_EQ(ops.take(), (std::vector<DWORD>{SRCCOPY, SRCCOPY}));
 }
 
 TEST(DesktopCapture, RefusesAFrameItCannotAllocate)

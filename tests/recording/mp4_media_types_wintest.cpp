@@ -147,8 +147,17 @@ TEST_F(Mp4MediaTypes, PcmInputCarriesTheAudioAttributesAndTheBlockLayout)
 
 TEST_F(Mp4MediaTypes, SinkWriterAttributesAllowHardwareTransformsAndNothingElse)
 {
-    const ComPtr<IMFAttributes> attributes = makeSinkWriterAttributes(mf());
+    const ComPtr<IMFAttributes> attributes =
+        makeSinkWriterAttributes(mf(), VideoEncoders::HardwareAllowed);
     ASSERT_TRUE(attributes);
     EXPECT_EQ(uint32Of(*attributes.Get(), MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS), 1u);
     EXPECT_EQ(count(*attributes.Get()), 1u);
+}
+
+TEST_F(Mp4MediaTypes, SinkWriterAttributesForTheSoftwareEncoderAreEmpty)
+{
+    const ComPtr<IMFAttributes> attributes =
+        makeSinkWriterAttributes(mf(), VideoEncoders::SoftwareOnly);
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(count(*attributes.Get()), 0u);
 }

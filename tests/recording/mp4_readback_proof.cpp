@@ -4,7 +4,6 @@
 // reader. A program of its own so that it can be run on any Windows machine; it skips under Wine,
 // which has no MP4 sink or encoders, and fails on Windows where no MP4 file can be begun.
 #include "recording/audio_conversion.h"
-#include "recording/audio_seam_placement.h"
 #include "recording/com_media_scope.h"
 #include "recording/duplication_frame_source.h"
 #include "common/failure.h"
@@ -144,11 +143,7 @@ public:
                 packet.byteCount = samples.size() * sizeof(float);
                 packet.frames = Frames;
                 packet.position = static_cast<std::uint64_t>(nextPacket);
-                AudioChunk chunk =
-                    convertAudioPacket(PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32},
-                                       packet, startTime, pausedTotal);
-                seams.place(chunk);
-                queue.push_back(std::move(chunk));
+                converter.convert(packet, startTime, pausedTotal, queue);
             }
             played += Frames;
             nextPacket += Length;
@@ -158,7 +153,7 @@ public:
 private:
     std::int64_t nextPacket;
     std::int64_t played = 0;
-    AudioSeamPlacer seams;
+    AudioStreamConverter converter{PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32}};
 };
 
 class ToneInsteadOfLoopback final : public RecordingPlatform {
@@ -258,7 +253,7 @@ std::optional<std::wstring> whyNoMp4()
         media.startMediaFoundation();
         Mp4SinkWriter writer(media.mediaFoundation());
         try {
-            writer.open(probe.wstring(), AreaWidth, AreaHeight);
+            writer.open(probe.wstring(), AreaWidth, AreaHeight, VideoEncoders::HardwareAllowed);
         } catch (const Failure& failure) {
             reason = failureText(failure);
         }

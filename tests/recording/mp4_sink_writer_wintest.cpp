@@ -245,7 +245,7 @@ TEST_F(Mp4SinkWriterTest, OpenEitherWritesTheFileOrStopsAtItsCreation)
     Mp4SinkWriter writer(runtime->mediaFoundation());
     std::optional<Failure> failure;
     try {
-        writer.open(path.wstring(), 320, 240);
+        writer.open(path.wstring(), 320, 240, VideoEncoders::HardwareAllowed);
     } catch (const Failure& caught) {
         failure = caught;
     }

@@ -4,6 +4,7 @@
 #include "common/failure.h"
 #include "recording/recording_ports.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -50,6 +51,7 @@ struct FakeWorld {
         int call = 1;
         Failure failure{0, nullptr};
         bool outOfMemory = false;
+        int lastCall = 0; // when later than `call`: every call from `call` to it throws
     };
     std::map<std::string, PlannedFailure> failAt;
     std::map<std::string, int> calls;
@@ -72,6 +74,10 @@ struct FakeWorld {
     std::int64_t audioEnd = 0;
     bool audioContiguous = true;
     std::uint8_t pixelValue = 0;
+    // Every copy of the desktop fails while set, as while the secure desktop is shown.
+    bool copiesFail = false;
+    // The encoders each open of a file was allowed, in order.
+    std::vector<VideoEncoders> encoderChoices;
 
     // Sees every logged step and release as it happens, e.g. to sample the session's state.
     std::function<void(const std::string& name)> onNote;
@@ -96,7 +102,8 @@ inline void FakeWorld::step(const std::string& name)
     note(name);
     const int call = ++calls[name];
     const auto planned = failAt.find(name);
-    if (planned != failAt.end() && planned->second.call == call) {
+    if (planned != failAt.end() && call >= planned->second.call &&
+        call <= std::max(planned->second.call, planned->second.lastCall)) {
         if (planned->second.outOfMemory) {
             throw std::bad_alloc();
         }
@@ -153,6 +160,9 @@ public:
     void grab() override
     {
         world.step("grab");
+        if (world.copiesFail) {
+            throw Failure{static_cast<std::int32_t>(0x80070005u), L"Odczyt obrazu pulpitu"};
+        }
         std::memset(bgra.data(), world.pixelValue, bgra.size());
     }
     const std::uint8_t* pixels() const noexcept override { return bgra.data(); }
@@ -166,8 +176,10 @@ public:
     using Counted::Counted;
     ~FakeFileWriter() override { world.note("writer released"); }
 
-    void open(const std::wstring& path, std::int32_t width, std::int32_t height) override
+    void open(const std::wstring& path, std::int32_t width, std::int32_t height,
+              VideoEncoders encoders) override
     {
+        world.encoderChoices.push_back(encoders);
         world.step("open");
         openedPath = path;
         openedWidth = width;

@@ -35,7 +35,7 @@ public:
     KeptMp4Writer(FakeSinkWriter& kept, const MediaFoundationFunctions& mediaFoundation)
         : sink(kept), writer(mediaFoundation)
     {}
-    void open(const std::wstring&, std::int32_t width, std::int32_t height) override
+    void open(const std::wstring&, std::int32_t width, std::int32_t height, VideoEncoders) override
     {
         writer.openStreams(ComPtr<IMFSinkWriter>(&sink), width, height);
     }

@@ -184,6 +184,107 @@ TEST_F(WorkerFixture, LatePassSkipsTheMissedSlots)
     EXPECT_EQ(session.readElapsed(), 19 * Pass + 1'000'000);
 }
 
+TEST_F(WorkerFixture, HourOfSleepIsLeftOutButForOneSecond)
+{
+    constexpr std::int64_t Hour = 36'000'000'000;
+    constexpr std::int64_t Second = 10'000'000;
+    deliverSoundEndingNow(1000);
+    const auto steadySound = world.onDrain;
+    bool woken = false;
+    // Read on waking: a packet from the middle of the sleep and one from just before its last
+    // second; both lie in the part left out.
+    world.onDrain = [&](AudioChunkQueue& queue, std::int64_t startTime, std::int64_t pausedTotal) {
+        if (woken) {
+            woken = false;
+            for (const std::int64_t position :
+                 {world.clock - Hour / 2, world.clock - Second - Pass}) {
+                AudioChunk chunk;
+                chunk.startFrame = (position - startTime - pausedTotal) * 48'000 / 10'000'000;
+                chunk.samples.assign(480 * 2, 7777);
+                queue.push_back(std::move(chunk));
+            }
+        }
+        steadySound(queue, startTime, pausedTotal);
+    };
+    std::vector<std::int64_t> shown;
+    world.onSleep = [&](int pass) {
+        shown.push_back(session.readElapsed());
+        if (pass == 100) {
+            world.clock += Hour;
+            woken = true;
+        }
+        if (pass == 101 && session.readElapsed() > Hour) {
+            world.keepSamples = false; // keeps a regression from holding an hour of samples
+        }
+        if (pass == 200) {
+            session.requestStop();
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(shown.size(), 200u);
+    EXPECT_EQ(shown[99], 99 * Pass);
+    EXPECT_EQ(shown[100], 99 * Pass + Second) << "the shown time moves on by one second";
+    // The pass that ends the sleep takes its own 5 ms into the part left out.
+    EXPECT_EQ(session.readElapsed(), 198 * Pass + Second);
+
+    // The frames go on one second after the last one before the sleep.
+    ASSERT_FALSE(world.video.empty());
+    std::int64_t largestStep = 0;
+    for (std::size_t i = 1; i < world.video.size(); ++i) {
+        largestStep = std::max(largestStep, world.video[i].time - world.video[i - 1].time);
+    }
+    EXPECT_GT(largestStep, Second - Period);
+    EXPECT_LE(largestStep, Second + Period);
+    EXPECT_LE(world.video.back().time, session.readElapsed());
+
+    // The sound: what was heard up to the sleep, the kept second silent but for the packet read
+    // on waking at its end, then the sound after it; nothing from inside the sleep.
+    expectContiguousAudio();
+    const auto left = audioLeft();
+    const std::int64_t sleptAt = 99 * Pass * 48'000 / 10'000'000;
+    const std::int64_t wokenAt = (99 * Pass + Second) * 48'000 / 10'000'000;
+    EXPECT_EQ(static_cast<std::int64_t>(left.size()),
+              std::max(world.video.back().time + Period, session.readElapsed()) * 48'000 /
+                  10'000'000);
+    EXPECT_EQ(std::count(left.begin(), left.end(), 7777), 0);
+    ASSERT_GT(static_cast<std::int64_t>(left.size()), wokenAt + 12'000);
+    EXPECT_EQ(left[static_cast<std::size_t>(sleptAt - 1)], 1000);
+    EXPECT_EQ(left[static_cast<std::size_t>(sleptAt + 24'000)], 0);
+    EXPECT_EQ(left[static_cast<std::size_t>(wokenAt - 1)], 1000);
+    EXPECT_EQ(left[static_cast<std::size_t>(wokenAt + 12'000)], 1000);
+}
+
+TEST_F(WorkerFixture, ThreeSecondStallStaysRecorded)
+{
+    constexpr std::int64_t Stall = 30'000'000;
+    std::vector<std::int64_t> shown;
+    world.onSleep = [&](int pass) {
+        shown.push_back(session.readElapsed());
+        if (pass == 100) {
+            world.clock += Stall;
+        }
+        if (pass == 200) {
+            session.requestStop();
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(shown.size(), 200u);
+    EXPECT_EQ(shown[100], 100 * Pass + Stall);
+    EXPECT_EQ(session.readElapsed(), 199 * Pass + Stall);
+    std::int64_t largestStep = 0;
+    for (std::size_t i = 1; i < world.video.size(); ++i) {
+        largestStep = std::max(largestStep, world.video[i].time - world.video[i - 1].time);
+    }
+    EXPECT_GT(largestStep, Stall);
+    expectContiguousAudio();
+    const std::int64_t lastFrameEnd = world.video.back().time + Period;
+    EXPECT_EQ(audioFrames(), std::max(lastFrameEnd, 199 * Pass + Stall) * 48'000 / 10'000'000);
+}
+
 TEST_F(WorkerFixture, TenSecondPauseIsCutFromTheRecording)
 {
     deliverSoundEndingNow(1000);
@@ -336,6 +437,56 @@ TEST_F(WorkerFixture, FailureAfterWritingBeganFinalizesWhatWasWritten)
                                   "writer released", "runtime shut down"));
 }
 
+TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsCostsOnlyItsFrames)
+{
+    deliverSoundEndingNow(1000);
+    // The first attempt to make the capture anew fails as well; the next one a second later helps.
+    world.failAt["desktop"] = {2, Failure{hr(0x8007000Eu), L"Przechwytywanie pulpitu"}};
+    constexpr int LockedFrom = 60;    // 0.3 s
+    constexpr int LockedUntil = 1060; // 5 s later
+    world.onSleep = [&](int pass) {
+        if (pass == LockedFrom) {
+            world.copiesFail = true;
+        }
+        if (pass == LockedUntil) {
+            world.copiesFail = false;
+            world.pixelValue = 255;
+        }
+        if (pass == 1200) {
+            session.requestStop();
+        }
+    };
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readElapsed(), 1199 * Pass);
+    std::vector<std::int64_t> before;
+    std::vector<std::int64_t> after;
+    for (const WrittenSample& frame : world.video) {
+        (frame.bytes[0] == 16 ? before : after).push_back(frame.time);
+    }
+    ASSERT_FALSE(before.empty());
+    ASSERT_FALSE(after.empty());
+    EXPECT_LE(before.back(), LockedFrom * Pass);
+    // The first slot after the copies succeed again has its frame.
+    EXPECT_GT(after.front(), LockedUntil * Pass - Period);
+    EXPECT_LE(after.front(), LockedUntil * Pass + Period);
+    EXPECT_EQ(before.size() + after.size(), world.video.size());
+    // Made anew about once a second while the copies failed: four or five attempts in 5 s.
+    const auto made = std::count(world.log.begin(), world.log.end(), "desktop");
+    EXPECT_GE(made, 1 + 4);
+    EXPECT_LE(made, 1 + 5);
+
+    // The sound went on throughout.
+    expectContiguousAudio();
+    const auto left = audioLeft();
+    const std::int64_t covered = session.readElapsed() * 48'000 / 10'000'000;
+    ASSERT_GE(static_cast<std::int64_t>(left.size()), covered);
+    for (std::int64_t i = 0; i < covered; ++i) {
+        ASSERT_EQ(left[static_cast<std::size_t>(i)], 1000) << "frame " << i;
+    }
+}
+
 TEST_F(WorkerFixture, MissingOutputDeviceFailsBeforeAnyFile)
 {
     world.failAt["sound"] = {1, Failure{hr(0x80070490u), L"Brak wyjscia audio"}};
@@ -411,6 +562,7 @@ struct StageCase {
     const wchar_t* stage;
     std::uint32_t code;
     bool fileWasWriting;
+    int lastCall = 0; // the encoder's steps are tried twice: the second failure ends it
 };
 
 class StageFailure : public WorkerFixture, public ::testing::WithParamInterface<StageCase> {};
@@ -418,7 +570,7 @@ class StageFailure : public WorkerFixture, public ::testing::WithParamInterface<
 TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
 {
     const StageCase& c = GetParam();
-    world.failAt[c.step] = {c.call, Failure{hr(c.code), c.stage}};
+    world.failAt[c.step] = {c.call, Failure{hr(c.code), c.stage}, false, c.lastCall};
     stopAfterPass(60);
     run();
 
@@ -449,20 +601,68 @@ INSTANTIATE_TEST_SUITE_P(
                       StageCase{"open", 1, L"Ustawienia MP4", 0x8007000Eu, false},
                       StageCase{"open", 1, L"Utworzenie MP4", 0x80070057u, false},
                       StageCase{"open", 1, L"Format wideo", 0x8007000Eu, false},
-                      StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false},
-                      StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false},
+                      StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false, 2},
+                      StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false, 2},
                       StageCase{"open", 1, L"Format audio", 0x8007000Eu, false},
                       StageCase{"open", 1, L"Enkoder AAC", 0x80040154u, false},
                       StageCase{"open", 1, L"Wejscie audio PCM", 0xC00D36B4u, false},
-                      StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false},
+                      StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false, 2},
                       StageCase{"drain discard", 1, L"Odczyt audio", 0x88890001u, true},
                       StageCase{"drain", 5, L"Odczyt pakietu audio", 0x88890001u, true},
                       StageCase{"drain", 7, L"Zwolnienie pakietu audio", 0x88890001u, true},
                       StageCase{"drain", 9, L"Kolejny pakiet audio", 0x88890001u, true},
-                      StageCase{"grab", 2, L"Odczyt obrazu pulpitu", 0x80070006u, true},
-                      StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true},
+                      StageCase{"grab", 1, L"Odczyt obrazu pulpitu", 0x80070006u, true},
+                      StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true, 2},
                       StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true},
                       StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true},
                       StageCase{"audio sample", 2, L"Zapis probki MP4", 0xC00D4A44u, true},
                       StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true}),
     caseName<StageCase>);
+
+struct RefusalCase {
+    const char* step;
+    const wchar_t* stage;
+};
+
+class HardwareEncoderRefusal : public WorkerFixture,
+                               public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(HardwareEncoderRefusal, FileIsMadeAnewWithTheSoftwareEncoder)
+{
+    world.failAt[GetParam().step] = {1, Failure{hr(0xC00D36B4u), GetParam().stage}};
+    stopAfterPass(30);
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_THAT(world.encoderChoices,
+                ElementsAre(VideoEncoders::HardwareAllowed, VideoEncoders::SoftwareOnly));
+    // The refused writer is gone before the file is created again.
+    const auto firstOpen = std::find(world.log.begin(), world.log.end(), "open");
+    const auto secondOpen = std::find(firstOpen + 1, world.log.end(), "open");
+    ASSERT_NE(secondOpen, world.log.end());
+    EXPECT_NE(std::find(firstOpen, secondOpen, "writer released"), secondOpen);
+    EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon finalizes"), 0);
+    // The file starts with the first frame and its sound, all of it on the second writer.
+    ASSERT_EQ(world.video.size(), 5u);
+    EXPECT_EQ(world.video[0].time, 0);
+    expectContiguousAudio();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEncoderStep, HardwareEncoderRefusal,
+                         ::testing::Values(RefusalCase{"open", L"Enkoder H.264"},
+                                           RefusalCase{"open", L"Wejscie wideo NV12"},
+                                           RefusalCase{"open", L"Start zapisu MP4"},
+                                           RefusalCase{"video sample", L"Zapis probki MP4"}),
+                         caseName<RefusalCase>);
+
+TEST_F(WorkerFixture, SoftwareEncoderIsNotTriedTwice)
+{
+    world.failAt["open"] = {1, Failure{hr(0xC00D5212u), L"Enkoder H.264"}};
+    world.failAt["video sample"] = {1, Failure{hr(0xC00D36B4u), L"Zapis probki MP4"}};
+    stopAfterPass(30);
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readErrorText(), L"Zapis probki MP4 (0xC00D36B4)");
+    EXPECT_THAT(world.encoderChoices,
+                ElementsAre(VideoEncoders::HardwareAllowed, VideoEncoders::SoftwareOnly));
+}

@@ -39,37 +39,28 @@ struct Break {
     std::int64_t silentFrames = 0; // zeros that start there (0: a skipped or repeated sample)
 };
 
-// Compares every output sample (one channel at 48 kHz) with the continuation of the tone as it
-// was sampled at `sourceRate`, from the first to the last non-zero sample. At 48 kHz each sample
-// must be the next one of the tone. From a lower rate, nearest-earlier resampling repeats a
-// source sample now and then but never twice in a row, so a sample must be the next one or, once,
-// the same one again. A zero, a skipped sample or a repeat beyond that is a break; after a break
-// the judge finds the tone's phase again and goes on. `tolerance` is the difference in 16-bit
-// steps that still counts as equal (0 where the path is exact).
-inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output,
-                                     std::uint32_t sourceRate, int tolerance)
+// Compares every output sample (one channel at 48 kHz) with the continuation of the tone as it is
+// sampled at 48 kHz, from the first to the last non-zero sample: each sample must be the next one
+// of the tone. Sound resampled from another rate is that same tone within the resampler's error.
+// A zero, a skipped or a repeated sample is a break; after a break the judge finds the tone's
+// phase again and goes on. `tolerance` is the difference in 16-bit steps that still counts as
+// equal (0 where the path is exact).
+inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output, int tolerance)
 {
-    const std::int64_t common = std::gcd(static_cast<std::int64_t>(sourceRate), std::int64_t{1000});
-    const std::int64_t cycle = sourceRate / common;
+    constexpr std::int64_t cycle = 48; // samples of one period at 48 kHz
     std::vector<std::int16_t> expected(static_cast<std::size_t>(cycle));
     for (std::int64_t s = 0; s < cycle; ++s) {
-        expected[static_cast<std::size_t>(s)] = pcm(sample(s, sourceRate));
+        expected[static_cast<std::size_t>(s)] = pcm(sample(s, 48000));
     }
-    const bool repeatsAllowed = sourceRate < 48000;
     const auto matches = [&](std::int64_t frame, std::int64_t source) {
         const int difference = static_cast<int>(output[static_cast<std::size_t>(frame)]) -
                                expected[static_cast<std::size_t>(source % cycle)];
         return difference >= -tolerance && difference <= tolerance;
     };
     // Advances one output frame from source sample `source`; false when it does not continue.
-    const auto follows = [&](std::int64_t frame, std::int64_t& source, bool& repeated) {
+    const auto follows = [&](std::int64_t frame, std::int64_t& source) {
         if (matches(frame, source + 1)) {
             ++source;
-            repeated = false;
-            return true;
-        }
-        if (repeatsAllowed && !repeated && matches(frame, source)) {
-            repeated = true;
             return true;
         }
         return false;
@@ -88,7 +79,6 @@ inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output,
     std::int64_t frame = first;
     bool synced = false;
     std::int64_t source = 0;
-    bool repeated = false;
     while (frame <= last) {
         if (!synced) {
             // The phase whose continuation explains the next few samples.
@@ -98,21 +88,19 @@ inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output,
                     continue;
                 }
                 std::int64_t probe = candidate;
-                bool probeRepeated = false;
                 std::int64_t f = frame + 1;
-                while (f <= last && f <= frame + Confirm && follows(f, probe, probeRepeated)) {
+                while (f <= last && f <= frame + Confirm && follows(f, probe)) {
                     ++f;
                 }
                 if (f > last || f > frame + Confirm) {
                     synced = true;
                     source = candidate;
-                    repeated = false;
                 }
             }
             ++frame;
             continue;
         }
-        if (follows(frame, source, repeated)) {
+        if (follows(frame, source)) {
             ++frame;
             continue;
         }

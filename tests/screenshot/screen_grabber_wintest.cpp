@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "bitblt_raster_ops.h"
 #include "gdi_census.h"
 #include "screenshot_wintest_support.h"
 
@@ -62,6 +65,23 @@ TEST(ScreenGrabber, ForegroundWindowGrabHasItsWindowRectangle)
     const auto pixels = readPixels(image.get());
     ASSERT_TRUE(pixels);
     EXPECT_EQ(*pixels, patternPixels(120, 80, 13));
+}
+
+// CAPTUREBLT hides the pointer for the copy: one blink per screenshot, as the system's own
+// PrintScreen gives, and layered windows are in the picture on any Windows.
+TEST(ScreenGrabber, EveryGrabCopiesWithCaptureBlt)
+{
+    auto& ops = BitBltRasterOps::instance();
+    ASSERT_TRUE(ops.installed());
+    PatternWindow pattern(300, 100, 120, 80, 13);
+    ASSERT_EQ(::GetForegroundWindow(), pattern.window());
+    ops.take();
+    auto& grabber = ScreenGrabber::instance();
+    EXPECT_TRUE(grabber.captureRect(RECT{0, 0, 10, 10}));
+    EXPECT_TRUE(grabber.captureVirtualScreen());
+    EXPECT_TRUE(grabber.captureForegroundWindow());
+    const std::vector<DWORD> expected(3, SRCCOPY | CAPTUREBLT);
+    EXPECT_EQ(ops.take(), expected);
 }
 
 TEST(ScreenGrabber, GrabIsAScreenCompatibleBitmap)
