@@ -22,10 +22,11 @@ class DuplicationFrameSource final : public FrameSource {
 public:
     using Clock = std::int64_t (*)() noexcept;
 
-    // `made`: the answer of duplication.make(), Done or AccessDenied/AccessLost (made again).
-    DuplicationFrameSource(std::unique_ptr<DesktopDuplication> duplication, DuplicationAnswer made,
-                           const PixelRect& area, std::int32_t width, std::int32_t height,
-                           Clock clock, bool& gdiFromNowOn);
+    // `made` has answered `answer` to make(): Done, or AccessDenied or AccessLost (made again
+    // later). `givenUp` is the recording's gdiFromNowOn.
+    DuplicationFrameSource(std::unique_ptr<DesktopDuplication> made, DuplicationAnswer answer,
+                           const PixelRect& area, std::int32_t frameWidth, std::int32_t frameHeight,
+                           Clock clock, bool& givenUp);
 
     void grab() override; // "Odczyt obrazu pulpitu"
     const std::uint8_t* pixels() const noexcept override { return current; }

@@ -10,7 +10,7 @@
 #include <vector>
 
 // A platform result, classified as the duplication's documentation does.
-enum class DuplicationAnswer {
+enum class DuplicationAnswer : std::uint8_t {
     Done,         // S_OK: the duplication was made, or a new desktop image was copied
     NoNewImage,   // DXGI_ERROR_WAIT_TIMEOUT: the desktop has not changed since the last image
     AccessLost,   // DXGI_ERROR_ACCESS_LOST: a mode change or full-screen switch; make it anew
@@ -31,10 +31,10 @@ struct MonitorOutput {
 std::optional<std::size_t> outputToDuplicate(const PixelRect& area,
                                              const std::vector<MonitorOutput>& outputs) noexcept;
 
-enum class FrameCopier { Duplication, Gdi };
+enum class FrameCopier : std::uint8_t { Duplication, Gdi };
 
 // What a frame slot gets after the duplication's turn.
-enum class FrameAction {
+enum class FrameAction : std::uint8_t {
     UseCopy,   // the area was copied from a new desktop image
     KeepLast,  // the previous frame's picture stands: nothing on the screen changed
     CopyByGdi, // this frame is copied from the screen device context
@@ -69,7 +69,7 @@ public:
     FrameAction withoutAcquire(bool havePicture) const noexcept;
 
 private:
-    enum class State { Live, Lost, Denied, Gdi };
+    enum class State : std::uint8_t { Live, Lost, Denied, Gdi };
     State state = State::Gdi;
     std::int64_t nextRemake = 0;
 };
