@@ -1,22 +1,24 @@
 // The proof that a recording becomes a playable MP4: the real worker records a moving pattern
 // from the screen for 2 s through the real desktop capture and the real sink writer, with the
 // system sound (a played tone), and the file is read back with the Media Foundation source
-// reader. A program of its own so that it can be run on any Windows machine; it skips under Wine,
-// which has no MP4 sink or encoders, and fails on Windows where no MP4 file can be begun.
-#include "recording/audio_conversion.h"
+// reader. It records three sizes of area, each once with hardware encoders allowed and once with
+// the software encoder only, one of them with a translucent layered window over the pattern, and
+// prints for each what the recording achieved. A program of its own so that it can be run on any
+// Windows machine; it skips under Wine, which has no MP4 sink or encoders, and fails on Windows
+// where no MP4 file can be begun. Every step has a time limit, so a hang ends it as a failure.
+#include "common/failure.h"
+#include "common/system_library.h"
+#include "common/unique_handle.h"
 #include "recording/com_media_scope.h"
 #include "recording/duplication_frame_source.h"
-#include "common/failure.h"
 #include "recording/failure_text.h"
 #include "recording/mp4_sink_writer.h"
-#include "recording/recording_clock.h"
+#include "recording/observed_recording_platform.h"
+#include "recording/proof_watchdog.h"
 #include "recording/recording_session.h"
 #include "recording/recording_worker.h"
 #include "recording/tone_player.h"
 #include "recording/tone_seams.h"
-#include "recording/windows_recording_platform.h"
-#include "common/system_library.h"
-#include "common/unique_handle.h"
 #include "runs_under_wine.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +28,15 @@
 #include <mfreadwrite.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,13 +44,43 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr int AreaLeft = 100;
-constexpr int AreaTop = 100;
-constexpr int AreaWidth = 320;
-constexpr int AreaHeight = 240;
-constexpr int BandTop = 200; // below it a white bar runs across a black band
+using namespace std::chrono_literals;
+
 constexpr std::int64_t FramePeriodUnits = 333'333;
 constexpr std::int64_t RecordedUnits = 20'000'000;
+
+// One recording of the proof.
+struct ProofCase {
+    std::int32_t width;
+    std::int32_t height;
+    VideoEncoders encoders;
+    bool translucentWindow; // a layered window at half opacity over part of the pattern
+};
+
+// The smallest area, one whose sides are no multiple of an encoder's 16-pixel blocks, and a full
+// HD one (where the screen is that large). A translucent window in one of them proves that the
+// recording's screen copy, made without CAPTUREBLT, contains layered windows.
+constexpr ProofCase ProofCases[] = {
+    {16, 16, VideoEncoders::HardwareAllowed, false},
+    {16, 16, VideoEncoders::SoftwareOnly, false},
+    {642, 482, VideoEncoders::HardwareAllowed, false},
+    {642, 482, VideoEncoders::SoftwareOnly, true},
+    {1920, 1080, VideoEncoders::HardwareAllowed, false},
+    {1920, 1080, VideoEncoders::SoftwareOnly, false},
+};
+
+std::string describe(const ProofCase& proofCase)
+{
+    return std::to_string(proofCase.width) + "x" + std::to_string(proofCase.height) +
+           (proofCase.encoders == VideoEncoders::HardwareAllowed ? " hardware allowed"
+                                                                 : " software only");
+}
+
+// How GoogleTest names a case's parameter, in each test's name too.
+void PrintTo(const ProofCase& proofCase, std::ostream* out)
+{
+    *out << describe(proofCase) << (proofCase.translucentWindow ? ", translucent window" : "");
+}
 
 // Quadrants of the pattern above the band and their BT.601 studio-range Y, U and V.
 struct Quadrant {
@@ -61,6 +96,40 @@ constexpr Quadrant Quadrants[4] = {
     {RGB(255, 255, 0), 210, 16, 146},
 };
 
+// Where the parts of the pattern lie in an area of the given size: four still quadrants above a
+// black band, across which a white bar moves; and the place of the translucent window, inside
+// the first quadrant and clear of its centre, where the quadrant's colour is checked.
+struct PatternLayout {
+    int width;
+    int height;
+
+    int bandTop() const noexcept { return height * 5 / 6; }
+    int bandRow() const noexcept { return bandTop() + (height - bandTop()) / 2; }
+    int barWidth() const noexcept { return std::max(2, width / 20); }
+    RECT quadrant(int q) const noexcept
+    {
+        return {(q % 2) * width / 2, (q / 2) * bandTop() / 2, (q % 2 + 1) * width / 2,
+                (q / 2 + 1) * bandTop() / 2};
+    }
+    POINT quadrantCentre(int q) const noexcept
+    {
+        return {(q % 2) * width / 2 + width / 4, (q / 2) * bandTop() / 2 + bandTop() / 4};
+    }
+    RECT translucentPatch() const noexcept
+    {
+        const int left = width / 16;
+        const int top = bandTop() / 16;
+        return {left, top, left + width / 8, top + bandTop() / 8};
+    }
+};
+
+PatternLayout layoutOf(HWND window)
+{
+    RECT client{};
+    ::GetClientRect(window, &client);
+    return {static_cast<int>(client.right), static_cast<int>(client.bottom)};
+}
+
 LRESULT CALLBACK MovingPatternWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_TIMER) {
@@ -68,19 +137,19 @@ LRESULT CALLBACK MovingPatternWndProc(HWND window, UINT message, WPARAM wParam, 
         return 0;
     }
     if (message == WM_PAINT) {
+        const PatternLayout layout = layoutOf(window);
         PAINTSTRUCT paint{};
         HDC dc = ::BeginPaint(window, &paint);
         for (int q = 0; q < 4; ++q) {
-            const RECT quadrant{(q % 2) * AreaWidth / 2, (q / 2) * BandTop / 2,
-                                (q % 2 + 1) * AreaWidth / 2, (q / 2 + 1) * BandTop / 2};
+            const RECT quadrant = layout.quadrant(q);
             HBRUSH brush = ::CreateSolidBrush(Quadrants[q].colour);
             ::FillRect(dc, &quadrant, brush);
             ::DeleteObject(brush);
         }
-        const RECT band{0, BandTop, AreaWidth, AreaHeight};
+        const RECT band{0, layout.bandTop(), layout.width, layout.height};
         ::FillRect(dc, &band, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-        const int x = static_cast<int>(::GetTickCount64() / 8 % (AreaWidth - 16));
-        const RECT bar{x, BandTop, x + 16, AreaHeight};
+        const int x = static_cast<int>(::GetTickCount64() / 8 % (layout.width - layout.barWidth()));
+        const RECT bar{x, layout.bandTop(), x + layout.barWidth(), layout.height};
         ::FillRect(dc, &bar, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
         ::EndPaint(window, &paint);
         return 0;
@@ -88,11 +157,19 @@ LRESULT CALLBACK MovingPatternWndProc(HWND window, UINT message, WPARAM wParam, 
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
+void pumpMessages()
+{
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::DispatchMessageW(&message);
+    }
+}
+
 // A topmost window over the recorded area: four still quadrants and a bar that moves on every
 // repaint, about every 15 ms.
 class MovingPattern {
 public:
-    MovingPattern()
+    explicit MovingPattern(const PixelRect& area)
     {
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = MovingPatternWndProc;
@@ -100,129 +177,85 @@ public:
         windowClass.lpszClassName = L"OrlimoMovingPattern";
         ::RegisterClassW(&windowClass);
         window.reset(::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"OrlimoMovingPattern",
-                                       L"", WS_POPUP, AreaLeft, AreaTop, AreaWidth, AreaHeight,
-                                       nullptr, nullptr, windowClass.hInstance, nullptr));
+                                       L"", WS_POPUP, area.left, area.top, area.width(),
+                                       area.height(), nullptr, nullptr, windowClass.hInstance,
+                                       nullptr));
         ::ShowWindow(window.get(), SW_SHOWNOACTIVATE);
         ::UpdateWindow(window.get());
         ::SetTimer(window.get(), 1, 15, nullptr);
-    }
-
-    static void pumpMessages()
-    {
-        MSG message{};
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::DispatchMessageW(&message);
-        }
     }
 
 private:
     UniqueWindow window;
 };
 
-// The stand-in for the loopback stream where the machine has no output device: 10 ms packets
-// of the tone, positioned on the performance counter as the engine does, through the packet
-// conversion and the seam placement of the real capture.
-class ToneSource final : public SoundSource {
+// The translucent window: green, composed at half opacity over the red quadrant.
+constexpr COLORREF TranslucentColour = RGB(0, 255, 0);
+constexpr BYTE TranslucentAlpha = 128;
+
+LRESULT CALLBACK TranslucentWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PAINTSTRUCT paint{};
+        HDC dc = ::BeginPaint(window, &paint);
+        HBRUSH brush = ::CreateSolidBrush(TranslucentColour);
+        ::FillRect(dc, &paint.rcPaint, brush);
+        ::DeleteObject(brush);
+        ::EndPaint(window, &paint);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A layered window with a constant alpha over part of the pattern, above it in the topmost band.
+class TranslucentWindow {
 public:
-    ToneSource() : nextPacket(nowIn100ns()) {}
-    void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
-               std::int64_t pausedTotal) override
+    TranslucentWindow(const PixelRect& area, const RECT& patch)
     {
-        constexpr std::uint32_t Frames = 480;
-        constexpr std::int64_t Length = 100'000;
-        std::vector<float> samples(Frames * 2);
-        while (nextPacket + Length <= nowIn100ns()) {
-            for (std::uint32_t i = 0; i < Frames; ++i) {
-                const float value = tone::sample(played + i, 48000);
-                samples[2 * i] = value;
-                samples[2 * i + 1] = value;
-            }
-            if (!discard) {
-                AudioPacket packet;
-                packet.data = reinterpret_cast<const std::uint8_t*>(samples.data());
-                packet.byteCount = samples.size() * sizeof(float);
-                packet.frames = Frames;
-                packet.position = static_cast<std::uint64_t>(nextPacket);
-                converter.convert(packet, startTime, pausedTotal, queue);
-            }
-            played += Frames;
-            nextPacket += Length;
-        }
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = TranslucentWndProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"OrlimoTranslucentPatch";
+        ::RegisterClassW(&windowClass);
+        window.reset(::CreateWindowExW(
+            WS_EX_LAYERED | WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TRANSPARENT,
+            L"OrlimoTranslucentPatch", L"", WS_POPUP, area.left + patch.left, area.top + patch.top,
+            patch.right - patch.left, patch.bottom - patch.top, nullptr, nullptr,
+            windowClass.hInstance, nullptr));
+        ::SetLayeredWindowAttributes(window.get(), 0, TranslucentAlpha, LWA_ALPHA);
+        ::SetWindowPos(window.get(), HWND_TOPMOST, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        ::UpdateWindow(window.get());
     }
 
 private:
-    std::int64_t nextPacket;
-    std::int64_t played = 0;
-    AudioStreamConverter converter{PacketFormat{SampleEncoding::Float32, 2, 48000, 8, 32}};
+    UniqueWindow window;
 };
 
-class ToneInsteadOfLoopback final : public RecordingPlatform {
-public:
-    std::unique_ptr<MediaRuntime> makeMediaRuntime() override { return windows.makeMediaRuntime(); }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override { return windows.makeFileWriter(); }
-    std::unique_ptr<SoundSource> startSound() override { return std::make_unique<ToneSource>(); }
-    std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
-                                                     std::int32_t height) override
-    {
-        return windows.startDesktopCapture(region, width, height);
-    }
-    std::int64_t now() override { return windows.now(); }
-    void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
-    std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
-
-private:
-    WindowsRecordingPlatform windows;
+struct Yuv {
+    double y;
+    double u;
+    double v;
 };
 
-// Copies through the frame source it wraps and adds up how long the copies take.
-struct CopyTimes {
-    std::int64_t copies = 0;
-    std::int64_t total = 0; // 100-ns units
-};
+// BT.601 studio range, as the recording's NV12 conversion has it.
+Yuv studioYuv(double red, double green, double blue)
+{
+    return {16.0 + (65.481 * red + 128.553 * green + 24.966 * blue) / 255.0,
+            128.0 + (-37.797 * red - 74.203 * green + 112.0 * blue) / 255.0,
+            128.0 + (112.0 * red - 93.786 * green - 18.214 * blue) / 255.0};
+}
 
-class TimedFrames final : public FrameSource {
-public:
-    TimedFrames(std::unique_ptr<FrameSource> timed, CopyTimes& sum)
-        : source(std::move(timed)), times(sum)
-    {}
-    void grab() override
-    {
-        const std::int64_t start = nowIn100ns();
-        source->grab();
-        times.total += nowIn100ns() - start;
-        ++times.copies;
-    }
-    const std::uint8_t* pixels() const noexcept override { return source->pixels(); }
-
-private:
-    std::unique_ptr<FrameSource> source;
-    CopyTimes& times;
-};
-
-// The program's platform with one way of copying the screen, timed, and the tone stand-in for
-// the sound, so both ways are recorded alike on any machine.
-class OneFrameSource final : public RecordingPlatform {
-public:
-    explicit OneFrameSource(bool gdiOnly) : gdiFromNowOn(gdiOnly) {}
-    std::unique_ptr<MediaRuntime> makeMediaRuntime() override { return windows.makeMediaRuntime(); }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override { return windows.makeFileWriter(); }
-    std::unique_ptr<SoundSource> startSound() override { return std::make_unique<ToneSource>(); }
-    std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
-                                                     std::int32_t height) override
-    {
-        return std::make_unique<TimedFrames>(
-            startDesktopFrameSource(region, width, height, gdiFromNowOn), times);
-    }
-    std::int64_t now() override { return windows.now(); }
-    void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
-    std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
-
-    bool gdiFromNowOn;
-    CopyTimes times;
-
-private:
-    WindowsRecordingPlatform windows;
-};
+// What the composition shows where the translucent window lies over `under`.
+Yuv blendedOver(COLORREF under)
+{
+    const auto blend = [](int top, int bottom) {
+        return (top * TranslucentAlpha + bottom * (255 - TranslucentAlpha)) / 255.0;
+    };
+    return studioYuv(blend(GetRValue(TranslucentColour), GetRValue(under)),
+                     blend(GetGValue(TranslucentColour), GetGValue(under)),
+                     blend(GetBValue(TranslucentColour), GetBValue(under)));
+}
 
 bool hasOutputDevice()
 {
@@ -242,7 +275,8 @@ std::filesystem::path temporaryFile(const wchar_t* name)
     return path;
 }
 
-// Why this platform cannot write an MP4 file, or nothing when it can.
+// Why this platform cannot write an MP4 file, or nothing when it can. Asked of the software
+// encoder, which takes every size: a hardware encoder's refusal is the recording's to handle.
 std::optional<std::wstring> whyNoMp4()
 {
     const std::filesystem::path probe = temporaryFile(L"orlimo_readback_probe.mp4");
@@ -253,7 +287,7 @@ std::optional<std::wstring> whyNoMp4()
         media.startMediaFoundation();
         Mp4SinkWriter writer(media.mediaFoundation());
         try {
-            writer.open(probe.wstring(), AreaWidth, AreaHeight, VideoEncoders::HardwareAllowed);
+            writer.open(probe.wstring(), 320, 240, VideoEncoders::SoftwareOnly);
         } catch (const Failure& failure) {
             reason = failureText(failure);
         }
@@ -264,6 +298,102 @@ std::optional<std::wstring> whyNoMp4()
     std::error_code ignored;
     std::filesystem::remove(probe, ignored);
     return reason;
+}
+
+// The area of the primary screen that a case records, or nothing where the screen is smaller.
+std::optional<PixelRect> areaOnScreen(const ProofCase& proofCase)
+{
+    const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    if (proofCase.width > screenWidth || proofCase.height > screenHeight) {
+        return std::nullopt;
+    }
+    const int left = std::min(100, screenWidth - proofCase.width);
+    const int top = std::min(100, screenHeight - proofCase.height);
+    return PixelRect{left, top, left + proofCase.width, top + proofCase.height};
+}
+
+struct RecordingResult {
+    bool started = false;
+    RecordingState state = RecordingState::Idle;
+    std::wstring errorText;
+    std::int64_t recorded = 0;
+    RecordingObservations observations;
+};
+
+// Records `area` for 2 s with the real worker while the pattern moves and the tone plays. The
+// worker runs on the session's thread; this one only waits, each wait under the watchdog, and
+// joins the worker only once it has returned, so no wait here can outlast its limit.
+RecordingResult recordArea(const PixelRect& area, const std::filesystem::path& path,
+                           const ObservedRecordingSetup& setup, TonePlayer& player,
+                           ProofWatchdog& watchdog, const std::string& what)
+{
+    ObservedRecordingPlatform platform(setup);
+    std::atomic<bool> workerReturned{false};
+    RecordingSession session(
+        [&platform, &workerReturned](RecordingSession& s, PixelRect region, std::wstring output) {
+            runRecordingWorkerWith(s, region, output, platform);
+            workerReturned.store(true);
+        });
+    const auto whereIsTheWorker = [&platform, &workerReturned] {
+        return workerReturned.load() ? std::string("the worker returned; its thread goes on")
+                                     : platform.workerStage().describe();
+    };
+    const auto keepShowingWhile = [&player](const auto& busy) {
+        while (busy()) {
+            pumpMessages();
+            player.topUp();
+            ::Sleep(10);
+        }
+    };
+
+    RecordingResult result;
+    watchdog.begin(what + ": starting and recording 2 s", 30s, whereIsTheWorker);
+    result.started = session.start(area, path.wstring());
+    if (!result.started) {
+        return result;
+    }
+    keepShowingWhile([&session] {
+        return isActive(session.readState()) && session.readElapsed() < RecordedUnits;
+    });
+    watchdog.begin(what + ": stopping and finalizing the file", 30s, whereIsTheWorker);
+    session.requestStop();
+    keepShowingWhile([&workerReturned] { return !workerReturned.load(); });
+    session.join();
+
+    result.state = session.readState();
+    result.errorText = session.readErrorText();
+    result.recorded = session.readElapsed();
+    result.observations = platform.observations();
+    return result;
+}
+
+// One line of what the recording achieved (the README's "Proof on Windows" explains it).
+void printRecordingLine(const std::string& what, const RecordingResult& result)
+{
+    const RecordingObservations& seen = result.observations;
+    const double seconds = static_cast<double>(result.recorded) / 1e7;
+    const double framesPerSecond =
+        seconds > 0 ? static_cast<double>(seen.framesWritten) / seconds : 0.0;
+    const double meanPass = seen.passes > 0 ? static_cast<double>(seen.passTotal) / 1e4 /
+                                                  static_cast<double>(seen.passes)
+                                            : 0.0;
+    std::string encoder = seen.encoders.empty() ? "none (no writer opened)" : seen.encoders.back();
+    if (seen.writersMade > 1 && !seen.refusals.empty()) {
+        encoder += ", after a fallback from the first writer";
+        if (seen.encoders.size() > 1) {
+            encoder += " (" + seen.encoders.front() + ")";
+        }
+        encoder += ", which failed at " + seen.refusals.front();
+    } else {
+        encoder += ", no fallback";
+    }
+    std::printf("[ recorded ] %s: %lld frames, %.1f fps, %lld passes, mean %.2f ms, "
+                "longest %.2f ms, encoder %s\n",
+                what.c_str(), static_cast<long long>(seen.framesWritten), framesPerSecond,
+                static_cast<long long>(seen.passes), meanPass,
+                static_cast<double>(seen.longestPass) / 1e4, encoder.c_str());
+    std::fflush(stdout);
 }
 
 // The two Media Foundation calls of the read-back, taken from the system folder as the program
@@ -296,9 +426,11 @@ struct ReadSample {
     LONGLONG duration = 0;
     std::vector<std::uint8_t> bytes;
     LONG pitch = 0; // of a decoded video frame
+    LONG rows = 0;  // of its luma plane: the decoder may pad the height (1080 to 1088)
 };
 
-// Every sample of one stream, as stored or decoded to `decodeTo`.
+// Every sample of one stream, as stored or decoded to `decodeTo`. Of decoded video only the
+// first and the last frame are kept; a full HD recording would otherwise hold 200 MB.
 std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stream,
                                    const GUID* major = nullptr, const GUID* decodeTo = nullptr)
 {
@@ -310,6 +442,7 @@ std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stre
     }
     reader->SetStreamSelection(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS), FALSE);
     reader->SetStreamSelection(stream, TRUE);
+    const bool decodedVideo = decodeTo != nullptr && *major == MFMediaType_Video;
     if (decodeTo != nullptr) {
         ComPtr<IMFMediaType> type;
         EXPECT_EQ(readBack().createMediaType(&type), S_OK);
@@ -320,6 +453,8 @@ std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stre
         }
         EXPECT_EQ(reader->SetCurrentMediaType(stream, nullptr, type.Get()), S_OK);
     }
+    UINT32 decodedWidth = 0;
+    UINT32 decodedHeight = 0;
     for (;;) {
         DWORD index = 0;
         DWORD flags = 0;
@@ -330,18 +465,28 @@ std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stre
         if (FAILED(hr) || (flags & MF_SOURCE_READERF_ENDOFSTREAM) != 0) {
             break;
         }
+        if (decodedVideo &&
+            (decodedHeight == 0 || (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) != 0)) {
+            ComPtr<IMFMediaType> current;
+            EXPECT_EQ(reader->GetCurrentMediaType(stream, &current), S_OK);
+            if (current) {
+                ::MFGetAttributeSize(current.Get(), MF_MT_FRAME_SIZE, &decodedWidth,
+                                     &decodedHeight);
+            }
+        }
         if (!sample) {
             continue;
         }
         ReadSample read;
         read.time = time;
+        read.rows = static_cast<LONG>(decodedHeight);
         sample->GetSampleDuration(&read.duration);
         ComPtr<IMFMediaBuffer> buffer;
         ComPtr<IMF2DBuffer> frame;
         if (SUCCEEDED(sample->GetBufferByIndex(0, &buffer)) && SUCCEEDED(buffer.As(&frame))) {
             BYTE* scan0 = nullptr;
             if (SUCCEEDED(frame->Lock2D(&scan0, &read.pitch))) {
-                const LONG rows = AreaHeight * 3 / 2;
+                const LONG rows = read.rows * 3 / 2;
                 read.bytes.assign(scan0, scan0 + static_cast<std::size_t>(read.pitch) * rows);
                 frame->Unlock2D();
             }
@@ -353,9 +498,13 @@ std::vector<ReadSample> readStream(const std::filesystem::path& path, DWORD stre
                 read.bytes.assign(data, data + length);
                 buffer->Unlock();
             }
-            read.pitch = AreaWidth;
+            read.pitch = static_cast<LONG>(decodedWidth);
         }
-        samples.push_back(std::move(read));
+        if (decodedVideo && samples.size() == 2) {
+            samples.back() = std::move(read);
+        } else {
+            samples.push_back(std::move(read));
+        }
     }
     return samples;
 }
@@ -420,77 +569,77 @@ int lumaAt(const ReadSample& frame, int x, int y)
 
 int chromaAt(const ReadSample& frame, int x, int y, int component)
 {
-    const std::size_t plane = static_cast<std::size_t>(frame.pitch) * AreaHeight;
+    const std::size_t plane = static_cast<std::size_t>(frame.pitch) * frame.rows;
     return frame.bytes.at(plane + static_cast<std::size_t>(y / 2) * frame.pitch +
                           static_cast<std::size_t>(x / 2 * 2 + component));
 }
 
+class Mp4ReadBack : public testing::TestWithParam<ProofCase> {};
+
 } // namespace
 
-TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
+TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
 {
+    const ProofCase& proofCase = GetParam();
+    const std::string what = describe(proofCase);
+    ProofWatchdog watchdog;
+    // As the program does: without it, on a scaled display this process's windows and the
+    // screen's size would be in scaled pixels while the screen copy is in the screen's own.
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+
+    watchdog.begin(what + ": checking that an MP4 file can be begun", 30s);
     ComMediaScope media;
     media.startCom();
     media.startMediaFoundation();
     if (const std::optional<std::wstring> reason = whyNoMp4()) {
-        const std::string why(reason->begin(), reason->end());
+        const std::string why = narrow(*reason);
         if (runsUnderWine()) {
             GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
                          << "): run on Windows 10 or 11 with Media Foundation";
         }
         FAIL() << "no MP4 file could be begun: " << why;
     }
+    const std::optional<PixelRect> area = areaOnScreen(proofCase);
+    if (!area) {
+        GTEST_SKIP() << "the primary screen (" << ::GetSystemMetrics(SM_CXSCREEN) << "x"
+                     << ::GetSystemMetrics(SM_CYSCREEN) << ") is smaller than the area";
+    }
 
     const std::filesystem::path path = temporaryFile(L"orlimo_readback.mp4");
-    MovingPattern pattern;
+    const PatternLayout layout{proofCase.width, proofCase.height};
+    MovingPattern pattern(*area);
+    std::optional<TranslucentWindow> translucent;
+    if (proofCase.translucentWindow) {
+        translucent.emplace(*area, layout.translucentPatch());
+    }
     for (int i = 0; i < 20; ++i) {
-        MovingPattern::pumpMessages();
+        pumpMessages();
         ::Sleep(10);
     }
 
     // The real loopback of the default output device, playing the tone, where there is one;
     // otherwise a stand-in that hands the worker the tone as the engine would.
+    watchdog.begin(what + ": starting the tone on the default output device", 30s);
     const bool loopback = hasOutputDevice();
     TonePlayer player;
-    std::unique_ptr<RecordingSession> session;
     if (loopback) {
         ASSERT_TRUE(player.start());
-        session = std::make_unique<RecordingSession>();
-    } else {
-        session = std::make_unique<RecordingSession>(
-            [](RecordingSession& s, PixelRect region, std::wstring output) {
-                ToneInsteadOfLoopback platform;
-                runRecordingWorkerWith(s, region, output, platform);
-            });
     }
-    const PixelRect area{AreaLeft, AreaTop, AreaLeft + AreaWidth, AreaTop + AreaHeight};
-    ASSERT_TRUE(session->start(area, path.wstring()));
-    for (int i = 0;
-         i < 1000 && isActive(session->readState()) && session->readElapsed() < RecordedUnits;
-         ++i) {
-        MovingPattern::pumpMessages();
-        player.topUp();
-        ::Sleep(10);
-    }
-    session->requestStop();
-    for (int i = 0; i < 3000 && isActive(session->readState()); ++i) {
-        MovingPattern::pumpMessages();
-        player.topUp();
-        ::Sleep(10);
-    }
-    session->join();
-    const std::wstring error = session->readErrorText();
-    ASSERT_EQ(session->readState(), RecordingState::Saved)
-        << std::string(error.begin(), error.end());
-    const LONGLONG recorded = session->readElapsed();
+    const RecordingResult result = recordArea(
+        *area, path, ObservedRecordingSetup{loopback, proofCase.encoders}, player, watchdog, what);
+    ASSERT_TRUE(result.started);
+    printRecordingLine(what, result);
+    ASSERT_EQ(result.state, RecordingState::Saved) << narrow(result.errorText);
+    const LONGLONG recorded = result.recorded;
 
+    watchdog.begin(what + ": reading the file back", 120s);
     const StreamTypes types = streamTypesOf(path);
     ASSERT_EQ(types.video.size(), 1u);
     ASSERT_EQ(types.audio.size(), 1u);
     EXPECT_EQ(types.video[0], MFVideoFormat_H264);
     EXPECT_EQ(types.audio[0], MFAudioFormat_AAC);
-    EXPECT_EQ(types.width, static_cast<UINT32>(AreaWidth));
-    EXPECT_EQ(types.height, static_cast<UINT32>(AreaHeight));
+    EXPECT_EQ(types.width, static_cast<UINT32>(proofCase.width));
+    EXPECT_EQ(types.height, static_cast<UINT32>(proofCase.height));
     // The file lasts as long as the recording, give or take the frame that was due at the stop.
     EXPECT_LE(std::abs(types.duration - recorded), FramePeriodUnits)
         << "duration " << types.duration << ", recorded " << recorded;
@@ -518,26 +667,43 @@ TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
         readStream(path, types.videoStream, &MFMediaType_Video, &MFVideoFormat_NV12);
     ASSERT_GE(frames.size(), 2u);
     const ReadSample& first = frames.front();
-    ASSERT_GE(first.bytes.size(), static_cast<std::size_t>(first.pitch) * AreaHeight * 3 / 2);
+    ASSERT_GE(first.rows, proofCase.height);
+    ASSERT_GE(first.bytes.size(), static_cast<std::size_t>(first.pitch) * first.rows * 3 / 2);
     for (int q = 0; q < 4; ++q) {
         SCOPED_TRACE(q);
-        const int x = (q % 2) * AreaWidth / 2 + AreaWidth / 4;
-        const int y = (q / 2) * BandTop / 2 + BandTop / 4;
-        EXPECT_NEAR(lumaAt(first, x, y), Quadrants[q].y, 12);
-        EXPECT_NEAR(chromaAt(first, x, y, 0), Quadrants[q].u, 16);
-        EXPECT_NEAR(chromaAt(first, x, y, 1), Quadrants[q].v, 16);
+        const POINT centre = layout.quadrantCentre(q);
+        EXPECT_NEAR(lumaAt(first, centre.x, centre.y), Quadrants[q].y, 12);
+        EXPECT_NEAR(chromaAt(first, centre.x, centre.y, 0), Quadrants[q].u, 16);
+        EXPECT_NEAR(chromaAt(first, centre.x, centre.y, 1), Quadrants[q].v, 16);
     }
     const ReadSample& last = frames.back();
     ASSERT_GE(last.bytes.size(), first.bytes.size());
     int barMoved = 0;
-    for (int x = 0; x < AreaWidth; ++x) {
-        barMoved += std::abs(lumaAt(first, x, 220) - lumaAt(last, x, 220)) > 100 ? 1 : 0;
+    for (int x = 0; x < proofCase.width; ++x) {
+        barMoved +=
+            std::abs(lumaAt(first, x, layout.bandRow()) - lumaAt(last, x, layout.bandRow())) > 100
+                ? 1
+                : 0;
     }
     EXPECT_GT(barMoved, 0) << "the band looks the same in the first and the last frame";
+
+    // The translucent window is in the picture, composed over the red quadrant: neither the
+    // quadrant alone (the window left out) nor the window's own green (composed opaque).
+    if (translucent) {
+        const RECT patch = layout.translucentPatch();
+        const int x = (patch.left + patch.right) / 2;
+        const int y = (patch.top + patch.bottom) / 2;
+        const Yuv expected = blendedOver(Quadrants[0].colour);
+        EXPECT_NEAR(lumaAt(first, x, y), expected.y, 12) << "the translucent window";
+        EXPECT_NEAR(chromaAt(first, x, y, 0), expected.u, 16) << "the translucent window";
+        EXPECT_NEAR(chromaAt(first, x, y, 1), expected.v, 16) << "the translucent window";
+    }
 
     // The tone comes back without clicks from broken seams.
     const std::vector<ReadSample> sound =
         readStream(path, types.audioStream, &MFMediaType_Audio, &MFAudioFormat_PCM);
+    // What is left to end (the tone, the windows, Media Foundation) ends under a limit too.
+    watchdog.begin(what + ": releasing the tone, the windows and Media Foundation", 30s);
     std::vector<std::int16_t> left;
     for (const ReadSample& block : sound) {
         for (std::size_t i = 0; i + 3 < block.bytes.size(); i += 4) {
@@ -554,70 +720,67 @@ TEST(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     std::filesystem::remove(path);
 }
 
-// Both ways of copying the screen, each for 2 s where the platform offers it: the frames per
-// second each reaches and its mean copy time, printed, so one run on a machine measures both.
-TEST(Mp4ReadBack, EachFrameSourceRecordsAPlayableFile)
+INSTANTIATE_TEST_SUITE_P(AreasAndEncoders, Mp4ReadBack, testing::ValuesIn(ProofCases),
+                         [](const testing::TestParamInfo<ProofCase>& tested) {
+                             const ProofCase& proofCase = tested.param;
+                             return "Area" + std::to_string(proofCase.width) + "x" +
+                                    std::to_string(proofCase.height) +
+                                    (proofCase.encoders == VideoEncoders::HardwareAllowed
+                                         ? "HardwareAllowed"
+                                         : "SoftwareOnly");
+                         });
+
+// Both ways of copying the screen, each for 2 s where the machine offers it, so that one run
+// measures both: the frames per second each reaches and its mean copy time are printed.
+TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
 {
+    ProofWatchdog watchdog;
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    watchdog.begin("frame sources: checking that an MP4 file can be begun", 30s);
     ComMediaScope media;
     media.startCom();
     media.startMediaFoundation();
     if (const std::optional<std::wstring> reason = whyNoMp4()) {
-        const std::string why(reason->begin(), reason->end());
+        const std::string why = narrow(*reason);
         if (runsUnderWine()) {
             GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
                          << "): run on Windows 10 or 11 with Media Foundation";
         }
         FAIL() << "no MP4 file could be begun: " << why;
     }
-    MovingPattern pattern;
-    const PixelRect area{AreaLeft, AreaTop, AreaLeft + AreaWidth, AreaTop + AreaHeight};
+    const std::optional<PixelRect> area =
+        areaOnScreen(ProofCase{642, 482, VideoEncoders::HardwareAllowed, false});
+    ASSERT_TRUE(area.has_value());
+    MovingPattern pattern(*area);
+    for (int i = 0; i < 20; ++i) {
+        pumpMessages();
+        ::Sleep(10);
+    }
+    TonePlayer player; // not started: the stand-in tone is the sound of both recordings
     for (const bool gdi : {true, false}) {
-        const char* name = gdi ? "GDI copy" : "desktop duplication";
-        SCOPED_TRACE(name);
+        const std::string what = gdi ? "642x482 GDI copy" : "642x482 desktop duplication";
         if (!gdi) {
             bool refused = false;
             const std::unique_ptr<FrameSource> probe =
-                startDesktopFrameSource(area, AreaWidth, AreaHeight, refused);
+                startDesktopFrameSource(*area, area->width(), area->height(), refused);
             if (refused) {
-                std::printf("%s: not offered here\n", name);
+                std::printf("[ recorded ] %s: not offered here\n", what.c_str());
                 continue;
             }
         }
-        const std::filesystem::path path = temporaryFile(L"orlimo_readback_source.mp4");
-        OneFrameSource platform(gdi);
-        RecordingSession session(
-            [&platform](RecordingSession& s, PixelRect region, std::wstring output) {
-                runRecordingWorkerWith(s, region, output, platform);
-            });
-        ASSERT_TRUE(session.start(area, path.wstring()));
-        for (int i = 0;
-             i < 1000 && isActive(session.readState()) && session.readElapsed() < RecordedUnits;
-             ++i) {
-            MovingPattern::pumpMessages();
-            ::Sleep(10);
-        }
-        session.requestStop();
-        for (int i = 0; i < 3000 && isActive(session.readState()); ++i) {
-            MovingPattern::pumpMessages();
-            ::Sleep(10);
-        }
-        session.join();
-        const std::wstring error = session.readErrorText();
-        ASSERT_EQ(session.readState(), RecordingState::Saved)
-            << std::string(error.begin(), error.end());
-        EXPECT_EQ(platform.gdiFromNowOn, gdi);
-
-        const StreamTypes types = streamTypesOf(path);
-        ASSERT_EQ(types.video.size(), 1u);
-        const std::size_t frames = readStream(path, types.videoStream).size();
-        EXPECT_GT(frames, 0u);
-        ASSERT_GT(platform.times.copies, 0);
-        std::printf("%s: %.1f frames per second, mean copy %.2f ms over %lld copies\n", name,
-                    static_cast<double>(frames) * 10'000'000.0 /
-                        static_cast<double>(session.readElapsed()),
-                    static_cast<double>(platform.times.total) / 10'000.0 /
-                        static_cast<double>(platform.times.copies),
-                    static_cast<long long>(platform.times.copies));
+        const std::filesystem::path path = temporaryFile(L"orlimo_frame_source.mp4");
+        const RecordingResult result = recordArea(
+            *area, path, ObservedRecordingSetup{false, VideoEncoders::HardwareAllowed, gdi}, player,
+            watchdog, what);
+        ASSERT_TRUE(result.started);
+        printRecordingLine(what, result);
+        ASSERT_EQ(result.state, RecordingState::Saved) << narrow(result.errorText);
+        const RecordingObservations& seen = result.observations;
+        ASSERT_GT(seen.copies, 0);
+        std::printf("[ copies   ] %s: %lld copies, mean %.2f ms\n", what.c_str(),
+                    static_cast<long long>(seen.copies),
+                    static_cast<double>(seen.copyTotal) / 1e4 / static_cast<double>(seen.copies));
+        EXPECT_GT(seen.framesWritten, 0);
         std::filesystem::remove(path);
     }
 }
