@@ -74,6 +74,8 @@ TEST(DesktopFrameSource, ADuplicationGivenUpStaysGivenUpForTheRecording)
 // monitor: proven where the platform offers it.
 TEST(DesktopFrameSource, TheDuplicationCopiesTheAreaAsGdiDoes)
 {
+    // As the program does: the window's place and the monitor's are then both in physical pixels.
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     PatternWindow pattern(200, 150);
     ASSERT_TRUE(pattern);
     constexpr int Width = 80;
