@@ -1,7 +1,7 @@
 #include "recording/windows_recording_platform.h"
 
 #include "recording/com_media_scope.h"
-#include "recording/desktop_capture.h"
+#include "recording/duplication_frame_source.h"
 #include "recording/loopback_audio_capture.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/recording_clock.h"
@@ -35,7 +35,7 @@ std::unique_ptr<FrameSource> WindowsRecordingPlatform::startDesktopCapture(const
                                                                            std::int32_t width,
                                                                            std::int32_t height)
 {
-    return std::make_unique<DesktopCapture>(region, width, height);
+    return startDesktopFrameSource(region, width, height, gdiFromNowOn);
 }
 
 std::int64_t WindowsRecordingPlatform::now()

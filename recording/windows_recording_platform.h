@@ -4,7 +4,8 @@
 class ComMediaScope;
 
 // The recording platform of the program: COM and Media Foundation, the MP4 sink writer, the
-// loopback capture of the system sound, the GDI desktop capture and the performance counter.
+// loopback capture of the system sound, the desktop duplication with the GDI copy as its
+// fallback, and the performance counter.
 class WindowsRecordingPlatform final : public RecordingPlatform {
 public:
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override;
@@ -21,4 +22,7 @@ private:
     // The writer calls Media Foundation through the functions this runtime loads. The worker
     // makes the runtime first and releases the writer before it.
     ComMediaScope* runtime = nullptr;
+    // Once the duplication is given up, GDI copies the frames until the recording ends, also
+    // where the frame source is made anew.
+    bool gdiFromNowOn = false;
 };

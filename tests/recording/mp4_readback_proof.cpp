@@ -10,6 +10,7 @@
 #include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "recording/com_media_scope.h"
+#include "recording/duplication_frame_source.h"
 #include "recording/failure_text.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/observed_recording_platform.h"
@@ -728,3 +729,58 @@ INSTANTIATE_TEST_SUITE_P(AreasAndEncoders, Mp4ReadBack, testing::ValuesIn(ProofC
                                          ? "HardwareAllowed"
                                          : "SoftwareOnly");
                          });
+
+// Both ways of copying the screen, each for 2 s where the machine offers it, so that one run
+// measures both: the frames per second each reaches and its mean copy time are printed.
+TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
+{
+    ProofWatchdog watchdog;
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    watchdog.begin("frame sources: checking that an MP4 file can be begun", 30s);
+    ComMediaScope media;
+    media.startCom();
+    media.startMediaFoundation();
+    if (const std::optional<std::wstring> reason = whyNoMp4()) {
+        const std::string why = narrow(*reason);
+        if (runsUnderWine()) {
+            GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
+                         << "): run on Windows 10 or 11 with Media Foundation";
+        }
+        FAIL() << "no MP4 file could be begun: " << why;
+    }
+    const std::optional<PixelRect> area =
+        areaOnScreen(ProofCase{642, 482, VideoEncoders::HardwareAllowed, false});
+    ASSERT_TRUE(area.has_value());
+    MovingPattern pattern(*area);
+    for (int i = 0; i < 20; ++i) {
+        pumpMessages();
+        ::Sleep(10);
+    }
+    TonePlayer player; // not started: the stand-in tone is the sound of both recordings
+    for (const bool gdi : {true, false}) {
+        const std::string what = gdi ? "642x482 GDI copy" : "642x482 desktop duplication";
+        if (!gdi) {
+            bool refused = false;
+            const std::unique_ptr<FrameSource> probe =
+                startDesktopFrameSource(*area, area->width(), area->height(), refused);
+            if (refused) {
+                std::printf("[ recorded ] %s: not offered here\n", what.c_str());
+                continue;
+            }
+        }
+        const std::filesystem::path path = temporaryFile(L"orlimo_frame_source.mp4");
+        const RecordingResult result = recordArea(
+            *area, path, ObservedRecordingSetup{false, VideoEncoders::HardwareAllowed, gdi}, player,
+            watchdog, what);
+        ASSERT_TRUE(result.started);
+        printRecordingLine(what, result);
+        ASSERT_EQ(result.state, RecordingState::Saved) << narrow(result.errorText);
+        const RecordingObservations& seen = result.observations;
+        ASSERT_GT(seen.copies, 0);
+        std::printf("[ copies   ] %s: %lld copies, mean %.2f ms\n", what.c_str(),
+                    static_cast<long long>(seen.copies),
+                    static_cast<double>(seen.copyTotal) / 1e4 / static_cast<double>(seen.copies));
+        EXPECT_GT(seen.framesWritten, 0);
+        std::filesystem::remove(path);
+    }
+}

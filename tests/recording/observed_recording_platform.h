@@ -8,6 +8,7 @@
 #include "common/hresult_check.h"
 #include "recording/audio_conversion.h"
 #include "recording/com_media_scope.h"
+#include "recording/desktop_capture.h"
 #include "recording/failure_text.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/recording_clock.h"
@@ -81,6 +82,8 @@ struct RecordingObservations {
     std::int64_t passTotal = 0; // 100-ns units, the work of a pass without its sleep
     std::int64_t longestPass = 0;
     std::int64_t framesWritten = 0;
+    std::int64_t copies = 0;           // copies of the screen
+    std::int64_t copyTotal = 0;        // 100-ns units
     int writersMade = 0;               // more than one: the software encoder took over
     std::vector<std::string> encoders; // the video encoder of each writer that opened
     std::vector<std::string> refusals; // failures of the writers, as the worker saw them
@@ -279,8 +282,9 @@ private:
 
 class ObservedFrames final : public FrameSource {
 public:
-    ObservedFrames(std::unique_ptr<FrameSource> source, WorkerStage& workerStage)
-        : frames(std::move(source)), stage(workerStage)
+    ObservedFrames(std::unique_ptr<FrameSource> source, WorkerStage& workerStage,
+                   RecordingObservations& observations)
+        : frames(std::move(source)), stage(workerStage), observed(observations)
     {}
     ObservedFrames(const ObservedFrames&) = delete;
     ObservedFrames& operator=(const ObservedFrames&) = delete;
@@ -289,20 +293,26 @@ public:
     void grab() override
     {
         const WorkerCall call(stage, "copying the screen");
+        const std::int64_t start = nowIn100ns();
         frames->grab();
+        observed.copyTotal += nowIn100ns() - start;
+        ++observed.copies;
     }
     const std::uint8_t* pixels() const noexcept override { return frames->pixels(); }
 
 private:
     std::unique_ptr<FrameSource> frames;
     WorkerStage& stage;
+    RecordingObservations& observed;
 };
 
 // How the proof records: the real loopback of the default output device or the stand-in tone,
-// and whether the writer may take a hardware encoder.
+// whether the writer may take a hardware encoder, and whether the screen is copied by GDI alone
+// instead of the program's choice (the desktop duplication where the machine offers it).
 struct ObservedRecordingSetup {
     bool loopback = true;
     VideoEncoders encoders = VideoEncoders::HardwareAllowed;
+    bool gdiOnly = false;
 };
 
 class ObservedRecordingPlatform final : public RecordingPlatform {
@@ -338,8 +348,10 @@ public:
                                                      std::int32_t height) override
     {
         const WorkerCall call(stage, "starting the screen capture");
-        return std::make_unique<ObservedFrames>(windows.startDesktopCapture(region, width, height),
-                                                stage);
+        std::unique_ptr<FrameSource> frames =
+            setup.gdiOnly ? std::make_unique<DesktopCapture>(region, width, height)
+                          : windows.startDesktopCapture(region, width, height);
+        return std::make_unique<ObservedFrames>(std::move(frames), stage, observed);
     }
     std::int64_t now() override { return windows.now(); }
     // The worker takes the precision right before its first pass and sleeps after each one, so
