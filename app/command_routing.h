@@ -1,7 +1,8 @@
 #pragma once
 // Which work a command identifier asks for, at the main window and at the tray menu.
+#include <cstdint>
 
-enum class MainWindowAction {
+enum class MainWindowAction : std::uint8_t {
     None,
     RegionScreenshot,
     FullScreenshot,
@@ -12,7 +13,7 @@ enum class MainWindowAction {
 // The operation the main window runs for a WM_HOTKEY with this wParam.
 MainWindowAction mainWindowActionFor(unsigned long long wParam);
 
-enum class TrayMenuAction {
+enum class TrayMenuAction : std::uint8_t {
     None,         // dismissed, or an identifier the menu does not have
     PostCommand,  // post WM_HOTKEY with the identifier to the main window
     CloseProgram, // post WM_CLOSE to the main window
