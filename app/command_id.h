@@ -2,7 +2,8 @@
 // Commands travel as a posted WM_HOTKEY whose wParam is one of these identifiers; no hotkey is
 // ever registered with the system.
 
-enum CommandId : unsigned {
+// Handed to the platform as menu item and WM_HOTKEY identifiers (UINT), so as wide as those.
+enum CommandId : unsigned { // NOLINT(performance-enum-size)
     ID_REGION_SCREENSHOT = 1001,
     ID_FULL_SCREENSHOT = 1002,
     ID_WINDOW_SCREENSHOT = 1003,

@@ -2,11 +2,12 @@
 // Which work a command identifier asks for: at the main window, whether it arrives as WM_HOTKEY
 // or as a key the keyboard hook took, and at the tray menu.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 #include "app/hotkey_table.h"
 
-enum class MainWindowAction {
+enum class MainWindowAction : std::uint8_t {
     None,
     RegionScreenshot,
     FullScreenshot,
@@ -25,7 +26,7 @@ void registerHookCommands(const std::function<bool(HotkeyId, HotkeyCallback)>& r
 // Hands `unregisterCallback` the ids registerHookCommands registers, in the same order.
 void unregisterHookCommands(const std::function<std::size_t(HotkeyId)>& unregisterCallback);
 
-enum class TrayMenuAction {
+enum class TrayMenuAction : std::uint8_t {
     None,         // dismissed, or an identifier the menu does not have
     PostCommand,  // post WM_HOTKEY with the identifier to the main window
     CloseProgram, // post WM_CLOSE to the main window

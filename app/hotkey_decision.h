@@ -7,7 +7,7 @@
 #include <optional>
 
 // The keyboard messages a low-level hook receives, with their platform values.
-enum class KeyMessage : unsigned {
+enum class KeyMessage : unsigned { // NOLINT(performance-enum-size): the platform's UINT
     KeyDown = 0x0100,
     KeyUp = 0x0101,
     SysKeyDown = 0x0104,
@@ -30,7 +30,7 @@ struct HookEvent {
     unsigned flags = 0;
 };
 
-enum class HookVerdict {
+enum class HookVerdict : std::uint8_t {
     PassOn,         // hand the event to the next hook
     Swallow,        // withhold the event from the rest of the system
     SwallowAndPost, // withhold it and post `command` to the hotkey window

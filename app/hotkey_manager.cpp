@@ -78,14 +78,14 @@ bool HotkeyManager::startHookThread() noexcept
         if (report.get()) {
             return true;
         }
-    } catch (...) {
+    } catch (...) { // NOLINT(bugprone-empty-catch): a deliberate barrier
         // No thread, or it ended without a report: the keys cannot be taken either way.
     }
     try {
         if (hookThread.joinable()) {
             hookThread.join();
         }
-    } catch (...) {
+    } catch (...) { // NOLINT(bugprone-empty-catch): a deliberate barrier
         // The thread has ended or was never made; nothing is left to wait for.
     }
     return false;
@@ -110,7 +110,7 @@ void HotkeyManager::serveHook(std::promise<bool> installed) noexcept
         // No windows live here: the loop only lets the system call the hook, until WM_QUIT.
         while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         }
-    } catch (...) {
+    } catch (...) { // NOLINT(bugprone-empty-catch): a deliberate barrier
         // Reached only before the report; the starter then sees a broken promise.
     }
 }
@@ -128,7 +128,7 @@ void HotkeyManager::stopHookThread() noexcept
             // removes its hook when the process ends.
             hookThread.detach();
         }
-    } catch (...) {
+    } catch (...) { // NOLINT(bugprone-empty-catch): a deliberate barrier
         // Process exit goes on; the system removes the hook with the process.
     }
     keyboardHook = nullptr;

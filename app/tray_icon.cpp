@@ -20,7 +20,7 @@ template <std::size_t Size>
 void copyText(wchar_t (&field)[Size], std::wstring_view text)
 {
     const std::size_t length = std::min(text.size(), Size - 1);
-    std::copy_n(text.data(), length, field);
+    std::copy_n(text.begin(), length, field);
     field[length] = L'\0';
 }
 

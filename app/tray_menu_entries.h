@@ -1,8 +1,9 @@
 #pragma once
 // The entries of the tray icon's context menu, top to bottom.
 #include <array>
+#include <cstdint>
 
-enum class TrayMenuEntryKind {
+enum class TrayMenuEntryKind : std::uint8_t {
     String,
     Separator,
 };

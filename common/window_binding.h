@@ -3,6 +3,7 @@
 // out of the system's message dispatcher.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 
 // Runs the handling of one message. Nothing it throws may unwind through the dispatcher: an
@@ -19,7 +20,7 @@ LRESULT runGuarded(UINT message, Handler&& handler) noexcept
 }
 
 // Whether a window frees its object at WM_NCDESTROY or only lets go of it.
-enum class WindowOwnership { Owns, Borrows };
+enum class WindowOwnership : std::uint8_t { Owns, Borrows };
 
 // The creation parameter of a window that owns its object. The window adopts the object at
 // WM_NCCREATE; a creation that fails before then leaves it here, to be freed once by the caller.

@@ -12,7 +12,7 @@
 #include <vector>
 
 // The sample kind a format tag or an extensible format's SubFormat names.
-enum class SampleKind {
+enum class SampleKind : std::uint8_t {
     Pcm,       // KSDATAFORMAT_SUBTYPE_PCM
     IeeeFloat, // KSDATAFORMAT_SUBTYPE_IEEE_FLOAT
     Other,     // any other SubFormat
@@ -31,7 +31,7 @@ struct MixFormat {
     std::uint16_t bitsPerSample = 0;
 };
 
-enum class SampleEncoding {
+enum class SampleEncoding : std::uint8_t {
     Float32,
     Pcm16,
     Pcm24,

@@ -13,7 +13,7 @@
 // Drift of 50 ppm takes 100 s to use it up, so corrections stay rare.
 inline constexpr std::int64_t SeamToleranceFrames = 240;
 
-enum class SeamPlacement {
+enum class SeamPlacement : std::uint8_t {
     ByPosition, // the first packet, or one that neither continues the sound nor its positions
     Joined,     // moved onto the end of the previous packet
     Corrected,  // its positions continue the previous packet's, but the accumulated offset would

@@ -11,7 +11,7 @@
 #define ORLIMO_NV12_AVX2 0
 #endif
 
-enum class Nv12Path {
+enum class Nv12Path : std::uint8_t {
     Scalar,
     Sse2,
     Avx2,

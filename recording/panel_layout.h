@@ -9,7 +9,8 @@
 inline constexpr std::int32_t PanelWidth = 580;
 inline constexpr std::int32_t PanelHeight = 150;
 
-enum PanelControlId : int {
+// As wide as the int control identifier of the platform (GetDlgCtrlID).
+enum PanelControlId : int { // NOLINT(performance-enum-size)
     ID_START_BUTTON = 1,
     ID_PAUSE_BUTTON = 2,
     ID_FINISH_BUTTON = 3,
@@ -18,7 +19,7 @@ enum PanelControlId : int {
     ID_INFO_LINE = 11,
 };
 
-enum class PanelControlKind { Static, Button };
+enum class PanelControlKind : std::uint8_t { Static, Button };
 
 struct PanelControl {
     int id;

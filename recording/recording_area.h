@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-enum class AreaVerdict {
+enum class AreaVerdict : std::uint8_t {
     Ignore, // cancelled, or nothing left after rounding: no panel, no message
     Refuse, // too small or too large: the user is told the allowed sizes
     Accept, // `region` holds the rounded area

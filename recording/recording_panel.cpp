@@ -65,7 +65,7 @@ void openRecordingPanel()
     }
     try {
         chooseAreaAndOpen();
-    } catch (...) {
+    } catch (...) { // NOLINT(bugprone-empty-catch): a deliberate barrier
         // Called from the main window procedure: out of memory opens no panel.
     }
 }

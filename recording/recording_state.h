@@ -1,7 +1,8 @@
 #pragma once
 #include <cstdint>
 
-enum class RecordingState : std::int32_t {
+// 32 bits wide by design: the panel and the worker share it as one atomic value.
+enum class RecordingState : std::int32_t { // NOLINT(performance-enum-size)
     Idle = 0,
     Starting = 1,
     Recording = 2,

@@ -94,7 +94,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         // Without it a 5 ms sleep lasts a whole default timer period (15.6 ms on Windows), and
         // passes that long cost frames as soon as a frame's work passes about 26 ms.
         std::unique_ptr<SleepPrecision> precision = platform.preciseSleep();
-        while (!(session.isStopRequested() && nextFrameTime != 0)) {
+        while (!session.isStopRequested() || nextFrameTime == 0) {
             const std::int64_t now = platform.now();
             if (disk.runsLow(now)) {
                 session.stopForLowDiskSpace();
@@ -102,7 +102,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             // A stop that comes before the first frame still gets that frame, paused or not: the
             // loop cannot end without one, and waiting for a resume would hang whoever joins us.
             const bool paused =
-                session.isPauseRequested() && !(nextFrameTime == 0 && session.isStopRequested());
+                session.isPauseRequested() && (nextFrameTime != 0 || !session.isStopRequested());
             const std::int64_t leftOut = timeLeftOut(now - lastTick, paused);
             pausedTotal += leftOut;
             const std::int64_t elapsed = now - pausedTotal - startTime;

@@ -1,8 +1,9 @@
 #pragma once
+#include <cstdint>
 #include <string_view>
 
 // What the user is told after a screenshot was saved, or was not.
-enum class FeedbackChannel { PreviewStatusLine, Balloon };
+enum class FeedbackChannel : std::uint8_t { PreviewStatusLine, Balloon };
 
 struct SaveFeedback {
     FeedbackChannel channel;

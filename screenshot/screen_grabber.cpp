@@ -1,11 +1,13 @@
 #include "screenshot/screen_grabber.h"
 
+#include <cstdint>
+
 namespace {
 
 // SRCCOPY | CAPTUREBLT: layered windows such as translucent overlays are part of the picture.
 constexpr DWORD CaptureRasterOp = SRCCOPY | CAPTUREBLT;
 
-enum class CopyCheck { Ignore, Require };
+enum class CopyCheck : std::uint8_t { Ignore, Require };
 
 struct GrabArea {
     int width;
@@ -94,10 +96,5 @@ CapturedImage ScreenGrabber::captureVirtualScreen()
 CapturedImage ScreenGrabber::captureRect(const RECT& rect)
 {
     const GrabArea area{rect.right - rect.left, rect.bottom - rect.top};
-    return grab(
-        area,
-        [&rect] {
-            return POINT{rect.left, rect.top};
-        },
-        CopyCheck::Ignore);
+    return grab(area, [&rect] { return POINT{rect.left, rect.top}; }, CopyCheck::Ignore);
 }

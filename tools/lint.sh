@@ -3,21 +3,30 @@
 # (.clang-tidy). The portable code is tidied through the native compile database; the Windows
 # glue through the windows one, parsed by clang for the MinGW target with the cross compiler's
 # C++ headers. Configures both presets (no build needed).
+# Both tools are version 19, the one Debian 12 and 13 both package (tools/setup.sh installs it):
+# another version formats differently and knows other checks, so no other is taken instead.
 # ORLIMO_LINT_JOBS sets how many clang-tidy processes run at once (default 2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${ORLIMO_LINT_JOBS:-2}
 status=0
 
+for tool in clang-format-19 clang-tidy-19; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "lint: $tool not found; install it with tools/setup.sh (Debian package $tool)" >&2
+        exit 1
+    fi
+done
+
 echo "== clang-format"
-if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror; then
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format-19 --dry-run -Werror; then
     status=1
 fi
 
 # Prints one file's findings only; "N warnings generated" is about headers outside the project.
 tidy_one() {
     local output
-    if output=$(clang-tidy --quiet "$@" 2>&1); then
+    if output=$(clang-tidy-19 --quiet "$@" 2>&1); then
         return 0
     fi
     grep -v 'warnings generated\.$' <<<"$output" >&2

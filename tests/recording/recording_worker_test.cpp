@@ -398,6 +398,7 @@ TEST_F(WorkerFixture, TenSecondPauseIsCutFromTheRecording)
 
     // Frames continue on the grid without a gap for the pause.
     std::vector<std::int64_t> times;
+    times.reserve(world.video.size());
     for (const WrittenSample& sample : world.video) {
         times.push_back(sample.time);
     }

@@ -23,8 +23,7 @@ TEST(BoundedRetry, FirstSuccessEndsTheAttemptsWithoutAPause)
 {
     int attempts = 0;
     int pauses = 0;
-    EXPECT_TRUE(retryWithPause(
-        10, [&] { return ++attempts == 1; }, [&] { ++pauses; }));
+    EXPECT_TRUE(retryWithPause(10, [&] { return ++attempts == 1; }, [&] { ++pauses; }));
     EXPECT_EQ(attempts, 1);
     EXPECT_EQ(pauses, 0);
 }
