@@ -44,6 +44,18 @@ std::int64_t packetStart(std::int64_t k, std::uint32_t rate)
     return k * rate / 100;
 }
 
+// Packet k of a stereo float source, with the position the engine would give it.
+AudioPacket packetOf(const std::vector<float>& source, std::int64_t k, std::uint32_t rate)
+{
+    const std::int64_t first = packetStart(k, rate);
+    AudioPacket packet;
+    packet.data = reinterpret_cast<const std::uint8_t*>(source.data() + 2 * first);
+    packet.frames = static_cast<std::uint32_t>(packetStart(k + 1, rate) - first);
+    packet.byteCount = std::size_t{packet.frames} * 8;
+    packet.position = static_cast<std::uint64_t>(StartTime + first * UnitsPerSecond / rate);
+    return packet;
+}
+
 std::vector<float> stereoTone(double frequency, std::uint32_t rate, std::int64_t frames)
 {
     std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
@@ -68,13 +80,7 @@ std::vector<std::int16_t> convertTone(const std::vector<float>& source, std::uin
     AudioTrackWriter track(queue, sink, 1);
     AudioStreamConverter converter(format);
     for (std::int64_t k = 0; k < packets; ++k) {
-        const std::int64_t first = packetStart(k, rate);
-        AudioPacket packet;
-        packet.data = reinterpret_cast<const std::uint8_t*>(source.data() + 2 * first);
-        packet.frames = static_cast<std::uint32_t>(packetStart(k + 1, rate) - first);
-        packet.byteCount = std::size_t{packet.frames} * 8;
-        packet.position = static_cast<std::uint64_t>(StartTime + first * UnitsPerSecond / rate);
-        converter.convert(packet, StartTime, 0, queue);
+        converter.convert(packetOf(source, k, rate), StartTime, 0, queue);
     }
     converter.endStream(queue);
     track.writeUpTo((packets + 1) * UnitsPerSecond / 100);
@@ -133,13 +139,7 @@ double microsPerPacket(std::uint32_t rate)
     std::int64_t checksum = 0;
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t k = 0; k < Packets; ++k) {
-        const std::int64_t first = packetStart(k, rate);
-        AudioPacket packet;
-        packet.data = reinterpret_cast<const std::uint8_t*>(source.data() + 2 * first);
-        packet.frames = static_cast<std::uint32_t>(packetStart(k + 1, rate) - first);
-        packet.byteCount = std::size_t{packet.frames} * 8;
-        packet.position = static_cast<std::uint64_t>(StartTime + first * UnitsPerSecond / rate);
-        converter.convert(packet, StartTime, 0, queue);
+        converter.convert(packetOf(source, k, rate), StartTime, 0, queue);
         const AudioChunk& chunk = queue.back();
         checksum += chunk.samples.empty() ? 0 : chunk.samples[chunk.samples.size() / 2];
         queue.pop_front();

@@ -300,6 +300,20 @@ std::optional<std::wstring> whyNoMp4()
     return reason;
 }
 
+// Skips the test under Wine, which has no MP4 writer; on Windows a file that cannot be begun is a
+// failure. The caller returns when the test was skipped or failed.
+void requireMp4Writer()
+{
+    if (const std::optional<std::wstring> reason = whyNoMp4()) {
+        const std::string why = narrow(*reason);
+        if (runsUnderWine()) {
+            GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
+                         << "): run on Windows 10 or 11 with Media Foundation";
+        }
+        FAIL() << "no MP4 file could be begun: " << why;
+    }
+}
+
 // The area of the primary screen that a case records, or nothing where the screen is smaller.
 std::optional<PixelRect> areaOnScreen(const ProofCase& proofCase)
 {
@@ -591,13 +605,9 @@ TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     ComMediaScope media;
     media.startCom();
     media.startMediaFoundation();
-    if (const std::optional<std::wstring> reason = whyNoMp4()) {
-        const std::string why = narrow(*reason);
-        if (runsUnderWine()) {
-            GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
-                         << "): run on Windows 10 or 11 with Media Foundation";
-        }
-        FAIL() << "no MP4 file could be begun: " << why;
+    requireMp4Writer();
+    if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) {
+        return;
     }
     const std::optional<PixelRect> area = areaOnScreen(proofCase);
     if (!area) {
@@ -740,13 +750,9 @@ TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
     ComMediaScope media;
     media.startCom();
     media.startMediaFoundation();
-    if (const std::optional<std::wstring> reason = whyNoMp4()) {
-        const std::string why = narrow(*reason);
-        if (runsUnderWine()) {
-            GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
-                         << "): run on Windows 10 or 11 with Media Foundation";
-        }
-        FAIL() << "no MP4 file could be begun: " << why;
+    requireMp4Writer();
+    if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) {
+        return;
     }
     const std::optional<PixelRect> area =
         areaOnScreen(ProofCase{642, 482, VideoEncoders::HardwareAllowed, false});

@@ -168,6 +168,19 @@ struct WorkerFixture : ::testing::Test {
         EXPECT_EQ(std::count(stopped, world.log.end(), "sound"), world.calls["sound"] - 1);
     }
 
+    // Sound without a break, and every frame up to the last elapsed time from a captured chunk
+    // of `value`.
+    void expectSoundUpToTheElapsedTime(std::int16_t value)
+    {
+        expectContiguousAudio();
+        const auto left = audioLeft();
+        const std::int64_t covered = session.readElapsed() * 48'000 / 10'000'000;
+        ASSERT_GE(static_cast<std::int64_t>(left.size()), covered);
+        for (std::int64_t i = 0; i < covered; ++i) {
+            ASSERT_EQ(left[static_cast<std::size_t>(i)], value) << "frame " << i;
+        }
+    }
+
     void TearDown() override { EXPECT_EQ(world.liveObjects, 0) << "a fake object leaked"; }
 };
 
@@ -409,13 +422,7 @@ TEST_F(WorkerFixture, TenSecondPauseIsCutFromTheRecording)
 
     // The sound runs on without silence where the pause was: every frame up to the last elapsed
     // time comes from a captured chunk.
-    expectContiguousAudio();
-    const auto left = audioLeft();
-    const std::int64_t covered = session.readElapsed() * 48'000 / 10'000'000;
-    ASSERT_GE(static_cast<std::int64_t>(left.size()), covered);
-    for (std::int64_t i = 0; i < covered; ++i) {
-        ASSERT_EQ(left[static_cast<std::size_t>(i)], 1000) << "frame " << i;
-    }
+    expectSoundUpToTheElapsedTime(1000);
 }
 
 TEST_F(WorkerFixture, StopWhilePausedEndsAtOnceAndDiscardsThePausedSound)
@@ -562,13 +569,7 @@ TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsCostsOnlyItsFrames)
     EXPECT_LE(made, 1 + 5);
 
     // The sound went on throughout.
-    expectContiguousAudio();
-    const auto left = audioLeft();
-    const std::int64_t covered = session.readElapsed() * 48'000 / 10'000'000;
-    ASSERT_GE(static_cast<std::int64_t>(left.size()), covered);
-    for (std::int64_t i = 0; i < covered; ++i) {
-        ASSERT_EQ(left[static_cast<std::size_t>(i)], 1000) << "frame " << i;
-    }
+    expectSoundUpToTheElapsedTime(1000);
 }
 
 TEST_F(WorkerFixture, SoundFollowsANewDefaultOutputFromTheNextCheck)
