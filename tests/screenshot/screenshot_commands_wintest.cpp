@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -15,6 +16,24 @@
 using namespace shot_test;
 
 namespace {
+
+// Copies from a screen or window device context, and those of them made while a preview window
+// existed, seen at this executable's BitBlt import while installed.
+std::atomic<int> screenCopies{0};
+std::atomic<int> screenCopiesUnderAPreview{0};
+decltype(&::BitBlt) realBitBlt = nullptr;
+
+BOOL WINAPI bitBltNotingThePreview(HDC target, int x, int y, int width, int height, HDC source,
+                                   int sourceX, int sourceY, DWORD rasterOp)
+{
+    if (::GetObjectType(source) == OBJ_DC) {
+        ++screenCopies;
+        if (::FindWindowW(L"KestrovaPreview", nullptr) != nullptr) {
+            ++screenCopiesUnderAPreview;
+        }
+    }
+    return realBitBlt(target, x, y, width, height, source, sourceX, sourceY, rasterOp);
+}
 
 class FolderOverride {
 public:
@@ -293,20 +312,24 @@ TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
     const std::vector<std::wstring> before = folder.files();
     ASSERT_EQ(before.size(), 1u);
     ::Sleep(2);
+    // The order is observed at the copy itself: no preview may exist while the screen is read.
+    // (The picture cannot show it reliably under Wine, where nothing is composed and the window
+    // below repaints the uncovered area from its own thread, racing a grab that follows at once.)
+    screenCopies = 0;
+    screenCopiesUnderAPreview = 0;
+    ASSERT_TRUE(patchImport("gdi32.dll", "BitBlt", &bitBltNotingThePreview, realBitBlt));
     takeFullScreenshot();
+    decltype(&::BitBlt) observer = nullptr;
+    ASSERT_TRUE(patchImport("gdi32.dll", "BitBlt", realBitBlt, observer));
+    EXPECT_GE(screenCopies.load(), 1);
+    EXPECT_EQ(screenCopiesUnderAPreview.load(), 0);
     EXPECT_FALSE(::IsWindow(first));
     EXPECT_NE(::FindWindowW(L"KestrovaPreview", nullptr), nullptr);
 
-    // Wine does not keep the preview out of grabs, so a preview still open at the grab would
-    // be in the picture instead of the window below it.
     std::vector<std::wstring> files = folder.files();
     ASSERT_EQ(files.size(), 2u);
     const std::wstring second = files[0] == before[0] ? files[1] : files[0];
-    const auto decoded = decodePng(folder.file(second));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(crop(*decoded, left - ::GetSystemMetrics(SM_XVIRTUALSCREEN),
-                   top - ::GetSystemMetrics(SM_YVIRTUALSCREEN), 376, 288),
-              patternPixels(376, 288, 12));
+    EXPECT_TRUE(decodePng(folder.file(second)));
 }
 
 TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
