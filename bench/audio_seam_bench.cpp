@@ -9,7 +9,7 @@
 //   build/native/bin/audio_seam_bench
 #include "recording/audio_conversion.h"
 #include "recording/audio_track_writer.h"
-#include "recording/tone_seams.h"
+#include "support/tone_seams.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 //   cmake --preset native && cmake --build --preset native --target pacing_bench
 //   build/native/bin/pacing_bench
 #include "recording/nv12_conversion.h"
-#include "recording/recording_fakes.h"
+#include "support/recording_fakes.h"
 #include "recording/recording_worker.h"
 
 #include <algorithm>

@@ -21,7 +21,7 @@
 #include "screenshot/screenshot_folder.h"
 #include "screenshot/preview_window.h"
 #include "screenshot/screenshot_commands.h"
-#include "tests/screenshot/gdi_census.h"
+#include "support/gdi_census.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ void printCounts(const char* when)
                 mebibytes(counters.WorkingSetSize),
                 ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS),
                 ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS),
-                shot_test::GdiCensus::instance().live());
+                test_support::GdiCensus::instance().live());
 }
 
 void pumpMessages()
@@ -86,7 +86,7 @@ int removeFolder(const std::wstring& folder)
 
 int main()
 {
-    shot_test::GdiCensus::instance();
+    test_support::GdiCensus::instance();
     ScreenshotFolderPath = makeFolder();
     std::printf("virtual screen %dx%d, %d screenshots\n", ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
                 ::GetSystemMetrics(SM_CYVIRTUALSCREEN), Runs);

@@ -5,8 +5,9 @@
 #include "recording/recording_panel.h"
 #include "recording/recording_panel_window.h"
 #include "resources/resource_ids.h"
-#include "screenshot/import_patch.h"
-#include "screenshot/shell_execute_recorder.h"
+#include "support/import_patch.h"
+#include "support/message_pump.h"
+#include "support/shell_execute_recorder.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -17,6 +18,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using test_support::pumpUntil;
 
 namespace {
 
@@ -52,27 +55,6 @@ bool quitPosted()
     return ::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
 }
 
-// Serves this thread's messages until the condition holds or five seconds have passed.
-bool pumpUntil(const std::function<bool()>& condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                continue;
-            }
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-        ::Sleep(5);
-    }
-    return true;
-}
-
 // The real main window of this test process (tray icon and keyboard hook included), destroyed
 // again at the end of the test with the quit message its teardown posts.
 class MainWindowUnderTest {
@@ -98,20 +80,18 @@ private:
 struct BlockReasonRecorder {
     using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
     using DestroyFn = BOOL(WINAPI*)(HWND);
-    static inline CreateFn realCreate = nullptr;
-    static inline DestroyFn realDestroy = nullptr;
     static inline std::vector<std::wstring> created;
     static inline int destroyed = 0;
     static inline std::function<void()> onDestroy;
 
+    // For the rest of the run.
     static bool install()
     {
-        static const bool installed =
-            shot_test::patchImport("user32.dll", "ShutdownBlockReasonCreate", &create,
-                                   realCreate) &&
-            shot_test::patchImport("user32.dll", "ShutdownBlockReasonDestroy", &destroy,
-                                   realDestroy);
-        return installed;
+        static const test_support::ImportPatch<CreateFn> createPatch(
+            "user32.dll", "ShutdownBlockReasonCreate", &create);
+        static const test_support::ImportPatch<DestroyFn> destroyPatch(
+            "user32.dll", "ShutdownBlockReasonDestroy", &destroy);
+        return createPatch.installed() && destroyPatch.installed();
     }
     static BOOL WINAPI create(HWND, LPCWSTR reason)
     {
@@ -169,11 +149,11 @@ TEST(AppResources, IconGroupHasTheTenSizes)
 TEST(MainWindowCommands, CommandsWithoutAnOperationDoNothingAndReturnZero)
 {
     ASSERT_TRUE(prepareScreenshotFolder());
-    ASSERT_TRUE(shot_test::ShellExecuteRecorder::install());
+    ASSERT_TRUE(test_support::ShellExecuteRecorder::install());
     MainWindowUnderTest main;
     ASSERT_NE(main.get(), nullptr);
     const std::vector<HWND> windowsBefore = threadWindows();
-    shot_test::ShellExecuteRecorder::calls().clear();
+    test_support::ShellExecuteRecorder::calls().clear();
 
     // 1004 (the folder) and 1005 (exit) belong to the tray menu; the others are no command.
     for (WPARAM command :
@@ -183,7 +163,7 @@ TEST(MainWindowCommands, CommandsWithoutAnOperationDoNothingAndReturnZero)
     }
     EXPECT_TRUE(::IsWindow(main.get()));
     EXPECT_FALSE(quitPosted());
-    EXPECT_TRUE(shot_test::ShellExecuteRecorder::calls().empty());
+    EXPECT_TRUE(test_support::ShellExecuteRecorder::calls().empty());
     EXPECT_EQ(threadWindows(), windowsBefore);
 }
 

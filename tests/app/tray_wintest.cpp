@@ -2,7 +2,7 @@
 #include "app/tray_menu.h"
 #include "common/unique_handle.h"
 #include "resources/resource_ids.h"
-#include "screenshot/import_patch.h"
+#include "support/import_patch.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -56,11 +56,12 @@ struct ShellNotifyRecorder {
     static inline std::vector<std::pair<DWORD, NOTIFYICONDATAW>> calls;
     static inline bool refuseAdd = false;
 
+    // For the rest of the run.
     static bool install()
     {
-        static const bool installed =
-            shot_test::patchImport("shell32.dll", "Shell_NotifyIconW", &notify, real);
-        return installed;
+        static const test_support::ImportPatch<Fn> patch("shell32.dll", "Shell_NotifyIconW",
+                                                         &notify, &real);
+        return patch.installed();
     }
     static BOOL WINAPI notify(DWORD message, PNOTIFYICONDATAW data)
     {

@@ -1,4 +1,4 @@
-#include "e2e/e2e_support.h"
+#include "support/e2e_driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "e2e/e2e_support.h"
-#include "runs_under_wine.h"
+#include "support/e2e_driver.h"
+#include "support/runs_under_wine.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +96,7 @@ protected:
         }
         HWND overlay = waitForWindow(OverlayClass, program.id());
         if (overlay != nullptr) {
-            waitUntil([&] { return ::GetForegroundWindow() == overlay; });
+            pumpUntil([&] { return ::GetForegroundWindow() == overlay; });
             pumpMessagesFor(Milliseconds{300});
         }
         return overlay;
@@ -110,7 +110,7 @@ protected:
         }
         HWND panel = waitForWindow(PanelClass, program.id());
         // The window is found while it is still being made; it is shown once complete.
-        if (panel == nullptr || !waitUntil([&] { return ::IsWindowVisible(panel) != FALSE; })) {
+        if (panel == nullptr || !pumpUntil([&] { return ::IsWindowVisible(panel) != FALSE; })) {
             return nullptr;
         }
         return panel;
@@ -122,7 +122,7 @@ protected:
         // stage. Without an audio server there is no output device at all.
         const bool withAudioServer = std::getenv("PULSE_SERVER") != nullptr;
         ASSERT_TRUE(
-            waitUntil([&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
+            pumpUntil([&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
         const std::wstring status = controlText(panel, StatusLine);
         if (!withAudioServer) {
             EXPECT_EQ(status, L"Brak wyjscia audio (0x80070490)");
@@ -142,10 +142,10 @@ protected:
         RECT start{};
         ASSERT_TRUE(::GetWindowRect(::GetDlgItem(panel, StartButton), &start));
         ASSERT_TRUE(mouseClickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2));
-        ASSERT_TRUE(waitUntil([&] { return controlText(panel, StatusLine) != ReadyText; },
+        ASSERT_TRUE(pumpUntil([&] { return controlText(panel, StatusLine) != ReadyText; },
                               Milliseconds{10000}, Milliseconds{5}));
         ASSERT_TRUE(
-            waitUntil([&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
+            pumpUntil([&] { return controlEnabled(panel, StartButton); }, Milliseconds{20000}));
     }
 
     OrlimoProcess program;
@@ -286,7 +286,7 @@ TEST_F(RecordingE2e, TooSmallAreaIsRefusedWithAMessage)
     // The box exists a moment before its caption and text are filled in.
     HWND box = nullptr;
     std::wstring text;
-    waitUntil([&] {
+    pumpUntil([&] {
         box = findWindowByClassAndTitle(DialogClass, L"Nagrywanie", program.id());
         text = box != nullptr ? controlText(box, 0xFFFF) : std::wstring();
         return !text.empty();
@@ -317,7 +317,7 @@ TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
     ASSERT_TRUE(::GetWindowRect(::GetDlgItem(panel, StartButton), &start));
     ASSERT_TRUE(mouseClickAt((start.left + start.right) / 2, (start.top + start.bottom) / 2));
     // "Uruchamianie..." may pass within one refresh; any sign of the start will do.
-    EXPECT_TRUE(waitUntil(
+    EXPECT_TRUE(pumpUntil(
         [&] {
             return controlText(panel, StatusLine) == L"Uruchamianie wideo i dzwieku..." ||
                    !controlEnabled(panel, StartButton) ||
@@ -389,7 +389,7 @@ TEST_F(WithoutMediaFoundationE2e, StartsSavesScreenshotsAndFailsTheRecordingAtMe
     EXPECT_TRUE(program.running());
     const std::size_t before = listFiles(screenshotsFolder(), L"Screenshot_*.png").size();
     ASSERT_TRUE(postCommand(1002));
-    EXPECT_TRUE(waitUntil(
+    EXPECT_TRUE(pumpUntil(
         [&] { return listFiles(screenshotsFolder(), L"Screenshot_*.png").size() == before + 1; },
         Milliseconds{10000}));
     EXPECT_NE(waitForWindow(L"KestrovaPreview", program.id()), nullptr);

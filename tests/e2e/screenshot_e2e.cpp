@@ -1,22 +1,23 @@
-#include "e2e/e2e_support.h"
-#include "runs_under_wine.h"
+#include "support/e2e_driver.h"
+#include "support/runs_under_wine.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "screenshot/screenshot_wintest_support.h"
+#include "support/pattern_window.h"
+#include "support/pixels.h"
 
 using namespace e2e;
-using shot_test::clipboardBitmapPixels;
-using shot_test::clipboardDibPixels;
-using shot_test::crop;
-using shot_test::decodePng;
-using shot_test::looksLikeScreenshotName;
-using shot_test::patternPixels;
-using shot_test::Pixels;
-using shot_test::ThreadedPatternWindow;
+using test_support::clipboardBitmapPixels;
+using test_support::clipboardDibPixels;
+using test_support::crop;
+using test_support::decodePng;
+using test_support::looksLikeScreenshotName;
+using test_support::patternPixels;
+using test_support::Pixels;
+using test_support::ThreadedPatternWindow;
 
 namespace {
 
@@ -80,7 +81,7 @@ protected:
     // The one PNG the command wrote, once its preview says it is complete.
     std::optional<std::wstring> waitForSavedPng()
     {
-        if (!waitUntil([&] { return findWindowByClass(PreviewClass, program.id()) != nullptr; })) {
+        if (!pumpUntil([&] { return findWindowByClass(PreviewClass, program.id()) != nullptr; })) {
             return std::nullopt;
         }
         const auto files = listFiles(folder, L"*.png");
@@ -95,7 +96,7 @@ protected:
     HWND waitForActiveOverlay()
     {
         HWND overlay = waitForWindow(OverlayClass, program.id());
-        if (overlay == nullptr || !waitUntil([&] { return ::GetForegroundWindow() == overlay; })) {
+        if (overlay == nullptr || !pumpUntil([&] { return ::GetForegroundWindow() == overlay; })) {
             return nullptr;
         }
         return overlay;
@@ -248,7 +249,7 @@ TEST_F(ScreenshotE2e, WindowCommandSavesTheForegroundWindowRectangle)
 {
     // Wine never sets the Alt flag in the hook, so the command is posted as the hook would.
     ThreadedPatternWindow pattern(150, 140, 130, 90, 23);
-    ASSERT_TRUE(waitUntil([&] { return ::GetForegroundWindow() == pattern.window(); }));
+    ASSERT_TRUE(pumpUntil([&] { return ::GetForegroundWindow() == pattern.window(); }));
     RECT rect{};
     ::GetWindowRect(pattern.window(), &rect);
     ASSERT_TRUE(postCommand(1003));
@@ -269,10 +270,10 @@ TEST_F(ScreenshotE2e, SecondScreenshotReplacesTheFirstPreview)
     ASSERT_NE(first, nullptr);
     ::Sleep(5);
     ASSERT_TRUE(postCommand(1002));
-    ASSERT_TRUE(waitUntil(
+    ASSERT_TRUE(pumpUntil(
         [&] { return !::IsWindow(first) && findWindowByClass(PreviewClass, program.id()); }));
     EXPECT_EQ(countWindows(PreviewClass, program.id()), 1);
-    EXPECT_TRUE(waitUntil([&] { return listFiles(folder, L"*.png").size() == 2; }));
+    EXPECT_TRUE(pumpUntil([&] { return listFiles(folder, L"*.png").size() == 2; }));
 }
 
 TEST_F(ScreenshotE2e, RemovedScreenshotsFolderFailsTheSaveWithoutACrash)

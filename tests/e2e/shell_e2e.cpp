@@ -1,4 +1,4 @@
-#include "e2e/e2e_support.h"
+#include "support/e2e_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -90,7 +90,7 @@ protected:
             return nullptr;
         }
         HWND menu = nullptr;
-        waitUntil([&] { return (menu = findOpenMenu()) != nullptr; });
+        pumpUntil([&] { return (menu = findOpenMenu()) != nullptr; });
         return menu;
     }
 
@@ -138,7 +138,7 @@ TEST_F(ShellE2e, SecondCopyShowsTheMessageAndExitsWithOne)
     ASSERT_TRUE(second.started());
 
     HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(pumpUntil([&] {
         return (dialog = findWindowByClassAndTitle(DialogClass, L"Orlimo", second.id())) != nullptr;
     }));
     EXPECT_EQ(dialogText(dialog), L"Orlimo jest juz uruchomiony. Uzyj ikony w zasobniku.");
@@ -191,7 +191,7 @@ TEST_F(ShellE2e, UnusablePicturesFolderShowsTheMessageAndExitsWithOneWithoutWind
     ASSERT_TRUE(program.started());
 
     HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(pumpUntil([&] {
         return (dialog = findWindowByClassAndTitle(DialogClass, L"Orlimo", program.id())) !=
                nullptr;
     }));
@@ -216,7 +216,7 @@ TEST_F(ShellE2e, TrayMenuOpensOnRightButtonUpOnly)
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(windowProcessId(menu), program.id());
     pressKey(VK_ESCAPE);
-    EXPECT_TRUE(waitUntil([] { return findOpenMenu() == nullptr; }));
+    EXPECT_TRUE(pumpUntil([] { return findOpenMenu() == nullptr; }));
 }
 
 TEST_F(ShellE2e, EscapeDismissesTheTrayMenuAndRunsNothing)
@@ -225,7 +225,7 @@ TEST_F(ShellE2e, EscapeDismissesTheTrayMenuAndRunsNothing)
     const std::size_t windowsBefore = topLevelWindows().size();
     ASSERT_NE(openTrayMenu(), nullptr);
     ASSERT_TRUE(pressKey(VK_ESCAPE));
-    ASSERT_TRUE(waitUntil([] { return findOpenMenu() == nullptr; }));
+    ASSERT_TRUE(pumpUntil([] { return findOpenMenu() == nullptr; }));
     pumpMessagesFor(Milliseconds{700});
     EXPECT_TRUE(program.running());
     EXPECT_EQ(findWindowByClass(L"SelectionOverlayClass", program.id()), nullptr);
@@ -275,7 +275,7 @@ TEST_F(ShellE2e, ChoosingOpenFolderShowsTheScreenshotsFolder)
     }
     ASSERT_TRUE(pressKey(VK_RETURN));
     HWND folderWindow = nullptr;
-    EXPECT_TRUE(waitUntil(
+    EXPECT_TRUE(pumpUntil(
         [&] { return (folderWindow = findForeignWindowTitled(L"Screenshots")) != nullptr; },
         Milliseconds{15000}));
     if (folderWindow != nullptr) {
@@ -307,7 +307,7 @@ TEST_F(ShellE2e, ShiftPrintScreenReachesTheFocusedWindow)
     KeyRecorderWindow recorder;
     ASSERT_TRUE(recorder.hasFocus());
     ASSERT_TRUE(pressChord({VK_SHIFT, VK_SNAPSHOT}));
-    EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); },
+    EXPECT_TRUE(pumpUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); },
                           Milliseconds{2000}));
     EXPECT_TRUE(recorder.received(VK_SNAPSHOT));
     EXPECT_EQ(findWindowByClass(L"SelectionOverlayClass", program.id()), nullptr);
@@ -321,7 +321,7 @@ TEST_F(ShellE2e, WindowsKeyPrintScreenReachesTheFocusedWindow)
     for (WORD windowsKey : {static_cast<WORD>(VK_LWIN), static_cast<WORD>(VK_RWIN)}) {
         recorder.clear();
         ASSERT_TRUE(pressChord({windowsKey, VK_SNAPSHOT}));
-        EXPECT_TRUE(waitUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); },
+        EXPECT_TRUE(pumpUntil([&] { return recorder.receivedMessage(WM_KEYUP, VK_SNAPSHOT); },
                               Milliseconds{2000}))
             << windowsKey;
     }

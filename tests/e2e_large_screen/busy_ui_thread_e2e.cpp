@@ -1,6 +1,6 @@
 // Runs on a 7680x4320 virtual display of its own (see tests/CMakeLists.txt), where saving a
 // full screenshot keeps the program's UI thread busy for seconds.
-#include "e2e/e2e_support.h"
+#include "support/e2e_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ TEST(BusyUiThreadE2e, PrintScreenDuringALongSaveIsStillWithheld)
     ASSERT_TRUE(pressChord({VK_CONTROL, VK_SNAPSHOT}));
     // Let the grab end and the PNG encoding begin.
     ASSERT_TRUE(
-        waitUntil([&] { return !listFiles(folder, L"*.png").empty(); }, Milliseconds{15000}));
+        pumpUntil([&] { return !listFiles(folder, L"*.png").empty(); }, Milliseconds{15000}));
     ASSERT_TRUE(recorder.hasFocus());
     ASSERT_TRUE(pressKey(VK_SNAPSHOT));
     const bool savingAtThePress = findWindowByClass(PreviewClass, program.id()) == nullptr;
@@ -49,7 +49,7 @@ TEST(BusyUiThreadE2e, PrintScreenDuringALongSaveIsStillWithheld)
     // The save ends with its preview; the region command of the second press may follow at once
     // and close that preview again, so its overlay counts as the end too.
     ULONGLONG leakedAfter = 0;
-    const bool saved = waitUntil(
+    const bool saved = pumpUntil(
         [&] {
             if (leakedAfter == 0 && recorder.received(VK_SNAPSHOT)) {
                 leakedAfter = ::GetTickCount64() - pressedAt + 1;

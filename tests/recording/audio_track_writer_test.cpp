@@ -1,6 +1,6 @@
 #include "recording/audio_track_writer.h"
 
-#include "recording_fakes.h"
+#include "support/recording_fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Test helper for the Windows tests of the recording panel and the video paths. Wine takes the
 // Videos folder from its own user directories and ignores the shell-folder registry values, so
 // the folder cannot be redirected; a plain file named like the subfolder blocks it instead.
-#include "runs_under_wine.h"
+#include "support/runs_under_wine.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "recording/desktop_capture.h"
 #include "common/failure.h"
-#include "recording/pattern_window.h"
-#include "screenshot/bitblt_raster_ops.h"
+#include "support/pattern_window.h"
+#include "support/bitblt_raster_ops.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,28 +11,9 @@
 #include <optional>
 #include <vector>
 
+using namespace test_support;
+
 namespace {
-
-// Blue, green, red of the pixel at (x, y) of a top-down BGRA frame.
-std::uint32_t colourAt(const std::uint8_t* pixels, int width, int x, int y)
-{
-    const std::uint8_t* p = pixels + (static_cast<std::size_t>(y) * width + x) * 4;
-    return RGB(p[2], p[1], p[0]);
-}
-
-bool showsPattern(const DesktopCapture& capture, int width, int offsetX, int offsetY)
-{
-    for (int y = 0; y < PatternHeight; ++y) {
-        for (int x = 0; x < PatternWidth; ++x) {
-            const int quadrant = (x * 2 / PatternWidth) + 2 * (y * 2 / PatternHeight);
-            if (colourAt(capture.pixels(), width, offsetX + x, offsetY + y) !=
-                QuadrantColours[static_cast<std::size_t>(quadrant)]) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 std::optional<Failure> failureOfCapture(std::int32_t width, std::int32_t height)
 {
@@ -48,7 +29,7 @@ std::optional<Failure> failureOfCapture(std::int32_t width, std::int32_t height)
 
 TEST(DesktopCapture, GrabsTheScreenPixelsOfTheRegionTopDown)
 {
-    PatternWindow pattern(200, 150);
+    const PatternWindow pattern(200, 150, quadrantPixels());
     ASSERT_TRUE(pattern);
 
     // The region starts 8 pixels left of and 4 above the window, so its offset is checked too.
@@ -58,22 +39,16 @@ TEST(DesktopCapture, GrabsTheScreenPixelsOfTheRegionTopDown)
     ASSERT_NE(capture.pixels(), nullptr);
 
     // The X server shows the window a little after it is painted; wait for it, bounded.
-    bool matched = false;
-    for (int attempt = 0; attempt < 100 && !matched; ++attempt) {
-        PatternWindow::pumpMessages();
+    EXPECT_TRUE(pumpUntil([&] {
         capture.grab();
-        matched = showsPattern(capture, Width, 8, 4);
-        if (!matched) {
-            ::Sleep(20);
-        }
-    }
-    EXPECT_TRUE(matched);
+        return bgraFrameShows(capture.pixels(), Width, 8, 4, quadrantPixels());
+    }));
 }
 
 // CAPTUREBLT would hide the pointer for each copy: at 30 copies a second it flickers.
 TEST(DesktopCapture, CopiesWithoutCaptureBlt)
 {
-    auto& ops = shot_test::BitBltRasterOps::instance();
+    auto& ops = BitBltRasterOps::instance();
     ASSERT_TRUE(ops.installed());
     DesktopCapture capture(PixelRect{0, 0, 32, 32}, 32, 32);
     ops.take();

@@ -1,6 +1,6 @@
 #include "recording/duplication_frame_source.h"
-#include "recording/pattern_window.h"
-#include "runs_under_wine.h"
+#include "support/pattern_window.h"
+#include "support/runs_under_wine.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -8,28 +8,13 @@
 #include <cstdint>
 #include <memory>
 
+using namespace test_support;
+
 namespace {
 
 bool isGdiCopy(const FrameSource& source)
 {
     return dynamic_cast<const DesktopCapture*>(&source) != nullptr;
-}
-
-// Whether the frame shows the pattern window 8 pixels right of and 4 below its top-left corner.
-bool showsPattern(const std::uint8_t* pixels, int width)
-{
-    for (int y = 0; y < PatternHeight; ++y) {
-        for (int x = 0; x < PatternWidth; ++x) {
-            const int quadrant = (x * 2 / PatternWidth) + 2 * (y * 2 / PatternHeight);
-            const std::uint8_t* p =
-                pixels +
-                (static_cast<std::size_t>(y + 4) * width + static_cast<std::size_t>(x + 8)) * 4;
-            if (RGB(p[2], p[1], p[0]) != QuadrantColours[static_cast<std::size_t>(quadrant)]) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -76,7 +61,7 @@ TEST(DesktopFrameSource, TheDuplicationCopiesTheAreaAsGdiDoes)
 {
     // As the program does: the window's place and the monitor's are then both in physical pixels.
     ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-    PatternWindow pattern(200, 150);
+    const PatternWindow pattern(200, 150, quadrantPixels());
     ASSERT_TRUE(pattern);
     constexpr int Width = 80;
     constexpr int Height = 64;
@@ -87,15 +72,9 @@ TEST(DesktopFrameSource, TheDuplicationCopiesTheAreaAsGdiDoes)
     if (isGdiCopy(*source)) {
         GTEST_SKIP() << "no desktop duplication here";
     }
-    bool matched = false;
-    for (int attempt = 0; attempt < 100 && !matched; ++attempt) {
-        PatternWindow::pumpMessages();
+    EXPECT_TRUE(pumpUntil([&] {
         source->grab();
-        matched = showsPattern(source->pixels(), Width);
-        if (!matched) {
-            ::Sleep(20);
-        }
-    }
-    EXPECT_TRUE(matched);
+        return bgraFrameShows(source->pixels(), Width, 8, 4, quadrantPixels());
+    }));
     EXPECT_FALSE(gdiFromNowOn);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A sink writer that keeps what it is given instead of encoding it, for the steps Wine's Media
 // Foundation cannot take (it has no MP4 sink and no H.264 or AAC encoder).
-#include "recording/scripted_calls.h"
+#include "scripted_calls.h"
 
 #include <windows.h>
 #include <mfapi.h>

@@ -8,7 +8,7 @@
 #include "recording/recording_panel_window.h"
 #include "screenshot/preview_window.h"
 #include "screenshot/save_outcome.h"
-#include "screenshot/screenshot_wintest_support.h"
+#include "support/pixels.h"
 
 #include <windows.h>
 
@@ -186,7 +186,7 @@ UniqueFont dialogFontFor(UINT dpi)
 void expectPreviewScaledFor(UINT dpi)
 {
     ::SetCursorPos(600, 500);
-    const UniqueBitmap picture = shot_test::makePatternBitmap(400, 300, 3);
+    const UniqueBitmap picture = test_support::makePatternBitmap(400, 300, 3);
     const std::wstring message(previewStatusText(true));
     ASSERT_TRUE(PreviewWindow::show(picture.get(), L"C:\\nowhere\\missing.png", message));
     HWND preview = ::FindWindowW(L"KestrovaPreview", nullptr);

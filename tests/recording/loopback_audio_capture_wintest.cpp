@@ -4,9 +4,9 @@
 #include "recording/audio_track_writer.h"
 #include "recording/loopback_audio_capture.h"
 #include "recording/recording_clock.h"
-#include "recording/tone_player.h"
-#include "recording/tone_seams.h"
-#include "runs_under_wine.h"
+#include "tone_player.h"
+#include "support/tone_seams.h"
+#include "support/runs_under_wine.h"
 
 #include <gtest/gtest.h>
 #include <audioclient.h>

@@ -1,7 +1,7 @@
 #include "common/failure.h"
 #include "recording/loopback_audio_capture.h"
 #include "recording/recording_clock.h"
-#include "recording/scripted_calls.h"
+#include "scripted_calls.h"
 
 #include <gtest/gtest.h>
 #include <audioclient.h>

@@ -13,13 +13,15 @@
 #include "recording/duplication_frame_source.h"
 #include "recording/failure_text.h"
 #include "recording/mp4_sink_writer.h"
-#include "recording/observed_recording_platform.h"
-#include "recording/proof_watchdog.h"
 #include "recording/recording_session.h"
 #include "recording/recording_worker.h"
-#include "recording/tone_player.h"
-#include "recording/tone_seams.h"
-#include "runs_under_wine.h"
+#include "support/message_pump.h"
+#include "support/runs_under_wine.h"
+
+#include "observed_recording_platform.h"
+#include "proof_watchdog.h"
+#include "tone_player.h"
+#include "support/tone_seams.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>
@@ -155,14 +157,6 @@ LRESULT CALLBACK MovingPatternWndProc(HWND window, UINT message, WPARAM wParam, 
         return 0;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-void pumpMessages()
-{
-    MSG message{};
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::DispatchMessageW(&message);
-    }
 }
 
 // A topmost window over the recorded area: four still quadrants and a bar that moves on every
@@ -355,7 +349,7 @@ RecordingResult recordArea(const PixelRect& area, const std::filesystem::path& p
     };
     const auto keepShowingWhile = [&player](const auto& busy) {
         while (busy()) {
-            pumpMessages();
+            test_support::pumpMessages();
             player.topUp();
             ::Sleep(10);
         }
@@ -622,10 +616,7 @@ TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     if (proofCase.translucentWindow) {
         translucent.emplace(*area, layout.translucentPatch());
     }
-    for (int i = 0; i < 20; ++i) {
-        pumpMessages();
-        ::Sleep(10);
-    }
+    test_support::pumpMessagesFor(test_support::Milliseconds{200});
 
     // The real loopback of the default output device, playing the tone, where there is one;
     // otherwise a stand-in that hands the worker the tone as the engine would.
@@ -758,10 +749,7 @@ TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
         areaOnScreen(ProofCase{642, 482, VideoEncoders::HardwareAllowed, false});
     ASSERT_TRUE(area.has_value());
     MovingPattern pattern(*area);
-    for (int i = 0; i < 20; ++i) {
-        pumpMessages();
-        ::Sleep(10);
-    }
+    test_support::pumpMessagesFor(test_support::Milliseconds{200});
     TonePlayer player; // not started: the stand-in tone is the sound of both recordings
     for (const bool gdi : {true, false}) {
         const std::string what = gdi ? "642x482 GDI copy" : "642x482 desktop duplication";

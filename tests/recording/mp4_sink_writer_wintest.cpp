@@ -1,8 +1,8 @@
 #include "recording/com_media_scope.h"
 #include "common/failure.h"
 #include "recording/mp4_sink_writer.h"
-#include "recording/fake_sink_writer.h"
-#include "runs_under_wine.h"
+#include "fake_sink_writer.h"
+#include "support/runs_under_wine.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>

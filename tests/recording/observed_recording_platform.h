@@ -1,20 +1,19 @@
 #pragma once
 // The program's recording platform as the read-back proof runs it, seen from outside the worker:
-// every call passes through here unchanged, and the proof learns which call the worker is in
-// (to name it when one never returns), how long each pass of the frame loop takes, how many
-// frames were written and which H.264 encoder wrote them. Only the encoder choice can be pinned
-// to the software encoder; nothing else the worker does is altered.
+// every call passes through to the program's bindings unchanged, and the proof learns which call
+// the worker is in (to name it when one never returns), how long each pass of the frame loop
+// takes, how many frames were written and which H.264 encoder wrote them. Only the encoder choice
+// can be pinned to the software encoder; nothing else the worker does is altered.
 #include "common/failure.h"
 #include "common/hresult_check.h"
 #include "recording/audio_conversion.h"
-#include "recording/com_media_scope.h"
 #include "recording/desktop_capture.h"
 #include "recording/failure_text.h"
 #include "recording/mp4_sink_writer.h"
 #include "recording/recording_clock.h"
 #include "recording/recording_ports.h"
-#include "recording/tone_seams.h"
-#include "recording/windows_recording_platform.h"
+#include "support/pass_through_recording_platform.h"
+#include "support/tone_seams.h"
 
 #include <windows.h>
 #include <mfapi.h>
@@ -27,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline std::string narrow(const std::wstring& text)
@@ -164,7 +164,9 @@ private:
 
 class ObservedRuntime final : public MediaRuntime {
 public:
-    explicit ObservedRuntime(WorkerStage& workerStage) : stage(workerStage) {}
+    ObservedRuntime(std::unique_ptr<MediaRuntime> runtime, WorkerStage& workerStage)
+        : inner(std::move(runtime)), stage(workerStage)
+    {}
     ObservedRuntime(const ObservedRuntime&) = delete;
     ObservedRuntime& operator=(const ObservedRuntime&) = delete;
     ~ObservedRuntime() override { stage.enter("shutting down Media Foundation and COM"); }
@@ -172,21 +174,17 @@ public:
     void startCom() override
     {
         const WorkerCall call(stage, "starting COM");
-        scope.startCom();
+        inner->startCom();
     }
     void startMediaFoundation() override
     {
         const WorkerCall call(stage, "starting Media Foundation");
-        scope.startMediaFoundation();
-    }
-    const MediaFoundationFunctions& mediaFoundation() const noexcept
-    {
-        return scope.mediaFoundation();
+        inner->startMediaFoundation();
     }
 
 private:
+    std::unique_ptr<MediaRuntime> inner;
     WorkerStage& stage;
-    ComMediaScope scope;
 };
 
 // The program's MP4 writer, opened as its own open does, so that the sink writer can be asked
@@ -315,7 +313,7 @@ struct ObservedRecordingSetup {
     bool gdiOnly = false;
 };
 
-class ObservedRecordingPlatform final : public RecordingPlatform {
+class ObservedRecordingPlatform final : public test_support::PassThroughRecordingPlatform {
 public:
     explicit ObservedRecordingPlatform(ObservedRecordingSetup recordingSetup)
         : setup(recordingSetup)
@@ -323,22 +321,20 @@ public:
 
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override
     {
-        auto made = std::make_unique<ObservedRuntime>(stage);
-        runtime = made.get();
-        return made;
+        return std::make_unique<ObservedRuntime>(PassThroughRecordingPlatform::makeMediaRuntime(),
+                                                 stage);
     }
     std::unique_ptr<MediaFileWriter> makeFileWriter() override
     {
         ++observed.writersMade;
-        return std::make_unique<ObservedWriter>(runtime->mediaFoundation(), setup.encoders, stage,
-                                                observed);
+        return std::make_unique<ObservedWriter>(mediaFoundation(), setup.encoders, stage, observed);
     }
     std::unique_ptr<SoundSource> startSound() override
     {
         const WorkerCall call(stage, "starting the sound capture");
         std::unique_ptr<SoundSource> sound;
         if (setup.loopback) {
-            sound = windows.startSound();
+            sound = PassThroughRecordingPlatform::startSound();
         } else {
             sound = std::make_unique<ToneSource>();
         }
@@ -349,16 +345,16 @@ public:
     {
         const WorkerCall call(stage, "starting the screen capture");
         std::unique_ptr<FrameSource> frames =
-            setup.gdiOnly ? std::make_unique<DesktopCapture>(region, width, height)
-                          : windows.startDesktopCapture(region, width, height);
+            setup.gdiOnly
+                ? std::make_unique<DesktopCapture>(region, width, height)
+                : PassThroughRecordingPlatform::startDesktopCapture(region, width, height);
         return std::make_unique<ObservedFrames>(std::move(frames), stage, observed);
     }
-    std::int64_t now() override { return windows.now(); }
     // The worker takes the precision right before its first pass and sleeps after each one, so
     // these two calls delimit the passes' work.
     std::unique_ptr<SleepPrecision> preciseSleep() override
     {
-        std::unique_ptr<SleepPrecision> precision = windows.preciseSleep();
+        std::unique_ptr<SleepPrecision> precision = PassThroughRecordingPlatform::preciseSleep();
         passStart = nowIn100ns();
         return precision;
     }
@@ -370,7 +366,7 @@ public:
         observed.longestPass = std::max(observed.longestPass, pass);
         {
             const WorkerCall call(stage, "sleeping between passes");
-            windows.sleepBetweenPasses();
+            PassThroughRecordingPlatform::sleepBetweenPasses();
         }
         passStart = nowIn100ns();
     }
@@ -380,8 +376,6 @@ public:
 
 private:
     ObservedRecordingSetup setup;
-    WindowsRecordingPlatform windows;
-    ObservedRuntime* runtime = nullptr;
     WorkerStage stage;
     RecordingObservations observed;
     std::int64_t passStart = 0;

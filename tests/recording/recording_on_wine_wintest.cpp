@@ -1,14 +1,14 @@
 #include "recording/com_media_scope.h"
 #include "common/failure.h"
-#include "recording/fake_sink_writer.h"
+#include "fake_sink_writer.h"
 #include "recording/loopback_audio_capture.h"
 #include "recording/mp4_sink_writer.h"
-#include "recording/pattern_window.h"
 #include "recording/recording_session.h"
 #include "recording/recording_worker.h"
 #include "recording/timer_resolution_scope.h"
-#include "recording/tone_player.h"
-#include "recording/windows_recording_platform.h"
+#include "support/pass_through_recording_platform.h"
+#include "support/pattern_window.h"
+#include "tone_player.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,7 @@
 #include <timeapi.h>
 
 using Microsoft::WRL::ComPtr;
+using namespace test_support;
 
 // The real worker on the real Windows bindings, with only what Wine lacks replaced: the sink
 // writer keeps its samples instead of encoding them, and the sound comes from the null sink's
@@ -59,20 +60,14 @@ public:
     void drain(AudioChunkQueue&, bool, std::int64_t, std::int64_t) override {}
 };
 
-class WinePlatform final : public RecordingPlatform {
+class WinePlatform final : public test_support::PassThroughRecordingPlatform {
 public:
     WinePlatform(FakeSinkWriter& kept, bool monitoredSound)
         : sink(kept), withMonitoredSound(monitoredSound)
     {}
-    std::unique_ptr<MediaRuntime> makeMediaRuntime() override
-    {
-        auto scope = std::make_unique<ComMediaScope>();
-        runtime = scope.get();
-        return scope;
-    }
     std::unique_ptr<MediaFileWriter> makeFileWriter() override
     {
-        return std::make_unique<KeptMp4Writer>(sink, runtime->mediaFoundation());
+        return std::make_unique<KeptMp4Writer>(sink, mediaFoundation());
     }
     std::unique_ptr<SoundSource> startSound() override
     {
@@ -90,52 +85,33 @@ public:
         capture->startOnDevice(*monitor.Get(), 0);
         return capture;
     }
-    std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
-                                                     std::int32_t height) override
-    {
-        return windows.startDesktopCapture(region, width, height);
-    }
-    std::int64_t now() override { return windows.now(); }
-    void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
-    std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
 
 private:
-    WindowsRecordingPlatform windows;
     FakeSinkWriter& sink;
     bool withMonitoredSound;
-    ComMediaScope* runtime = nullptr; // made before the writer, released after it
 };
 
-constexpr PixelRect PatternRegion{200, 150, 200 + PatternWidth, 150 + PatternHeight};
+constexpr PixelRect PatternRegion{200, 150, 200 + QuadrantPatternWidth,
+                                  150 + QuadrantPatternHeight};
 constexpr std::int64_t FramePeriodUnits = 333'333;
 
 // Records the pattern window for the given recording time and stops.
 RecordingState recordPattern(FakeSinkWriter& sink, bool withMonitoredSound, std::int64_t duration)
 {
-    PatternWindow pattern(PatternRegion.left, PatternRegion.top);
+    const PatternWindow pattern(PatternRegion.left, PatternRegion.top, quadrantPixels());
     RecordingSession session(
         [&sink, withMonitoredSound](RecordingSession& s, PixelRect region, std::wstring path) {
             WinePlatform platform(sink, withMonitoredSound);
             runRecordingWorkerWith(s, region, path, platform);
         });
-    // Let the window reach the screen before the first frame is taken.
-    for (int i = 0; i < 20; ++i) {
-        PatternWindow::pumpMessages();
-        ::Sleep(10);
-    }
     if (!session.start(PatternRegion, L"kept-in-memory.mp4")) {
         return RecordingState::Idle;
     }
-    for (int i = 0; i < 1000 && isActive(session.readState()) && session.readElapsed() < duration;
-         ++i) {
-        PatternWindow::pumpMessages();
-        ::Sleep(10);
-    }
+    pumpUntil([&] { return !isActive(session.readState()) || session.readElapsed() >= duration; },
+              Milliseconds{10'000}, Milliseconds{10});
     session.requestStop();
-    for (int i = 0; i < 1000 && isActive(session.readState()); ++i) {
-        PatternWindow::pumpMessages();
-        ::Sleep(10);
-    }
+    pumpUntil([&] { return !isActive(session.readState()); }, Milliseconds{10'000},
+              Milliseconds{10});
     session.join();
     return session.readState();
 }
@@ -156,7 +132,7 @@ void expectVideoOnTheFrameGrid(const std::vector<WrittenSample>& video)
         EXPECT_EQ(video[i].time % FramePeriodUnits, 0);
         EXPECT_EQ(video[i].duration, FramePeriodUnits);
         EXPECT_EQ(video[i].bytes.size(),
-                  static_cast<std::size_t>(PatternWidth * PatternHeight * 3 / 2));
+                  static_cast<std::size_t>(QuadrantPatternWidth * QuadrantPatternHeight * 3 / 2));
         if (i > 0) {
             EXPECT_GT(video[i].time, video[i - 1].time);
         }
@@ -203,13 +179,14 @@ TEST(RecordingOnWine, RecordsTheScreenAsNv12FramesOnTheGridWithASilentTrack)
     // the chroma pair of a red block.
     const std::vector<std::uint8_t>& frame = video.back().bytes;
     const auto luma = [&frame](int x, int y) {
-        return frame[static_cast<std::size_t>(y * PatternWidth + x)];
+        return frame[static_cast<std::size_t>(y * QuadrantPatternWidth + x)];
     };
     EXPECT_EQ(luma(16, 12), 82);
     EXPECT_EQ(luma(48, 12), 144);
     EXPECT_EQ(luma(16, 36), 41);
     EXPECT_EQ(luma(48, 36), 210);
-    const std::size_t redChroma = PatternWidth * PatternHeight + 6 * PatternWidth + 16;
+    const std::size_t redChroma =
+        QuadrantPatternWidth * QuadrantPatternHeight + 6 * QuadrantPatternWidth + 16;
     EXPECT_EQ(frame[redChroma], 90);
     EXPECT_EQ(frame[redChroma + 1], 240);
 }

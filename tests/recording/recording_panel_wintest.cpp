@@ -1,9 +1,10 @@
-#include "recording/blocked_video_subfolder.h"
+#include "blocked_video_subfolder.h"
 #include "recording/recording_border.h"
 #include "recording/recording_panel.h"
 #include "recording/recording_panel_window.h"
 #include "screenshot/preview_window.h"
-#include "screenshot/shell_execute_recorder.h"
+#include "support/message_pump.h"
+#include "support/shell_execute_recorder.h"
 
 #include <windows.h>
 
@@ -19,6 +20,10 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+using test_support::Milliseconds;
+using test_support::pumpMessagesFor;
+using test_support::pumpUntil;
 
 namespace {
 
@@ -97,28 +102,6 @@ struct WorkerScript {
         session.publishState(RecordingState::Saved);
     }
 };
-
-// Serves this thread's messages until the condition holds: the panel's refresh runs only
-// when its timer message is dispatched.
-bool pumpUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (condition()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        Sleep(5);
-    }
-}
 
 std::wstring controlText(HWND panel, int id)
 {
@@ -268,7 +251,7 @@ TEST_F(RecordingPanelWindowTest, OpensReadyWithOnlyStartEnabled)
     EXPECT_EQ(buttonsOf(panel), (ButtonsShown{true, false, false, false}));
 
     // Refreshes while nothing has started leave everything as it is.
-    pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    pumpMessagesFor(Milliseconds{300});
     EXPECT_EQ(controlText(panel, 10), L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.");
     EXPECT_EQ(buttonsOf(panel), (ButtonsShown{true, false, false, false}));
     EXPECT_EQ(script.runs, 0);
@@ -311,7 +294,7 @@ TEST_F(RecordingPanelWindowTest, StepsThroughARecordingToSaved)
 
     // Paused time is not counted: the time shown stands still.
     script.clock = 80 * Second;
-    pumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    pumpMessagesFor(Milliseconds{300});
     EXPECT_EQ(controlText(panel, 10), L"PAUZA  01:05  | Mozesz klikac i obslugiwac pulpit.");
 
     click(panel, 2);
@@ -414,7 +397,7 @@ TEST_F(RecordingPanelWindowTest, OpenAndPauseDoNothingBeforeARecording)
     click(panel, 2);
     click(panel, 3);
     click(panel, 99);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(250));
+    pumpMessagesFor(Milliseconds{250});
     EXPECT_EQ(script.runs, 0);
     EXPECT_EQ(controlText(panel, 10), L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.");
 }
@@ -426,7 +409,7 @@ TEST_F(RecordingPanelWindowTest, ClosingWhileRecordingWaitsForTheFile)
     EXPECT_TRUE(IsWindow(panel));
     ASSERT_TRUE(statusBecomes(L"Zapisywanie MP4 - prosze czekac..."));
     EXPECT_TRUE(script.sawStop);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(250));
+    pumpMessagesFor(Milliseconds{250});
     EXPECT_TRUE(IsWindow(panel));
     EXPECT_EQ(recordingPanelWindow, panel);
 
@@ -490,7 +473,7 @@ TEST_F(RecordingPanelWindowTest, VideosFolderThatCannotBeMadeStartsNothing)
     }
     EXPECT_EQ(shownText, L"Nie mozna utworzyc folderu Wideo\\Kestrova.");
     EXPECT_EQ(shownOwner, panel);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(250));
+    pumpMessagesFor(Milliseconds{250});
     EXPECT_EQ(script.runs, 0);
     EXPECT_EQ(controlText(panel, 10), L"Gotowe. Uruchom odtwarzacz na pulpicie i nacisnij Start.");
     EXPECT_EQ(buttonsOf(panel), (ButtonsShown{true, false, false, false}));
@@ -501,7 +484,7 @@ TEST_F(RecordingPanelWindowTest, OpenAfterAStartWithoutAFolderStillOpensTheSaved
     if (videoSubfolderHoldsUserFiles()) {
         GTEST_SKIP() << "Videos\\Kestrova holds the user's files, which the test leaves alone";
     }
-    ASSERT_TRUE(shot_test::ShellExecuteRecorder::install());
+    ASSERT_TRUE(test_support::ShellExecuteRecorder::install());
     ASSERT_NO_FATAL_FAILURE(startAndRecord());
     script.finishSaving = true;
     click(panel, 3);
@@ -519,9 +502,10 @@ TEST_F(RecordingPanelWindowTest, OpenAfterAStartWithoutAFolderStillOpensTheSaved
         EXPECT_EQ(answerer.text(), L"Nie mozna utworzyc folderu Wideo\\Kestrova.");
     }
     ASSERT_TRUE(enabled(panel, 4));
-    shot_test::ShellExecuteRecorder::calls().clear();
+    test_support::ShellExecuteRecorder::calls().clear();
     click(panel, 4);
-    const std::vector<shot_test::ShellExecuteCall> calls = shot_test::ShellExecuteRecorder::calls();
+    const std::vector<test_support::ShellExecuteCall> calls =
+        test_support::ShellExecuteRecorder::calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].window, panel);
     EXPECT_EQ(calls[0].verb, L"open");

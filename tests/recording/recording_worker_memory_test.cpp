@@ -1,6 +1,6 @@
 #include "recording/recording_worker.h"
 
-#include "recording_fakes.h"
+#include "support/recording_fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "recording/audio_seam_placement.h"
 #include "recording/default_output_sound.h"
 #include "recording/disk_space_watch.h"
-#include "recording_fakes.h"
-#include "tone_seams.h"
+#include "support/recording_fakes.h"
+#include "support/tone_seams.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "recording/recording_session.h"
-#include "recording/tone_player.h"
-#include "runs_under_wine.h"
+#include "tone_player.h"
+#include "support/runs_under_wine.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,8 +1,8 @@
 #pragma once
 // Sound for the tests that run with a PulseAudio null sink (ORLIMO_PULSE=1 in tools/wine-env.sh)
 // or on a machine with an output device.
-#include "recording/tone_seams.h"
-#include "runs_under_wine.h"
+#include "support/tone_seams.h"
+#include "support/runs_under_wine.h"
 
 #include <windows.h>
 #include <audioclient.h>

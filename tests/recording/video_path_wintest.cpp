@@ -1,4 +1,4 @@
-#include "recording/blocked_video_subfolder.h"
+#include "blocked_video_subfolder.h"
 #include "recording/video_path.h"
 
 #include <windows.h>

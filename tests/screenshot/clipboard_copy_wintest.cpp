@@ -7,11 +7,11 @@
 #include <utility>
 #include <thread>
 
-#include "gdi_census.h"
-#include "import_patch.h"
-#include "screenshot_wintest_support.h"
+#include "support/gdi_census.h"
+#include "support/import_patch.h"
+#include "support/pixels.h"
 
-using namespace shot_test;
+using namespace test_support;
 
 namespace {
 
@@ -72,30 +72,26 @@ private:
     std::atomic<bool> opened_{false};
 };
 
-// Stands in for OpenClipboard on the thread that installs it and counts that thread's
-// attempts; just before the attempt `letGoBefore`, the holder closes the clipboard.
-struct OpenClipboardCounter {
-    using Fn = BOOL(WINAPI*)(HWND);
-    static inline Fn real = nullptr;
-    static inline DWORD thread = 0;
-    static inline int attempts = 0;
-    static inline int letGoBefore = 0;
-    static inline ClipboardHolder* holder = nullptr;
-
-    static bool install(ClipboardHolder& heldBy, int attempt)
+// Stands in for OpenClipboard while it lives and counts the attempts of the thread that made it;
+// just before the attempt `letGoBefore`, the holder closes the clipboard.
+class OpenClipboardCounter {
+public:
+    OpenClipboardCounter(ClipboardHolder& heldBy, int attempt)
     {
         thread = ::GetCurrentThreadId();
         attempts = 0;
         letGoBefore = attempt;
         holder = &heldBy;
-        return patchImport("user32.dll", "OpenClipboard", &standIn, real);
     }
-    static void uninstall()
-    {
-        Fn replaced = nullptr;
-        patchImport("user32.dll", "OpenClipboard", real, replaced);
-        holder = nullptr;
-    }
+    ~OpenClipboardCounter() { holder = nullptr; }
+    OpenClipboardCounter(const OpenClipboardCounter&) = delete;
+    OpenClipboardCounter& operator=(const OpenClipboardCounter&) = delete;
+
+    bool installed() const noexcept { return patch.installed(); }
+    static inline int attempts = 0;
+
+private:
+    using Fn = BOOL(WINAPI*)(HWND);
     static BOOL WINAPI standIn(HWND owner)
     {
         if (::GetCurrentThreadId() == thread && ++attempts == letGoBefore && holder != nullptr) {
@@ -103,6 +99,12 @@ struct OpenClipboardCounter {
         }
         return real(owner);
     }
+
+    static inline Fn real = nullptr;
+    static inline DWORD thread = 0;
+    static inline int letGoBefore = 0;
+    static inline ClipboardHolder* holder = nullptr;
+    test_support::ImportPatch<Fn> patch{"user32.dll", "OpenClipboard", &standIn, &real};
 };
 
 } // namespace
@@ -184,9 +186,9 @@ TEST(CopyBitmapToClipboard, HolderThatLetsGoBeforeTheLastAttemptIsWaitedFor)
         ClipboardHolder holder;
         ASSERT_TRUE(holder.opened());
         // Nine attempts meet the held clipboard; the tenth and last finds it free.
-        ASSERT_TRUE(OpenClipboardCounter::install(holder, 10));
+        const OpenClipboardCounter counter(holder, 10);
+        ASSERT_TRUE(counter.installed());
         copied = copyBitmapToClipboard(bitmap.get());
-        OpenClipboardCounter::uninstall();
     }
     EXPECT_TRUE(copied);
     EXPECT_EQ(OpenClipboardCounter::attempts, 10);

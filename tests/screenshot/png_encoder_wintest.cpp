@@ -4,10 +4,11 @@
 
 #include <thread>
 
-#include "gdi_census.h"
-#include "screenshot_wintest_support.h"
+#include "support/gdi_census.h"
+#include "support/pixels.h"
+#include "support/temp_folder.h"
 
-using namespace shot_test;
+using namespace test_support;
 
 TEST(SavePng, PatternDecodesBackToTheSamePixels)
 {

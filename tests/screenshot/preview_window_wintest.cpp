@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "screenshot/screen_grabber.h"
-#include "gdi_census.h"
-#include "screenshot_wintest_support.h"
-#include "shell_execute_recorder.h"
+#include "support/gdi_census.h"
+#include "support/message_pump.h"
+#include "support/pixels.h"
+#include "support/shell_execute_recorder.h"
 
-using namespace shot_test;
+using namespace test_support;
 
 namespace {
 
@@ -41,7 +42,7 @@ protected:
     void TearDown() override
     {
         PreviewWindow::close();
-        pump(20);
+        pumpMessagesFor(Milliseconds{20});
     }
     bool show(const std::wstring& path = L"C:\\nowhere\\missing.png") const
     {
@@ -186,7 +187,7 @@ TEST_F(PreviewTest, PaintsBackgroundAndThumbnailWhereWineLetsGrabsSeeIt)
 {
     ASSERT_TRUE(show());
     HWND preview = findPreview();
-    pump(200);
+    pumpMessagesFor(Milliseconds{200});
     DWORD affinity = 0;
     ::GetWindowDisplayAffinity(preview, &affinity);
     if (affinity != WDA_NONE) {
@@ -214,16 +215,16 @@ TEST_F(PreviewTest, GdiObjectsReturnAfterRepeatedShowAndClose)
 {
     ASSERT_TRUE(show());
     PreviewWindow::close();
-    pump(20);
+    pumpMessagesFor(Milliseconds{20});
     const GdiSnapshot before = gdiSnapshot();
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(show());
-        pump(5);
+        pumpMessagesFor(Milliseconds{5});
         PreviewWindow::close();
     }
     ASSERT_TRUE(show());
     ASSERT_TRUE(show());
     ::SendMessageW(findPreview(), WM_LBUTTONUP, 0, point(340, 5));
-    pump(20);
+    pumpMessagesFor(Milliseconds{20});
     EXPECT_EQ(gdiSnapshot(), before);
 }

@@ -4,11 +4,12 @@
 
 #include <vector>
 
-#include "bitblt_raster_ops.h"
-#include "gdi_census.h"
-#include "screenshot_wintest_support.h"
+#include "support/bitblt_raster_ops.h"
+#include "support/gdi_census.h"
+#include "support/pattern_window.h"
+#include "support/pixels.h"
 
-using namespace shot_test;
+using namespace test_support;
 
 namespace {
 

@@ -10,10 +10,14 @@
 #include "screenshot/screenshot_folder.h"
 #include "screenshot/preview_window.h"
 #include "screenshot/selection_overlay.h"
-#include "gdi_census.h"
-#include "screenshot_wintest_support.h"
+#include "support/gdi_census.h"
+#include "support/import_patch.h"
+#include "support/message_pump.h"
+#include "support/pattern_window.h"
+#include "support/pixels.h"
+#include "support/temp_folder.h"
 
-using namespace shot_test;
+using namespace test_support;
 
 namespace {
 
@@ -121,7 +125,7 @@ protected:
     void TearDown() override
     {
         PreviewWindow::close();
-        pump(20);
+        pumpMessagesFor(Milliseconds{20});
     }
 };
 
@@ -225,7 +229,7 @@ TEST_F(CommandTest, WindowScreenshotOfAHiddenWindowOfThisProcessWritesNothing)
                                     nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(hidden, nullptr);
     ::SetForegroundWindow(hidden);
-    pump(50);
+    pumpMessagesFor(Milliseconds{50});
     ASSERT_EQ(::GetForegroundWindow(), hidden);
     ASSERT_FALSE(::IsWindowVisible(hidden));
 
@@ -308,7 +312,7 @@ TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
     takeFullScreenshot();
     HWND first = ::FindWindowW(L"KestrovaPreview", nullptr);
     ASSERT_NE(first, nullptr);
-    pump(300);
+    pumpMessagesFor(Milliseconds{300});
     const std::vector<std::wstring> before = folder.files();
     ASSERT_EQ(before.size(), 1u);
     ::Sleep(2);
@@ -317,10 +321,12 @@ TEST_F(CommandTest, OpenPreviewIsClosedBeforeTheGrab)
     // below repaints the uncovered area from its own thread, racing a grab that follows at once.)
     screenCopies = 0;
     screenCopiesUnderAPreview = 0;
-    ASSERT_TRUE(patchImport("gdi32.dll", "BitBlt", &bitBltNotingThePreview, realBitBlt));
-    takeFullScreenshot();
-    decltype(&::BitBlt) observer = nullptr;
-    ASSERT_TRUE(patchImport("gdi32.dll", "BitBlt", realBitBlt, observer));
+    {
+        const ImportPatch<decltype(&::BitBlt)> observer("gdi32.dll", "BitBlt",
+                                                        &bitBltNotingThePreview, &realBitBlt);
+        ASSERT_TRUE(observer.installed());
+        takeFullScreenshot();
+    }
     EXPECT_GE(screenCopies.load(), 1);
     EXPECT_EQ(screenCopiesUnderAPreview.load(), 0);
     EXPECT_FALSE(::IsWindow(first));
@@ -339,7 +345,7 @@ TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
     UniqueBitmap bitmap = makePatternBitmap(50, 40);
     takeFullScreenshot();
     PreviewWindow::close();
-    pump(20);
+    pumpMessagesFor(Milliseconds{20});
     const GdiSnapshot before = gdiSnapshot();
     for (int i = 0; i < 5; ++i) {
         takeFullScreenshot();
@@ -351,6 +357,6 @@ TEST_F(CommandTest, GdiObjectsReturnAfterEveryPath)
         FolderOverride broken(folder.path() + L"\\missing");
         saveScreenshot(bitmap.get(), L"Screenshot_fail.png");
     }
-    pump(20);
+    pumpMessagesFor(Milliseconds{20});
     EXPECT_EQ(gdiSnapshot(), before);
 }

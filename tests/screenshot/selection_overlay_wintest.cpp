@@ -5,10 +5,11 @@
 #include <functional>
 #include <vector>
 
-#include "gdi_census.h"
-#include "screenshot_wintest_support.h"
+#include "support/gdi_census.h"
+#include "support/message_pump.h"
+#include "support/pixels.h"
 
-using namespace shot_test;
+using namespace test_support;
 
 namespace {
 
@@ -225,12 +226,12 @@ TEST(SelectionOverlay, GdiObjectsReturnAfterRepeatedCancelledAndFinishedRuns)
         runScripted(overlay, RECT{0, 0, 300, 200}, script);
     };
     once(true);
-    pump(50);
+    pumpMessagesFor(Milliseconds{50});
     const GdiSnapshot before = gdiSnapshot();
     for (int i = 0; i < 5; ++i) {
         once(true);
         once(false);
     }
-    pump(50);
+    pumpMessagesFor(Milliseconds{50});
     EXPECT_EQ(gdiSnapshot(), before);
 }

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "import_patch.h"
+#include "support/import_patch.h"
 
-namespace shot_test {
+namespace test_support {
 
 class BitBltRasterOps {
 public:
@@ -18,7 +18,7 @@ public:
         return ops;
     }
 
-    bool installed() const noexcept { return installed_; }
+    bool installed() const noexcept { return patch_.installed(); }
 
     // The operations recorded since the previous call.
     std::vector<DWORD> take()
@@ -32,23 +32,23 @@ public:
 private:
     using BitBltFunction = decltype(&::BitBlt);
 
-    BitBltRasterOps() { installed_ = patchImport("gdi32.dll", "BitBlt", &bitBlt, real_); }
+    BitBltRasterOps() = default;
 
     static BOOL WINAPI bitBlt(HDC target, int x, int y, int width, int height, HDC source,
                               int sourceX, int sourceY, DWORD rasterOp)
     {
+        auto& self = instance();
         {
-            auto& self = instance();
             std::lock_guard lock(self.mutex_);
             self.ops_.push_back(rasterOp);
         }
-        return real_(target, x, y, width, height, source, sourceX, sourceY, rasterOp);
+        return self.patch_.original()(target, x, y, width, height, source, sourceX, sourceY,
+                                      rasterOp);
     }
 
-    static inline BitBltFunction real_ = nullptr;
-    bool installed_ = false;
     std::mutex mutex_;
     std::vector<DWORD> ops_;
+    ImportPatch<BitBltFunction> patch_{"gdi32.dll", "BitBlt", &bitBlt};
 };
 
-} // namespace shot_test
+} // namespace test_support

@@ -1,4 +1,4 @@
-#include "e2e/e2e_support.h"
+#include "support/e2e_driver.h"
 
 #include <shlobj.h>
 
@@ -101,39 +101,6 @@ std::wstring orlimoExePath()
 #endif
 }
 
-void pumpMessagesFor(Milliseconds duration)
-{
-    const auto end = std::chrono::steady_clock::now() + duration;
-    for (;;) {
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end) {
-            return;
-        }
-        const auto left = std::chrono::duration_cast<Milliseconds>(end - now).count();
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left > 10 ? 10 : left),
-                                    QS_ALLINPUT);
-    }
-}
-
-bool waitUntil(const std::function<bool()>& predicate, Milliseconds timeout, Milliseconds poll)
-{
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (predicate()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) {
-            return predicate();
-        }
-        pumpMessagesFor(poll);
-    }
-}
-
 OrlimoProcess OrlimoProcess::start(const std::wstring& arguments)
 {
     return launch(orlimoExePath(), arguments, testExecutableDirectory());
@@ -197,7 +164,7 @@ std::optional<DWORD> OrlimoProcess::waitForExit(Milliseconds timeout)
         return std::nullopt;
     }
     // Pump while waiting: the program may be blocked in a SendMessage to a window of ours.
-    if (!waitUntil([this] { return !running(); }, timeout, Milliseconds{10})) {
+    if (!pumpUntil([this] { return !running(); }, timeout, Milliseconds{10})) {
         return std::nullopt;
     }
     DWORD code = 0;
@@ -269,7 +236,7 @@ HWND findWindowByClassAndTitle(const wchar_t* className, const wchar_t* title, D
 HWND waitForWindow(const wchar_t* className, DWORD processId, Milliseconds timeout)
 {
     HWND found = nullptr;
-    waitUntil([&] { return (found = findWindowByClass(className, processId)) != nullptr; },
+    pumpUntil([&] { return (found = findWindowByClass(className, processId)) != nullptr; },
               timeout);
     return found;
 }
@@ -277,14 +244,14 @@ HWND waitForWindow(const wchar_t* className, DWORD processId, Milliseconds timeo
 HWND waitForMessageWindow(const wchar_t* className, DWORD processId, Milliseconds timeout)
 {
     HWND found = nullptr;
-    waitUntil([&] { return (found = findMessageWindowByClass(className, processId)) != nullptr; },
+    pumpUntil([&] { return (found = findMessageWindowByClass(className, processId)) != nullptr; },
               timeout);
     return found;
 }
 
 bool waitForNoWindow(const wchar_t* className, DWORD processId, Milliseconds timeout)
 {
-    return waitUntil([&] { return findWindowByClass(className, processId) == nullptr; }, timeout);
+    return pumpUntil([&] { return findWindowByClass(className, processId) == nullptr; }, timeout);
 }
 
 std::wstring windowText(HWND window)
@@ -412,18 +379,6 @@ std::wstring videosFolder()
     return shellFolder(CSIDL_MYVIDEO);
 }
 
-bool directoryExists(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool fileExists(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstring& pattern)
 {
     std::vector<std::wstring> names;
@@ -531,7 +486,7 @@ bool KeyRecorderWindow::focus()
     ::SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetForegroundWindow(window_);
     ::SetFocus(window_);
-    return waitUntil([this] { return hasFocus(); }, Milliseconds{2000});
+    return pumpUntil([this] { return hasFocus(); }, Milliseconds{2000});
 }
 
 bool KeyRecorderWindow::hasFocus() const

@@ -1,7 +1,7 @@
 #pragma once
 // Stands in for ShellExecuteW: records every call and opens nothing, so a test sees exactly what
 // the code under test asked the shell to open.
-#include "import_patch.h"
+#include "support/import_patch.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace shot_test {
+namespace test_support {
 
 struct ShellExecuteCall {
     HWND window = nullptr;
@@ -22,11 +22,12 @@ struct ShellExecuteCall {
 
 class ShellExecuteRecorder {
 public:
-    // Patches this executable's import once; later calls only report whether that worked.
+    // Patches this executable's import once, for the rest of the run; later calls only report
+    // whether that worked.
     static bool install()
     {
-        static const bool installed = patchImport("shell32.dll", "ShellExecuteW", &execute, real);
-        return installed;
+        static const ImportPatch<Fn> patch("shell32.dll", "ShellExecuteW", &execute);
+        return patch.installed();
     }
 
     static std::vector<ShellExecuteCall>& calls()
@@ -46,8 +47,6 @@ private:
                                            directory != nullptr, show});
         return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42)); // above 32: success
     }
-
-    static inline Fn real = nullptr;
 };
 
-} // namespace shot_test
+} // namespace test_support

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <set>
 
-#include "import_patch.h"
+#include "support/import_patch.h"
 
-namespace shot_test {
+namespace test_support {
 
 class GdiCensus {
 public:
@@ -20,7 +20,13 @@ public:
         return census;
     }
 
-    bool installed() const noexcept { return installed_; }
+    bool installed() const noexcept
+    {
+        return createCompatibleDc_.installed() && createCompatibleBitmap_.installed() &&
+               createSolidBrush_.installed() && createPen_.installed() && deleteDc_.installed() &&
+               deleteObject_.installed() && getDc_.installed() && releaseDc_.installed() &&
+               setClipboardData_.installed() && globalAlloc_.installed() && globalFree_.installed();
+    }
 
     size_t live()
     {
@@ -35,32 +41,7 @@ public:
     }
 
 private:
-    template <typename Fn>
-    struct Real {
-        static inline Fn fn = nullptr;
-    };
-
-    GdiCensus()
-    {
-        installed_ =
-            patchImport("gdi32.dll", "CreateCompatibleDC", &createCompatibleDc,
-                        Real<decltype(&createCompatibleDc)>::fn) &&
-            patchImport("gdi32.dll", "CreateCompatibleBitmap", &createCompatibleBitmap,
-                        Real<decltype(&createCompatibleBitmap)>::fn) &&
-            patchImport("gdi32.dll", "CreateSolidBrush", &createSolidBrush,
-                        Real<decltype(&createSolidBrush)>::fn) &&
-            patchImport("gdi32.dll", "CreatePen", &createPen, Real<decltype(&createPen)>::fn) &&
-            patchImport("gdi32.dll", "DeleteDC", &deleteDc, Real<decltype(&deleteDc)>::fn) &&
-            patchImport("gdi32.dll", "DeleteObject", &deleteObject,
-                        Real<decltype(&deleteObject)>::fn) &&
-            patchImport("user32.dll", "GetDC", &getDc, Real<decltype(&getDc)>::fn) &&
-            patchImport("user32.dll", "ReleaseDC", &releaseDc, Real<decltype(&releaseDc)>::fn) &&
-            patchImport("user32.dll", "SetClipboardData", &setClipboardData,
-                        Real<decltype(&setClipboardData)>::fn) &&
-            patchImport("kernel32.dll", "GlobalAlloc", &globalAlloc,
-                        Real<decltype(&globalAlloc)>::fn) &&
-            patchImport("kernel32.dll", "GlobalFree", &globalFree, Real<decltype(&globalFree)>::fn);
-    }
+    GdiCensus() = default;
 
     static void add(void* handle)
     {
@@ -81,31 +62,31 @@ private:
 
     static HDC WINAPI createCompatibleDc(HDC dc)
     {
-        HDC result = Real<decltype(&createCompatibleDc)>::fn(dc);
+        HDC result = instance().createCompatibleDc_.original()(dc);
         add(result);
         return result;
     }
     static HBITMAP WINAPI createCompatibleBitmap(HDC dc, int width, int height)
     {
-        HBITMAP result = Real<decltype(&createCompatibleBitmap)>::fn(dc, width, height);
+        HBITMAP result = instance().createCompatibleBitmap_.original()(dc, width, height);
         add(result);
         return result;
     }
     static HBRUSH WINAPI createSolidBrush(COLORREF colour)
     {
-        HBRUSH result = Real<decltype(&createSolidBrush)>::fn(colour);
+        HBRUSH result = instance().createSolidBrush_.original()(colour);
         add(result);
         return result;
     }
     static HPEN WINAPI createPen(int style, int width, COLORREF colour)
     {
-        HPEN result = Real<decltype(&createPen)>::fn(style, width, colour);
+        HPEN result = instance().createPen_.original()(style, width, colour);
         add(result);
         return result;
     }
     static BOOL WINAPI deleteDc(HDC dc)
     {
-        const BOOL ok = Real<decltype(&deleteDc)>::fn(dc);
+        const BOOL ok = instance().deleteDc_.original()(dc);
         if (ok) {
             remove(dc);
         }
@@ -113,7 +94,7 @@ private:
     }
     static BOOL WINAPI deleteObject(HGDIOBJ object)
     {
-        const BOOL ok = Real<decltype(&deleteObject)>::fn(object);
+        const BOOL ok = instance().deleteObject_.original()(object);
         if (ok) {
             remove(object);
         }
@@ -121,13 +102,13 @@ private:
     }
     static HDC WINAPI getDc(HWND window)
     {
-        HDC result = Real<decltype(&getDc)>::fn(window);
+        HDC result = instance().getDc_.original()(window);
         add(result);
         return result;
     }
     static int WINAPI releaseDc(HWND window, HDC dc)
     {
-        const int released = Real<decltype(&releaseDc)>::fn(window, dc);
+        const int released = instance().releaseDc_.original()(window, dc);
         if (released) {
             remove(dc);
         }
@@ -135,7 +116,7 @@ private:
     }
     static HGLOBAL WINAPI globalAlloc(UINT flags, SIZE_T bytes)
     {
-        HGLOBAL result = Real<decltype(&globalAlloc)>::fn(flags, bytes);
+        HGLOBAL result = instance().globalAlloc_.original()(flags, bytes);
         if (result != nullptr) {
             auto& self = instance();
             std::lock_guard lock(self.mutex_);
@@ -146,7 +127,7 @@ private:
     // GlobalFree answers null on success.
     static HGLOBAL WINAPI globalFree(HGLOBAL memory)
     {
-        HGLOBAL result = Real<decltype(&globalFree)>::fn(memory);
+        HGLOBAL result = instance().globalFree_.original()(memory);
         if (result == nullptr) {
             remove(memory);
         }
@@ -155,17 +136,35 @@ private:
     // Data handed to the clipboard belongs to the system from then on.
     static HANDLE WINAPI setClipboardData(UINT format, HANDLE data)
     {
-        HANDLE result = Real<decltype(&setClipboardData)>::fn(format, data);
+        HANDLE result = instance().setClipboardData_.original()(format, data);
         if (result != nullptr) {
             remove(data);
         }
         return result;
     }
 
+    template <typename Fn>
+    using Patch = ImportPatch<Fn>;
+
     std::mutex mutex_;
     std::set<void*> handles_;
     std::set<void*> memory_;
-    bool installed_ = false;
+    // Last, so that the stand-ins find the sets made when the first of them is put in.
+    Patch<decltype(&::CreateCompatibleDC)> createCompatibleDc_{"gdi32.dll", "CreateCompatibleDC",
+                                                               &createCompatibleDc};
+    Patch<decltype(&::CreateCompatibleBitmap)> createCompatibleBitmap_{
+        "gdi32.dll", "CreateCompatibleBitmap", &createCompatibleBitmap};
+    Patch<decltype(&::CreateSolidBrush)> createSolidBrush_{"gdi32.dll", "CreateSolidBrush",
+                                                           &createSolidBrush};
+    Patch<decltype(&::CreatePen)> createPen_{"gdi32.dll", "CreatePen", &createPen};
+    Patch<decltype(&::DeleteDC)> deleteDc_{"gdi32.dll", "DeleteDC", &deleteDc};
+    Patch<decltype(&::DeleteObject)> deleteObject_{"gdi32.dll", "DeleteObject", &deleteObject};
+    Patch<decltype(&::GetDC)> getDc_{"user32.dll", "GetDC", &getDc};
+    Patch<decltype(&::ReleaseDC)> releaseDc_{"user32.dll", "ReleaseDC", &releaseDc};
+    Patch<decltype(&::SetClipboardData)> setClipboardData_{"user32.dll", "SetClipboardData",
+                                                           &setClipboardData};
+    Patch<decltype(&::GlobalAlloc)> globalAlloc_{"kernel32.dll", "GlobalAlloc", &globalAlloc};
+    Patch<decltype(&::GlobalFree)> globalFree_{"kernel32.dll", "GlobalFree", &globalFree};
 };
 
 // Both counts: the system's (meaningful on Windows) and the census (meaningful everywhere).
@@ -180,4 +179,4 @@ inline GdiSnapshot gdiSnapshot()
     return {::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), GdiCensus::instance().live()};
 }
 
-} // namespace shot_test
+} // namespace test_support

@@ -3,6 +3,9 @@
 // finding its windows, synthetic keyboard and mouse input, and the folders it writes to.
 // Every wait has a timeout, and OrlimoProcess kills the program when it goes out of scope, so a
 // failing test never hangs or leaves the program running for the next one.
+#include "support/message_pump.h"
+#include "support/temp_folder.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -14,21 +17,15 @@
 
 namespace e2e {
 
-using Milliseconds = std::chrono::milliseconds;
+using test_support::Milliseconds;
+using test_support::pumpMessagesFor;
+using test_support::pumpUntil;
 
-inline constexpr Milliseconds DefaultTimeout{5000};
+inline constexpr Milliseconds DefaultTimeout = test_support::DefaultWait;
 
 // Folder of the running test executable (no trailing backslash); Orlimo.exe is built next to it.
 std::wstring testExecutableDirectory();
 std::wstring orlimoExePath();
-
-// Polls the predicate until it holds or the timeout passes, serving the calling thread's
-// messages in between so windows of the test process keep working. Returns the last result.
-bool waitUntil(const std::function<bool()>& predicate, Milliseconds timeout = DefaultTimeout,
-               Milliseconds poll = Milliseconds{20});
-
-// Serves the calling thread's messages for the given time.
-void pumpMessagesFor(Milliseconds duration);
 
 // A running Orlimo.exe. Move-only; the destructor terminates the process if it still runs.
 class OrlimoProcess {
@@ -115,8 +112,8 @@ std::wstring screenshotsFolder();
 // The user's Videos folder as the shell reports it now.
 std::wstring videosFolder();
 
-bool directoryExists(const std::wstring& path);
-bool fileExists(const std::wstring& path);
+using test_support::directoryExists;
+using test_support::fileExists;
 // Names (not paths) of the files in the folder that match the wildcard, e.g. L"*.png".
 std::vector<std::wstring> listFiles(const std::wstring& folder, const std::wstring& pattern);
 
@@ -151,7 +148,7 @@ struct KeyEvent {
 };
 
 // A visible, topmost, focused window of the test process that records the keys it receives.
-// Keys reach it only while the calling thread serves messages (waitUntil, pumpMessagesFor).
+// Keys reach it only while the calling thread serves messages (pumpUntil, pumpMessagesFor).
 class KeyRecorderWindow {
 public:
     KeyRecorderWindow();

@@ -1,22 +1,21 @@
 #pragma once
-// Helpers shared by the screenshot tests that run under Wine: bitmaps of a known pattern,
-// reading pixels back, decoding PNG files, pattern windows and temporary folders. Header only,
-// because the test build picks up *_wintest.cpp files alone.
+// Pictures in tests: a seeded pattern and bitmaps of it, reading pixels back from bitmaps, the
+// clipboard, captured frames and PNG files. Header only, like all of tests/support, because the
+// test build picks up *_wintest.cpp files alone.
 #include <windows.h>
 #include <wincodec.h>
 #include <wrl/client.h>
 
 #include <cstdint>
 #include <cstring>
-#include <cwctype>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/unique_handle.h"
 
-namespace shot_test {
+namespace test_support {
 
 struct Pixels {
     int width = 0;
@@ -171,85 +170,25 @@ inline Pixels crop(const Pixels& source, int left, int top, int width, int heigh
     return p;
 }
 
-// Serves this thread's messages for a while.
-inline void pump(DWORD milliseconds)
+// Whether a top-down BGRA frame `frameWidth` pixels wide shows `picture` with its top-left
+// corner at (left, top).
+inline bool bgraFrameShows(const std::uint8_t* frame, int frameWidth, int left, int top,
+                           const Pixels& picture)
 {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    do {
-        MSG msg{};
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (::GetTickCount64() < end);
-}
-
-// Screenshot_YYYY-MM-DD_HH-MM-SS_mmm.png with digits where the digits go.
-inline bool looksLikeScreenshotName(const std::wstring& name)
-{
-    const std::wstring shape = L"Screenshot_dddd-dd-dd_dd-dd-dd_ddd.png";
-    if (name.size() != shape.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < shape.size(); ++i) {
-        if (shape[i] == L'd' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
-            return false;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const std::uint8_t* p =
+                frame + (static_cast<size_t>(top + y) * frameWidth + (left + x)) * 4;
+            const std::uint32_t rgb =
+                (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+            if (rgb != picture.rgb[static_cast<size_t>(y) * picture.width + x]) {
+                return false;
+            }
         }
     }
     return true;
 }
 
-// A fresh folder under the temporary folder, removed with its files at the end.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& path() const noexcept { return path_; }
-    std::wstring file(const std::wstring& name) const { return path_ + L'\\' + name; }
-    std::vector<std::wstring> files() const;
-
-private:
-    std::wstring path_;
-};
-
-inline bool fileExists(const std::wstring& path);
-
-// The pattern window on a thread of its own, so it repaints while the test thread is busy,
-// as another program's window would.
-class ThreadedPatternWindow {
-public:
-    ThreadedPatternWindow(int x, int y, int width, int height, int seed = 0);
-    ~ThreadedPatternWindow();
-    ThreadedPatternWindow(const ThreadedPatternWindow&) = delete;
-    ThreadedPatternWindow& operator=(const ThreadedPatternWindow&) = delete;
-    HWND window() const noexcept { return window_; }
-
-private:
-    HWND window_ = nullptr;
-    std::thread thread_;
-    HANDLE ready_ = nullptr;
-    DWORD threadId_ = 0;
-};
-
-// A topmost popup that paints the pattern over its whole client area.
-class PatternWindow {
-public:
-    PatternWindow(int x, int y, int width, int height, int seed = 0);
-    ~PatternWindow();
-    PatternWindow(const PatternWindow&) = delete;
-    PatternWindow& operator=(const PatternWindow&) = delete;
-    HWND window() const noexcept { return window_; }
-
-private:
-    static LRESULT CALLBACK PatternWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    HWND window_ = nullptr;
-    Pixels pixels_;
-};
-
-// Definitions of the helpers declared above.
 using Microsoft::WRL::ComPtr;
 
 inline std::optional<Pixels> decodePng(const std::wstring& path)
@@ -297,118 +236,4 @@ inline std::optional<Pixels> decodePng(const std::wstring& path)
     return result;
 }
 
-inline TempFolder::TempFolder()
-{
-    wchar_t base[MAX_PATH + 1]{};
-    ::GetTempPathW(MAX_PATH, base);
-    static int counter = 0;
-    path_ = std::wstring(base) + L"orlimo-shot-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter);
-    ::CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-inline std::vector<std::wstring> TempFolder::files() const
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    HANDLE find = ::FindFirstFileW((path_ + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            names.emplace_back(data.cFileName);
-        }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
-inline TempFolder::~TempFolder()
-{
-    for (const auto& name : files()) {
-        ::DeleteFileW(file(name).c_str());
-    }
-    ::RemoveDirectoryW(path_.c_str());
-}
-
-inline bool fileExists(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-inline PatternWindow::PatternWindow(int x, int y, int width, int height, int seed)
-    : pixels_(patternPixels(width, height, seed))
-{
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = PatternWndProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = L"ShotTestPattern";
-    ::RegisterClassW(&wc);
-    window_ = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"ShotTestPattern", L"pattern",
-                                WS_POPUP, x, y, width, height, nullptr, nullptr, instance, this);
-    ::ShowWindow(window_, SW_SHOW);
-    ::SetForegroundWindow(window_);
-    ::UpdateWindow(window_);
-    pump(300);
-}
-
-inline PatternWindow::~PatternWindow()
-{
-    if (window_ != nullptr) {
-        ::DestroyWindow(window_);
-    }
-    pump(50);
-}
-
-inline LRESULT CALLBACK PatternWindow::PatternWndProc(HWND window, UINT message, WPARAM wParam,
-                                                      LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    } else if (message == WM_PAINT) {
-        auto* self = reinterpret_cast<PatternWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        PAINTSTRUCT ps{};
-        HDC dc = ::BeginPaint(window, &ps);
-        if (dc != nullptr && self != nullptr) {
-            BITMAPINFO info = topDown32(self->pixels_.width, self->pixels_.height);
-            ::SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(self->pixels_.width),
-                                static_cast<DWORD>(self->pixels_.height), 0, 0, 0,
-                                static_cast<UINT>(self->pixels_.height), self->pixels_.rgb.data(),
-                                &info, DIB_RGB_COLORS);
-        }
-        ::EndPaint(window, &ps);
-        return 0;
-    }
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-inline ThreadedPatternWindow::ThreadedPatternWindow(int x, int y, int width, int height, int seed)
-    : ready_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
-{
-    thread_ = std::thread([=, this] {
-        threadId_ = ::GetCurrentThreadId();
-        PatternWindow window(x, y, width, height, seed);
-        window_ = window.window();
-        ::SetEvent(ready_);
-        MSG msg{};
-        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    });
-    ::WaitForSingleObject(ready_, 10000);
-}
-
-inline ThreadedPatternWindow::~ThreadedPatternWindow()
-{
-    ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
-    thread_.join();
-    ::CloseHandle(ready_);
-}
-
-} // namespace shot_test
+} // namespace test_support
