@@ -9,6 +9,7 @@
 #include "recording/audio_conversion.h"
 #include "recording/audio_resampler.h"
 #include "recording/audio_track_writer.h"
+#include "support/tone_seams.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,19 +24,6 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 constexpr std::int64_t UnitsPerSecond = 10'000'000;
 constexpr std::int64_t StartTime = 1'000'000'000;
-
-// Collects the left channel of what the track writer writes.
-class CollectingSink final : public SampleSink {
-public:
-    void writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length, std::int64_t,
-                     std::int64_t) override
-    {
-        for (std::uint32_t i = 0; i + 3 < length; i += 4) {
-            left.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        }
-    }
-    std::vector<std::int16_t> left;
-};
 
 // Source frames of packet k: the 10 ms packets of a rate that is no multiple of 100 alternate in
 // length, as the engine's do.
@@ -76,7 +64,7 @@ std::vector<std::int16_t> convertTone(const std::vector<float>& source, std::uin
 {
     const PacketFormat format{SampleEncoding::Float32, 2, rate, 8, 32};
     AudioChunkQueue queue;
-    CollectingSink sink;
+    tone::LeftChannelSink sink;
     AudioTrackWriter track(queue, sink, 1);
     AudioStreamConverter converter(format);
     for (std::int64_t k = 0; k < packets; ++k) {

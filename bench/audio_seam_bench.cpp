@@ -40,19 +40,6 @@ struct Engine {
     std::int64_t gapLength = 0;
 };
 
-// Collects the left channel of what the track writer writes.
-class CollectingSink final : public SampleSink {
-public:
-    void writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length, std::int64_t,
-                     std::int64_t) override
-    {
-        for (std::uint32_t i = 0; i + 3 < length; i += 4) {
-            left.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        }
-    }
-    std::vector<std::int16_t> left;
-};
-
 struct Result {
     std::vector<tone::Break> breaks;
     int corrections = 0;
@@ -67,7 +54,7 @@ Result run(const Engine& engine)
     std::uniform_int_distribution<std::int64_t> jitter(-engine.jitter, engine.jitter);
 
     AudioChunkQueue queue;
-    CollectingSink sink;
+    tone::LeftChannelSink sink;
     AudioTrackWriter track(queue, sink, 1);
     AudioStreamConverter converter(format);
     Result result;

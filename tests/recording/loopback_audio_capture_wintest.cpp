@@ -186,23 +186,6 @@ TEST_F(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline
     EXPECT_EQ(queue.size(), queued);
 }
 
-namespace {
-
-// Keeps the left channel of what the track writer writes.
-class LeftChannel final : public SampleSink {
-public:
-    void writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length, std::int64_t,
-                     std::int64_t) override
-    {
-        for (std::uint32_t i = 0; i + 3 < length; i += 4) {
-            samples.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        }
-    }
-    std::vector<std::int16_t> samples;
-};
-
-} // namespace
-
 // Ten seconds of a continuous tone through real packets, the drain's placement and the track
 // writer, polled and written the way the worker does it: every seam between packets must
 // continue the tone.
@@ -215,7 +198,7 @@ TEST_F(PulseLoopbackAudioCapture, TenSecondsOfToneKeepEverySeam)
     capture.startOnDevice(*monitor.Get(), 0);
 
     AudioChunkQueue queue;
-    LeftChannel sink;
+    tone::LeftChannelSink sink;
     AudioTrackWriter track(queue, sink, 0);
     const std::int64_t startTime = nowIn100ns();
     capture.drain(queue, true, startTime, 0);
@@ -245,10 +228,10 @@ TEST_F(PulseLoopbackAudioCapture, TenSecondsOfToneKeepEverySeam)
     track.writeUpTo(nowIn100ns() - startTime);
 
     // The sound server rounds the float tone to 16 bits on its way through the null sink.
-    const std::vector<tone::Break> breaks = tone::findBreaks(sink.samples, 2);
+    const std::vector<tone::Break> breaks = tone::findBreaks(sink.left, 2);
     std::cout << "broken seams in 10 s of tone: " << breaks.size() << "; chunks placed by "
               << "positions more than the tolerance off: " << discontinuities << "\n";
-    EXPECT_GE(sink.samples.size(), 9u * 48'000);
+    EXPECT_GE(sink.left.size(), 9u * 48'000);
     // Wine reads the sound server in fragments of about 15 ms and gives every 10 ms packet cut
     // from one fragment the fragment's position, so packets of one fragment overlap by nearly
     // their whole length and the positions cannot be trusted there. Every other seam must hold.

@@ -1,6 +1,9 @@
 #pragma once
-// A 1 kHz test tone and two judges of its continuity, shared by the seam benchmark and the
-// tests that play the tone through a real sound path. Portable: no platform headers.
+// A 1 kHz test tone, two judges of its continuity and a sink that keeps what a track writer made
+// of it, shared by the sound benchmarks and the tests that play the tone through a real sound
+// path. Portable: no platform headers.
+#include "recording/recording_ports.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -175,5 +178,18 @@ inline int countClicks(const std::vector<std::int16_t>& decoded, double factor =
     }
     return clicks;
 }
+
+// Keeps the left channel of the 16-bit stereo samples a track writer writes.
+class LeftChannelSink final : public SampleSink {
+public:
+    void writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length, std::int64_t,
+                     std::int64_t) override
+    {
+        for (std::uint32_t i = 0; i + 3 < length; i += 4) {
+            left.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        }
+    }
+    std::vector<std::int16_t> left;
+};
 
 } // namespace tone
