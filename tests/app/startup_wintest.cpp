@@ -8,6 +8,7 @@
 #include "support/import_patch.h"
 #include "support/message_pump.h"
 #include "support/shell_execute_recorder.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+using test_support::directoryExists;
 using test_support::pumpUntil;
 
 namespace {
@@ -28,12 +30,6 @@ std::wstring picturesFolder()
     wchar_t path[MAX_PATH] = {};
     EXPECT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, 0, path)));
     return path;
-}
-
-bool isDirectory(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::vector<HWND> threadWindows()
@@ -114,7 +110,7 @@ TEST(ScreenshotFolderSetup, MakesScreenshotsInsidePictures)
 {
     ASSERT_TRUE(prepareScreenshotFolder());
     EXPECT_EQ(ScreenshotFolderPath, picturesFolder() + L"\\Screenshots");
-    EXPECT_TRUE(isDirectory(ScreenshotFolderPath));
+    EXPECT_TRUE(directoryExists(ScreenshotFolderPath));
 }
 
 TEST(ScreenshotFolderSetup, ExistingFolderCountsAsSuccess)

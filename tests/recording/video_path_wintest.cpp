@@ -1,5 +1,6 @@
 #include "blocked_video_subfolder.h"
 #include "recording/video_path.h"
+#include "support/temp_folder.h"
 
 #include <windows.h>
 
@@ -10,6 +11,8 @@
 #include <cwctype>
 #include <string>
 
+using test_support::directoryExists;
+
 namespace {
 
 std::wstring videosFolder()
@@ -17,12 +20,6 @@ std::wstring videosFolder()
     wchar_t path[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_MYVIDEO | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
     return path;
-}
-
-bool isDirectory(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // "Video_YYYY-MM-DD_hh-mm-ss_mmm.mp4" with digits where the pattern has '9'.
@@ -47,11 +44,11 @@ TEST(VideoPathMaking, CreatesTheSubfolderAndNamesTheFileInIt)
     }
     const std::wstring folder = videosFolder() + L"\\Kestrova";
     RemoveDirectoryW(folder.c_str());
-    ASSERT_FALSE(isDirectory(folder));
+    ASSERT_FALSE(directoryExists(folder));
 
     const std::wstring path = makeVideoPath();
     ASSERT_FALSE(path.empty());
-    EXPECT_TRUE(isDirectory(folder));
+    EXPECT_TRUE(directoryExists(folder));
     ASSERT_EQ(path.rfind(folder + L"\\", 0), 0u) << path;
     const std::wstring name = path.substr(folder.size() + 1);
     EXPECT_TRUE(isWellFormedName(name)) << name;
@@ -64,7 +61,7 @@ TEST(VideoPathMaking, WorksWhenTheSubfolderExists)
     ASSERT_FALSE(makeVideoPath().empty());
     const std::wstring again = makeVideoPath();
     ASSERT_FALSE(again.empty());
-    EXPECT_TRUE(isDirectory(videosFolder() + L"\\Kestrova"));
+    EXPECT_TRUE(directoryExists(videosFolder() + L"\\Kestrova"));
 }
 
 TEST(VideoPathMaking, NameFollowsTheLocalTime)
