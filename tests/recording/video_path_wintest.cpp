@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 
 using test_support::directoryExists;
+using test_support::hasNameShape;
 
 namespace {
 
@@ -20,21 +20,6 @@ std::wstring videosFolder()
     wchar_t path[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_MYVIDEO | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
     return path;
-}
-
-// "Video_YYYY-MM-DD_hh-mm-ss_mmm.mp4" with digits where the pattern has '9'.
-bool isWellFormedName(const std::wstring& name)
-{
-    const std::wstring pattern = L"Video_9999-99-99_99-99-99_999.mp4";
-    if (name.size() != pattern.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (pattern[i] == L'9' ? !std::iswdigit(name[i]) : name[i] != pattern[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 TEST(VideoPathMaking, CreatesTheSubfolderAndNamesTheFileInIt)
@@ -51,7 +36,7 @@ TEST(VideoPathMaking, CreatesTheSubfolderAndNamesTheFileInIt)
     EXPECT_TRUE(directoryExists(folder));
     ASSERT_EQ(path.rfind(folder + L"\\", 0), 0u) << path;
     const std::wstring name = path.substr(folder.size() + 1);
-    EXPECT_TRUE(isWellFormedName(name)) << name;
+    EXPECT_TRUE(hasNameShape(name, L"Video_9999-99-99_99-99-99_999.mp4")) << name;
     // Only the folder is made; the file belongs to the MP4 writer.
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -68,19 +68,24 @@ private:
     std::wstring path_;
 };
 
-// Screenshot_YYYY-MM-DD_HH-MM-SS_mmm.png with digits where the digits go.
-inline bool looksLikeScreenshotName(const std::wstring& name)
+// Whether `name` is `shape` with a digit wherever the shape has a '9'.
+inline bool hasNameShape(const std::wstring& name, const std::wstring& shape)
 {
-    const std::wstring shape = L"Screenshot_dddd-dd-dd_dd-dd-dd_ddd.png";
     if (name.size() != shape.size()) {
         return false;
     }
     for (std::size_t i = 0; i < shape.size(); ++i) {
-        if (shape[i] == L'd' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
+        if (shape[i] == L'9' ? !std::iswdigit(name[i]) : name[i] != shape[i]) {
             return false;
         }
     }
     return true;
+}
+
+// Screenshot_YYYY-MM-DD_HH-MM-SS_mmm.png with digits where the digits go.
+inline bool looksLikeScreenshotName(const std::wstring& name)
+{
+    return hasNameShape(name, L"Screenshot_9999-99-99_99-99-99_999.png");
 }
 
 } // namespace test_support
