@@ -295,7 +295,7 @@ std::optional<std::wstring> whyNoMp4()
 }
 
 // Skips the test under Wine, which has no MP4 writer; on Windows a file that cannot be begun is a
-// failure. The caller returns when the test was skipped or failed.
+// failure.
 void requireMp4Writer()
 {
     if (const std::optional<std::wstring> reason = whyNoMp4()) {
@@ -306,6 +306,16 @@ void requireMp4Writer()
         }
         FAIL() << "no MP4 file could be begun: " << why;
     }
+}
+
+// Starts COM and Media Foundation on `media` and requires the MP4 writer; answers whether the
+// test goes on, that is, was neither skipped nor failed.
+bool mp4WriterReady(ComMediaScope& media)
+{
+    media.startCom();
+    media.startMediaFoundation();
+    requireMp4Writer();
+    return !::testing::Test::IsSkipped() && !::testing::Test::HasFatalFailure();
 }
 
 // The area of the primary screen that a case records, or nothing where the screen is smaller.
@@ -597,10 +607,7 @@ TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
 
     watchdog.begin(what + ": checking that an MP4 file can be begun", 30s);
     ComMediaScope media;
-    media.startCom();
-    media.startMediaFoundation();
-    requireMp4Writer();
-    if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) {
+    if (!mp4WriterReady(media)) {
         return;
     }
     const std::optional<PixelRect> area = areaOnScreen(proofCase);
@@ -739,10 +746,7 @@ TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
     ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     watchdog.begin("frame sources: checking that an MP4 file can be begun", 30s);
     ComMediaScope media;
-    media.startCom();
-    media.startMediaFoundation();
-    requireMp4Writer();
-    if (::testing::Test::IsSkipped() || ::testing::Test::HasFatalFailure()) {
+    if (!mp4WriterReady(media)) {
         return;
     }
     const std::optional<PixelRect> area =
