@@ -4,7 +4,7 @@
 #include "app/hotkey_manager.h"
 #include "app/tray_icon.h"
 #include "common/window_binding.h"
-#include "recording/recording_panel.h"
+#include "recording/panel/recording_panel.h"
 #include "resources/resource_ids.h"
 #include "screenshot/preview_window.h"
 #include "screenshot/screenshot_commands.h"

@@ -4,7 +4,7 @@
 //
 //   cmake --preset native -B build/native && cmake --build build/native -j2 --target
 //   audio_packet_bench build/native/bin/audio_packet_bench
-#include "recording/audio_conversion.h"
+#include "recording/sound/audio_conversion.h"
 
 #include <chrono>
 #include <cstdint>

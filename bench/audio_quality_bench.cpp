@@ -6,9 +6,9 @@
 //
 //   cmake --preset native && cmake --build --preset native --target audio_quality_bench
 //   build/native/bin/audio_quality_bench
-#include "recording/audio_conversion.h"
-#include "recording/audio_resampler.h"
-#include "recording/audio_track_writer.h"
+#include "recording/sound/audio_conversion.h"
+#include "recording/sound/audio_resampler.h"
+#include "recording/sound/audio_track_writer.h"
 #include "support/tone_seams.h"
 
 #include <algorithm>

@@ -7,8 +7,8 @@
 //
 //   cmake --preset native && cmake --build --preset native --target audio_seam_bench
 //   build/native/bin/audio_seam_bench
-#include "recording/audio_conversion.h"
-#include "recording/audio_track_writer.h"
+#include "recording/sound/audio_conversion.h"
+#include "recording/sound/audio_track_writer.h"
 #include "support/tone_seams.h"
 
 #include <algorithm>

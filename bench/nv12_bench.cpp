@@ -3,7 +3,7 @@
 //
 //   cmake --preset native -B build/native && cmake --build build/native -j2 --target nv12_bench
 //   build/native/bin/nv12_bench
-#include "recording/nv12_conversion.h"
+#include "recording/video/nv12_conversion.h"
 
 #include <algorithm>
 #include <chrono>

@@ -7,9 +7,9 @@
 //
 //   cmake --preset native && cmake --build --preset native --target pacing_bench
 //   build/native/bin/pacing_bench
-#include "recording/nv12_conversion.h"
+#include "recording/video/nv12_conversion.h"
 #include "support/recording_fakes.h"
-#include "recording/recording_worker.h"
+#include "recording/engine/recording_worker.h"
 
 #include <algorithm>
 #include <chrono>

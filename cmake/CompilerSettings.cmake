@@ -31,12 +31,13 @@ if(ORLIMO_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Makes the library of one source folder. `USES` names the folders it may include and link;
-# an include of any other project folder in its sources or headers stops the configuration, so
-# the layering cannot erode unnoticed.
+# Makes the library of one source folder (`common`, or a wing such as `recording/sound`; the
+# target is orlimo_ with the slashes made underscores). `USES` names the folders it may include
+# and link. An include of any other project folder stops the build: the check runs on every
+# build whose sources changed (cmake/check_layering.cmake), so a new include is caught at once.
 function(orlimo_folder_library folder)
   cmake_parse_arguments(ARG "" "" "PORTABLE;WINDOWS;USES" ${ARGN})
-  set(target orlimo_${folder})
+  string(REPLACE "/" "_" target "orlimo_${folder}")
   add_library(${target} STATIC ${ARG_PORTABLE})
   if(WIN32)
     target_sources(${target} PRIVATE ${ARG_WINDOWS})
@@ -45,21 +46,22 @@ function(orlimo_folder_library folder)
   endif()
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   foreach(used IN LISTS ARG_USES)
-    if(TARGET orlimo_${used})
-      target_link_libraries(${target} PUBLIC orlimo_${used})
+    string(REPLACE "/" "_" used_target "orlimo_${used}")
+    if(TARGET ${used_target})
+      target_link_libraries(${target} PUBLIC ${used_target})
     endif()
   endforeach()
   orlimo_set_warnings(${target})
 
-  set(allowed ${folder} ${ARG_USES})
-  file(GLOB files ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
-  foreach(file IN LISTS files)
-    file(STRINGS ${file} includes REGEX "^#include \"[a-z_]+/")
-    foreach(line IN LISTS includes)
-      string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" included "${line}")
-      if(NOT included IN_LIST allowed)
-        message(FATAL_ERROR "${file} includes ${included}/, which ${folder}/ may not use")
-      endif()
-    endforeach()
-  endforeach()
+  file(GLOB files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h
+    ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.layering)
+  string(REPLACE ";" "," allowed "${folder};${ARG_USES}")
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -DFOLDER=${folder} "-DALLOWED=${allowed}" -DSTAMP=${stamp}
+      -DROOT=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/cmake/check_layering.cmake
+    DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/check_layering.cmake
+    COMMENT "Checking the includes of ${folder}/" VERBATIM)
+  add_custom_target(${target}_layering DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_layering)
 endfunction()

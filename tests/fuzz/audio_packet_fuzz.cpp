@@ -9,8 +9,8 @@
 //
 // The packet bytes are exactly what follows the header in the input, so any read beyond what the
 // packet claims to hold lands outside the input and is caught by AddressSanitizer.
-#include "recording/audio_conversion.h"
-#include "recording/audio_track_writer.h"
+#include "recording/sound/audio_conversion.h"
+#include "recording/sound/audio_track_writer.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "recording/audio_conversion.h"
+#include "recording/sound/audio_conversion.h"
 
 #include <gtest/gtest.h>
 

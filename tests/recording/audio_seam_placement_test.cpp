@@ -1,4 +1,4 @@
-#include "recording/audio_seam_placement.h"
+#include "recording/sound/audio_seam_placement.h"
 
 #include <gtest/gtest.h>
 

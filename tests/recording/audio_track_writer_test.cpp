@@ -1,4 +1,4 @@
-#include "recording/audio_track_writer.h"
+#include "recording/sound/audio_track_writer.h"
 
 #include "support/recording_fakes.h"
 

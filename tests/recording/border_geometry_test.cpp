@@ -1,4 +1,4 @@
-#include "recording/border_geometry.h"
+#include "recording/panel/border_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "recording/desktop_capture.h"
+#include "recording/video/desktop_capture.h"
 #include "common/failure.h"
 #include "support/pattern_window.h"
 #include "support/bitblt_raster_ops.h"

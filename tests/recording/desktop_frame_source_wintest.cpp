@@ -1,4 +1,4 @@
-#include "recording/duplication_frame_source.h"
+#include "recording/video/duplication_frame_source.h"
 #include "support/pattern_window.h"
 #include "support/runs_under_wine.h"
 

@@ -1,4 +1,4 @@
-#include "recording/frame_source_choice.h"
+#include "recording/video/frame_source_choice.h"
 
 #include <gtest/gtest.h>
 

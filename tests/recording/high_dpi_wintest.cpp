@@ -1,11 +1,11 @@
 // The recording panel and the screenshot preview at DPIs other than 96: sizes, places and fonts
 // follow the DPI, and no text a control can show is cut. The expected values are the 96-DPI
 // layout times DPI / 96 through MulDiv, and the font is the 8-point dialog font for the DPI.
-#include "recording/failure_text.h"
-#include "recording/panel_layout.h"
-#include "recording/panel_view.h"
-#include "recording/recording_panel.h"
-#include "recording/recording_panel_window.h"
+#include "recording/core/failure_text.h"
+#include "recording/panel/panel_layout.h"
+#include "recording/panel/panel_view.h"
+#include "recording/panel/recording_panel.h"
+#include "recording/panel/recording_panel_window.h"
 #include "screenshot/preview_window.h"
 #include "screenshot/save_outcome.h"
 #include "support/pixels.h"

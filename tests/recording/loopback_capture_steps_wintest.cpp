@@ -1,6 +1,6 @@
 #include "common/failure.h"
-#include "recording/loopback_audio_capture.h"
-#include "recording/recording_clock.h"
+#include "recording/sound/loopback_audio_capture.h"
+#include "recording/core/recording_clock.h"
 #include "scripted_calls.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "recording/com_media_scope.h"
-#include "recording/mp4_sink_writer.h"
+#include "recording/mp4/com_media_scope.h"
+#include "recording/mp4/mp4_sink_writer.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>

@@ -1,6 +1,6 @@
-#include "recording/com_media_scope.h"
+#include "recording/mp4/com_media_scope.h"
 #include "common/failure.h"
-#include "recording/mp4_sink_writer.h"
+#include "recording/mp4/mp4_sink_writer.h"
 #include "fake_sink_writer.h"
 #include "support/runs_under_wine.h"
 

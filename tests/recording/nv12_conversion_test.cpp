@@ -1,5 +1,5 @@
-#include "recording/nv12_conversion.h"
-#include "recording/nv12_conversion_paths.h"
+#include "recording/video/nv12_conversion.h"
+#include "recording/video/nv12_conversion_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,12 @@
 // can be pinned to the software encoder; nothing else the worker does is altered.
 #include "common/failure.h"
 #include "common/hresult_check.h"
-#include "recording/audio_conversion.h"
-#include "recording/desktop_capture.h"
-#include "recording/failure_text.h"
-#include "recording/mp4_sink_writer.h"
-#include "recording/recording_clock.h"
-#include "recording/recording_ports.h"
+#include "recording/sound/audio_conversion.h"
+#include "recording/video/desktop_capture.h"
+#include "recording/core/failure_text.h"
+#include "recording/mp4/mp4_sink_writer.h"
+#include "recording/core/recording_clock.h"
+#include "recording/core/recording_ports.h"
 #include "support/pass_through_recording_platform.h"
 #include "support/tone_seams.h"
 

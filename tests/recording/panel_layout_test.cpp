@@ -1,4 +1,4 @@
-#include "recording/panel_layout.h"
+#include "recording/panel/panel_layout.h"
 
 #include "common/dpi_scaling.h"
 

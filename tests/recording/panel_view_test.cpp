@@ -1,4 +1,4 @@
-#include "recording/panel_view.h"
+#include "recording/panel/panel_view.h"
 
 #include <gtest/gtest.h>
 

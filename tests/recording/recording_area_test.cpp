@@ -1,4 +1,4 @@
-#include "recording/recording_area.h"
+#include "recording/panel/recording_area.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "recording/recording_border.h"
+#include "recording/panel/recording_border.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "recording/recording_clock.h"
+#include "recording/core/recording_clock.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

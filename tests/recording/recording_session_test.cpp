@@ -1,4 +1,4 @@
-#include "recording/recording_session.h"
+#include "recording/engine/recording_session.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "recording/recording_worker.h"
+#include "recording/engine/recording_worker.h"
 
 #include "support/recording_fakes.h"
 

@@ -1,8 +1,8 @@
-#include "recording/recording_worker.h"
+#include "recording/engine/recording_worker.h"
 
-#include "recording/audio_seam_placement.h"
-#include "recording/default_output_sound.h"
-#include "recording/disk_space_watch.h"
+#include "recording/sound/audio_seam_placement.h"
+#include "recording/sound/default_output_sound.h"
+#include "recording/engine/disk_space_watch.h"
 #include "support/recording_fakes.h"
 #include "support/tone_seams.h"
 

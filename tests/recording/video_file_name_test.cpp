@@ -1,4 +1,4 @@
-#include "recording/video_file_name.h"
+#include "recording/panel/video_file_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "recording/failure_text.h"
-#include "recording/video_format.h"
+#include "recording/core/failure_text.h"
+#include "recording/core/video_format.h"
 
 #include <gtest/gtest.h>
 

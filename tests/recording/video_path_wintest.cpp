@@ -1,5 +1,5 @@
 #include "blocked_video_subfolder.h"
-#include "recording/video_path.h"
+#include "recording/panel/video_path.h"
 #include "support/temp_folder.h"
 
 #include <windows.h>

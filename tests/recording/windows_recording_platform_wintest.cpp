@@ -1,4 +1,4 @@
-#include "recording/windows_recording_platform.h"
+#include "recording/engine/windows_recording_platform.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -3,10 +3,10 @@
 // Windows bindings the program uses, unchanged. A test derives from it and overrides only the
 // part it replaces or watches (the MP4 writer where Wine has no encoder, the sound where the
 // machine has no output device), so the rest of a recording stays exactly the program's.
-#include "recording/com_media_scope.h"
-#include "recording/mp4_sink_writer.h"
-#include "recording/recording_ports.h"
-#include "recording/windows_recording_platform.h"
+#include "recording/mp4/com_media_scope.h"
+#include "recording/mp4/mp4_sink_writer.h"
+#include "recording/core/recording_ports.h"
+#include "recording/engine/windows_recording_platform.h"
 
 #include <cstdint>
 #include <memory>

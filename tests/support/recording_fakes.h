@@ -2,7 +2,7 @@
 // Doubles of the recording ports: a scripted platform on a virtual clock that records every call
 // in order and counts the objects it hands out, so tests can check order, content and leaks.
 #include "common/failure.h"
-#include "recording/recording_ports.h"
+#include "recording/core/recording_ports.h"
 
 #include <algorithm>
 #include <cstdint>

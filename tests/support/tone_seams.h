@@ -2,7 +2,7 @@
 // A 1 kHz test tone, two judges of its continuity and a sink that keeps what a track writer made
 // of it, shared by the sound benchmarks and the tests that play the tone through a real sound
 // path. Portable: no platform headers.
-#include "recording/recording_ports.h"
+#include "recording/core/recording_ports.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,94 @@
+#pragma once
+// The small interfaces the recording worker is written against. The Windows bindings implement
+// them with GDI, Media Foundation and Core Audio; the unit tests implement them with fakes and a
+// virtual clock. Every operation reports a failed platform call by throwing Failure.
+#include "common/pixel_rect.h"
+#include "recording/core/audio_chunk.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// COM and Media Foundation for the worker thread; shuts both down in its destructor.
+class MediaRuntime {
+public:
+    virtual ~MediaRuntime() = default;
+    virtual void startCom() = 0;             // "COM"
+    virtual void startMediaFoundation() = 0; // "Media Foundation"
+};
+
+// The system sound (loopback capture of the default output device).
+class SoundSource {
+public:
+    virtual ~SoundSource() = default;
+    // Reads every pending packet; queues converted chunks unless `discard`.
+    virtual void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
+                       std::int64_t pausedTotal) = 0;
+    // Whether the default output device is now another one than this source captures. A source
+    // bound to no particular device, or one that cannot tell, never moves.
+    virtual bool defaultOutputMoved() { return false; }
+};
+
+// Copies the recorded area of the screen into a top-down BGRA buffer of width x height pixels.
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+    virtual void grab() = 0; // "Odczyt obrazu pulpitu"
+    virtual const std::uint8_t* pixels() const noexcept = 0;
+};
+
+// Receives audio samples; the MP4 writer's audio stream in the program.
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    virtual void writeSample(std::uint32_t stream, const std::uint8_t* bytes, std::uint32_t length,
+                             std::int64_t time, std::int64_t duration) = 0;
+};
+
+// Which H.264 encoders the MP4 writer may use.
+enum class VideoEncoders : std::uint8_t {
+    HardwareAllowed, // a hardware encoder where the system offers one
+    SoftwareOnly,    // the platform's software encoder
+};
+
+// The MP4 file with one H.264 and one AAC stream.
+class MediaFileWriter : public SampleSink {
+public:
+    virtual void open(const std::wstring& path, std::int32_t width, std::int32_t height,
+                      VideoEncoders encoders) = 0;
+    virtual void finalize() = 0; // "Finalizacja pliku MP4"
+    // Failure path: finalizes (result ignored) when writing had begun, then releases the writer.
+    virtual void abandon() noexcept = 0;
+    virtual std::uint32_t videoStream() const noexcept = 0;
+    virtual std::uint32_t audioStream() const noexcept = 0;
+};
+
+// Makes the sleep between the loop's passes last what it asks for, for as long as it lives.
+class SleepPrecision {
+public:
+    virtual ~SleepPrecision() = default;
+};
+
+// Everything platform-bound that one recording needs, created in the worker's set-up order.
+class RecordingPlatform {
+public:
+    virtual ~RecordingPlatform() = default;
+    virtual std::unique_ptr<MediaRuntime> makeMediaRuntime() = 0;
+    virtual std::unique_ptr<MediaFileWriter> makeFileWriter() = 0;
+    virtual std::unique_ptr<SoundSource> startSound() = 0;
+    virtual std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region,
+                                                             std::int32_t width,
+                                                             std::int32_t height) = 0;
+    virtual std::int64_t now() = 0;        // the recording clock, 100-ns units
+    virtual void sleepBetweenPasses() = 0; // Sleep(5)
+    // Held for the life of the frame loop; may hand out nothing where sleeps are precise anyway.
+    virtual std::unique_ptr<SleepPrecision> preciseSleep() = 0;
+    // Bytes this user may still write on the volume that holds `filePath` (the file need not
+    // exist yet); nothing where that cannot be read.
+    virtual std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath)
+    {
+        static_cast<void>(filePath);
+        return std::nullopt;
+    }
+};

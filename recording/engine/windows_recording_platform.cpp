@@ -1,0 +1,69 @@
+#include "recording/engine/windows_recording_platform.h"
+
+#include "recording/mp4/com_media_scope.h"
+#include "recording/video/duplication_frame_source.h"
+#include "recording/sound/loopback_audio_capture.h"
+#include "recording/mp4/mp4_sink_writer.h"
+#include "recording/core/recording_clock.h"
+#include "recording/engine/timer_resolution_scope.h"
+
+#include <windows.h>
+
+std::unique_ptr<MediaRuntime> WindowsRecordingPlatform::makeMediaRuntime()
+{
+    auto scope = std::make_unique<ComMediaScope>();
+    runtime = scope.get();
+    return scope;
+}
+
+std::unique_ptr<MediaFileWriter> WindowsRecordingPlatform::makeFileWriter()
+{
+    if (runtime == nullptr) {
+        throw std::logic_error("the MP4 writer needs the media runtime made first");
+    }
+    return std::make_unique<Mp4SinkWriter>(runtime->mediaFoundation());
+}
+
+std::unique_ptr<SoundSource> WindowsRecordingPlatform::startSound()
+{
+    auto capture = std::make_unique<LoopbackAudioCapture>();
+    capture->start();
+    return capture;
+}
+
+std::unique_ptr<FrameSource> WindowsRecordingPlatform::startDesktopCapture(const PixelRect& region,
+                                                                           std::int32_t width,
+                                                                           std::int32_t height)
+{
+    return startDesktopFrameSource(region, width, height, gdiFromNowOn);
+}
+
+std::int64_t WindowsRecordingPlatform::now()
+{
+    return nowIn100ns();
+}
+
+void WindowsRecordingPlatform::sleepBetweenPasses()
+{
+    ::Sleep(5);
+}
+
+std::unique_ptr<SleepPrecision> WindowsRecordingPlatform::preciseSleep()
+{
+    return std::make_unique<TimerResolutionScope>();
+}
+
+std::optional<std::uint64_t> WindowsRecordingPlatform::freeDiskSpace(const std::wstring& filePath)
+{
+    // The call takes a folder (with its trailing backslash), not a file that may not exist yet.
+    const std::size_t separator = filePath.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) {
+        return std::nullopt;
+    }
+    const std::wstring folder = filePath.substr(0, separator + 1);
+    ULARGE_INTEGER available{};
+    if (::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) == FALSE) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
+}

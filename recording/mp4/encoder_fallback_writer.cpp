@@ -1,0 +1,80 @@
+#include "recording/mp4/encoder_fallback_writer.h"
+
+#include "common/failure.h"
+
+#include <cwchar>
+
+bool isVideoEncoderStage(const wchar_t* stage) noexcept
+{
+    for (const wchar_t* encoderStage :
+         {L"Enkoder H.264", L"Wejscie wideo NV12", L"Start zapisu MP4"}) {
+        if (stage != nullptr && std::wcscmp(stage, encoderStage) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+EncoderFallbackWriter::EncoderFallbackWriter(RecordingPlatform& recordingPlatform)
+    : platform(recordingPlatform), writer(platform.makeFileWriter())
+{}
+
+void EncoderFallbackWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height,
+                                 VideoEncoders allowed)
+{
+    filePath = path;
+    frameWidth = width;
+    frameHeight = height;
+    encoders = allowed;
+    try {
+        writer->open(filePath, frameWidth, frameHeight, encoders);
+    } catch (const Failure& failure) {
+        if (!mayFallBack() || !isVideoEncoderStage(failure.stage)) {
+            throw;
+        }
+        reopenWithSoftwareEncoder();
+    }
+    video = writer->videoStream();
+    audio = writer->audioStream();
+}
+
+void EncoderFallbackWriter::writeSample(std::uint32_t stream, const std::uint8_t* bytes,
+                                        std::uint32_t length, std::int64_t time,
+                                        std::int64_t duration)
+{
+    const std::uint32_t target = stream == video   ? writer->videoStream()
+                                 : stream == audio ? writer->audioStream()
+                                                   : stream;
+    try {
+        writer->writeSample(target, bytes, length, time, duration);
+    } catch (const Failure&) {
+        // Only a file that holds nothing yet can be made anew without losing anything.
+        if (!mayFallBack() || anySampleWritten || stream != video) {
+            throw;
+        }
+        reopenWithSoftwareEncoder();
+        writer->writeSample(writer->videoStream(), bytes, length, time, duration);
+    }
+    anySampleWritten = true;
+}
+
+void EncoderFallbackWriter::finalize()
+{
+    writer->finalize();
+}
+
+void EncoderFallbackWriter::abandon() noexcept
+{
+    if (writer) {
+        writer->abandon();
+    }
+}
+
+void EncoderFallbackWriter::reopenWithSoftwareEncoder()
+{
+    encoders = VideoEncoders::SoftwareOnly;
+    // The refused writer still holds the file; it goes before the file is created again.
+    writer.reset();
+    writer = platform.makeFileWriter();
+    writer->open(filePath, frameWidth, frameHeight, encoders);
+}
