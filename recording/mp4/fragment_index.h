@@ -19,7 +19,7 @@ struct FragmentSample {
 
 struct TrackSamples {
     std::vector<FragmentSample> samples;
-    bool signedCompositionOffsets = false;  // a version-1 trun was seen
+    bool signedCompositionOffsets = false; // a version-1 trun was seen
     std::uint64_t nextDecodeTime = 0;
 };
 
@@ -38,9 +38,9 @@ struct SampleDataRegion {
 
 enum class FragmentOutcome : std::uint8_t {
     Indexed,
-    DataPastEnd,   // the moof's samples reach past the whole boxes: a fragment cut off
-    Malformed,     // fields that do not fit, data outside every mdat
-    UnknownTrack,  // a traf names a track the moov lacks
+    DataPastEnd,  // the moof's samples reach past the whole boxes: a fragment cut off
+    Malformed,    // fields that do not fit, data outside every mdat
+    UnknownTrack, // a traf names a track the moov lacks
 };
 
 class FragmentIndex {
