@@ -100,6 +100,7 @@ FragmentOutcome FragmentIndex::add(std::span<const std::uint8_t> moofPayload,
         saved[i].nextDecodeTime = perTrack[i].nextDecodeTime;
     }
     const std::uint64_t savedTotal = total;
+    const std::uint64_t savedFurthest = furthest;
 
     TrafContext context;
     context.moofOffset = moofOffset;
@@ -118,6 +119,7 @@ FragmentOutcome FragmentIndex::add(std::span<const std::uint8_t> moofPayload,
     }
     if (outcome != FragmentOutcome::Indexed) {
         rollBack(saved, savedTotal);
+        furthest = savedFurthest;
     }
     return outcome;
 }
@@ -259,6 +261,7 @@ FragmentOutcome FragmentIndex::addRun(std::span<const std::uint8_t> trun, std::s
         return FragmentOutcome::Malformed;
     }
     total += count;
+    furthest = std::max(furthest, at);
     cursor = at;
     return FragmentOutcome::Indexed;
 }

@@ -54,6 +54,8 @@ public:
 
     const std::vector<TrackSamples>& tracks() const noexcept { return perTrack; }
     std::uint64_t sampleCount() const noexcept { return total; }
+    // Where the last byte of any sample's data ends.
+    std::uint64_t dataEnd() const noexcept { return furthest; }
 
 private:
     struct TrafContext;
@@ -69,4 +71,5 @@ private:
     std::vector<TrackSamples> perTrack;
     std::uint64_t budget;
     std::uint64_t total = 0;
+    std::uint64_t furthest = 0;
 };

@@ -154,6 +154,9 @@ FinishReport Finisher::complete()
     }
     std::size_t moovIndex = 0;
     while (moovIndex < boxes.size() && boxes[moovIndex].type != fourCc("moov")) {
+        if (boxes[moovIndex].type == fourCc("moof")) {
+            return refuse(FinishResult::NotMp4, "a fragment comes before the moov box");
+        }
         ++moovIndex;
     }
     if (moovIndex == boxes.size()) {
@@ -220,6 +223,9 @@ FinishReport Finisher::complete()
         if (outcome != FragmentOutcome::Indexed) {
             return refuse(FinishResult::NotMp4, "a fragment is damaged");
         }
+    }
+    if (index.dataEnd() > fragmentsEnd) {
+        return refuse(FinishResult::NotMp4, "a fragment's data lies after a fragment cut off");
     }
     if (index.sampleCount() == 0) {
         return refuse(FinishResult::NoWholeFragment, "the file holds no whole fragment");

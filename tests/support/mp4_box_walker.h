@@ -97,29 +97,68 @@ inline std::vector<WalkedBox> findBoxes(std::span<const std::uint8_t> bytes,
     return found;
 }
 
-// Empty when `bytes` is an ordinary MP4: only ftyp, mdat and moov at the top, one moov without
-// mvex, and every chunk of every track (stco/co64, stsc, stsz) inside an mdat's payload.
-// Otherwise one line saying what is wrong.
-inline std::string ordinaryMp4Fault(std::span<const std::uint8_t> bytes)
+// The boxes of the given type among the children of `parent`.
+inline std::vector<WalkedBox> childrenOf(std::span<const std::uint8_t> bytes,
+                                         const WalkedBox& parent, const std::string& type)
+{
+    std::vector<WalkedBox> found;
+    const auto children =
+        walkBoxes(bytes, parent.offset + parent.headerSize, parent.offset + parent.size);
+    for (const auto& child : children.value_or(std::vector<WalkedBox>{})) {
+        if (child.type == type) {
+            found.push_back(child);
+        }
+    }
+    return found;
+}
+
+// The sample tables a player reads: moov/trak/mdia/minf/stbl.
+inline std::vector<WalkedBox> sampleTables(std::span<const std::uint8_t> bytes,
+                                           const WalkedBox& moov)
+{
+    std::vector<WalkedBox> tables;
+    for (const auto& trak : childrenOf(bytes, moov, "trak")) {
+        for (const auto& mdia : childrenOf(bytes, trak, "mdia")) {
+            for (const auto& minf : childrenOf(bytes, mdia, "minf")) {
+                for (const auto& stbl : childrenOf(bytes, minf, "stbl")) {
+                    tables.push_back(stbl);
+                }
+            }
+        }
+    }
+    return tables;
+}
+
+// Empty when `bytes` is an ordinary MP4: one ftyp first, one moov without mvex, no fragment
+// boxes at the top (only ftyp, mdat and moov unless `otherTopLevelBoxes`), and every chunk of
+// every track (stco/co64, stsc, stsz) inside the payload of a top-level mdat. Otherwise one line
+// saying what is wrong.
+inline std::string ordinaryMp4Fault(std::span<const std::uint8_t> bytes,
+                                    bool otherTopLevelBoxes = false)
 {
     const auto top = walkBoxes(bytes, 0, bytes.size());
-    if (!top) {
+    if (!top || top->empty()) {
         return "the top-level boxes do not fill the file";
     }
+    std::optional<WalkedBox> moov;
     int moovs = 0;
     for (const auto& box : *top) {
-        if (box.type != "ftyp" && box.type != "mdat" && box.type != "moov") {
+        const bool expected = box.type == "ftyp" || box.type == "mdat" || box.type == "moov";
+        if (box.type == "moof" || box.type == "mfra" || (!expected && !otherTopLevelBoxes)) {
             return "a top-level " + box.type + " box";
         }
-        moovs += box.type == "moov";
+        if (box.type == "moov") {
+            moov = box;
+            ++moovs;
+        }
     }
     if (moovs != 1 || top->front().type != "ftyp") {
         return "not one ftyp first and one moov";
     }
-    if (!findBoxes(bytes, "mvex").empty()) {
+    if (!childrenOf(bytes, *moov, "mvex").empty()) {
         return "an mvex in the moov";
     }
-    for (const auto& stbl : findBoxes(bytes, "stbl")) {
+    for (const auto& stbl : sampleTables(bytes, *moov)) {
         const auto tables =
             walkBoxes(bytes, stbl.offset + stbl.headerSize, stbl.offset + stbl.size);
         if (!tables) {
