@@ -157,19 +157,34 @@ inline std::map<int, std::vector<std::string>> packets(const std::filesystem::pa
     return streams;
 }
 
-// ffmpeg's framemd5 of the decoded video, without its header lines.
+// ffmpeg's framemd5 of the decoded video without its header lines, each frame's times made
+// relative to the first frame's (ffmpeg places a file's start differently with and without
+// fragments when composition offsets are negative).
 inline std::vector<std::string> videoFrames(const std::filesystem::path& file)
 {
     std::string listing;
-    Workshop::instance().run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f framemd5 -",
-                             &listing);
+    Workshop::instance().run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f framemd5 -", &listing);
     std::vector<std::string> frames;
     std::istringstream lines(listing);
     std::string line;
+    long long firstDts = 0;
+    long long firstPts = 0;
     while (std::getline(lines, line)) {
-        if (!line.empty() && line[0] != '#') {
-            frames.push_back(line);
+        if (line.empty() || line[0] == '#') {
+            continue;
         }
+        std::istringstream fields(line);
+        std::string stream, dts, pts, rest;
+        std::getline(fields, stream, ',');
+        std::getline(fields, dts, ',');
+        std::getline(fields, pts, ',');
+        std::getline(fields, rest);
+        if (frames.empty()) {
+            firstDts = std::stoll(dts);
+            firstPts = std::stoll(pts);
+        }
+        frames.push_back(std::to_string(std::stoll(dts) - firstDts) + "," + std::to_string(std::stoll(pts) - firstPts)
+                         + "," + rest);
     }
     return frames;
 }
