@@ -263,3 +263,18 @@ TEST(Mp4MoovWriter, RescalesWithoutOverflow)
 }
 
 } // namespace
+
+namespace {
+
+// Found by the fuzz target: a sample_size of 0 means the sizes follow, so equal sizes of 0 must
+// be listed one by one.
+TEST(Mp4MoovWriter, EqualSizesOfZeroAreListedOneByOne)
+{
+    const auto moov = write(oneTrackMovie(1000, 1000), {contiguousSamples(100, 3, 0, 1024)});
+    const auto stsz = moov.only("stsz");
+    EXPECT_EQ(moov.field(stsz, 0, 4), 0u);
+    EXPECT_EQ(moov.field(stsz, 4, 4), 3u);
+    EXPECT_EQ(stsz.size, 20u + 3 * 4);
+}
+
+} // namespace
