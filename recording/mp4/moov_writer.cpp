@@ -253,8 +253,9 @@ void writeSyncSamples(BoxWriter& out, const TrackSamples& track)
 void writeSampleSizes(BoxWriter& out, const TrackSamples& track)
 {
     const auto box = out.openFull(fourCc("stsz"), 0, 0);
+    // A constant size of 0 would mean "the sizes follow", so zero-size samples are listed.
     const bool same =
-        !track.samples.empty() &&
+        !track.samples.empty() && track.samples.front().size != 0 &&
         std::all_of(track.samples.begin(), track.samples.end(), [&](const FragmentSample& sample) {
             return sample.size == track.samples.front().size;
         });

@@ -262,10 +262,6 @@ TEST(Mp4MoovWriter, RescalesWithoutOverflow)
     EXPECT_EQ(rescaleTime(5, 1000, 0), 0u);
 }
 
-} // namespace
-
-namespace {
-
 // Found by the fuzz target: a sample_size of 0 means the sizes follow, so equal sizes of 0 must
 // be listed one by one.
 TEST(Mp4MoovWriter, EqualSizesOfZeroAreListedOneByOne)
