@@ -163,7 +163,8 @@ inline std::map<int, std::vector<std::string>> packets(const std::filesystem::pa
 inline std::vector<std::string> videoFrames(const std::filesystem::path& file)
 {
     std::string listing;
-    Workshop::instance().run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f framemd5 -", &listing);
+    Workshop::instance().run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f framemd5 -",
+                             &listing);
     std::vector<std::string> frames;
     std::istringstream lines(listing);
     std::string line;
@@ -183,8 +184,8 @@ inline std::vector<std::string> videoFrames(const std::filesystem::path& file)
             firstDts = std::stoll(dts);
             firstPts = std::stoll(pts);
         }
-        frames.push_back(std::to_string(std::stoll(dts) - firstDts) + "," + std::to_string(std::stoll(pts) - firstPts)
-                         + "," + rest);
+        frames.push_back(std::to_string(std::stoll(dts) - firstDts) + "," +
+                         std::to_string(std::stoll(pts) - firstPts) + "," + rest);
     }
     return frames;
 }
