@@ -3,6 +3,7 @@
 #include "common/failure.h"
 #include "common/hresult_check.h"
 #include "recording/core/video_format.h"
+#include "recording/core/media_clock.h"
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -30,7 +31,7 @@ ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, cons
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
     type->SetUINT64(MF_MT_FRAME_SIZE, packHighLow(width, height));
-    type->SetUINT64(MF_MT_FRAME_RATE, packHighLow(30, 1));
+    type->SetUINT64(MF_MT_FRAME_RATE, packHighLow(FramesPerSecond, 1));
     type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, packHighLow(1, 1));
     return type;
 }
@@ -41,9 +42,9 @@ ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf, cons
     throwIfFailed(mf.createMediaType(&type), L"Format audio");
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
-    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2);
-    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, 48000);
-    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
+    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, OutputChannels);
+    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, OutputSampleRate);
+    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, OutputBitsPerSample);
     return type;
 }
 
@@ -76,8 +77,8 @@ ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf)
 ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf)
 {
     ComPtr<IMFMediaType> type = makeAudioMediaType(mf, MFAudioFormat_PCM);
-    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, 4);
-    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 192000);
+    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, OutputBytesPerFrame);
+    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, OutputSampleRate * OutputBytesPerFrame);
     return type;
 }
 

@@ -3,6 +3,7 @@
 #include "common/failure.h"
 #include "common/hresult_check.h"
 #include "recording/core/recording_clock.h"
+#include "recording/core/media_clock.h"
 
 #include <audioclient.h>
 #include <ksmedia.h>
@@ -17,7 +18,7 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // One second of engine buffer covers any gap between two polls of the worker loop.
-constexpr REFERENCE_TIME EngineBufferDuration = 10'000'000;
+constexpr REFERENCE_TIME EngineBufferDuration = UnitsPerSecond;
 
 // The endpoint's id string, or empty when it cannot be read.
 std::wstring endpointId(IMMDevice& device)
