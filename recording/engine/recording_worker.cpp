@@ -9,6 +9,7 @@
 #include "recording/video/nv12_conversion.h"
 #include "recording/video/resilient_frame_source.h"
 #include "recording/core/video_format.h"
+#include "recording/core/recording_stage.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -71,7 +72,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
 
     const FrameSize size = evenFrameSize(region);
     if (!isRecordableFrameSize(size)) {
-        throw Failure{InvalidArgumentResult, L"Obszar musi miec od 16x16 do 3840x2160 pikseli"};
+        throw stageFailure(InvalidArgumentResult, RecordingStage::AreaSize);
     }
     DiskSpaceWatch disk(platform, outputPath);
     disk.requireReserve();

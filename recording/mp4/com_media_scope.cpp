@@ -1,6 +1,6 @@
 #include "recording/mp4/com_media_scope.h"
 
-#include "common/hresult_check.h"
+#include "recording/core/recording_stage.h"
 
 ComMediaScope::~ComMediaScope()
 {
@@ -12,12 +12,13 @@ ComMediaScope::~ComMediaScope()
 
 void ComMediaScope::startCom()
 {
-    throwIfFailed(com.emplace().result(), L"COM");
+    throwIfFailed(com.emplace().result(), RecordingStage::Com);
 }
 
 void ComMediaScope::startMediaFoundation()
 {
     library.load();
-    throwIfFailed(library.functions().startup(MF_VERSION, MFSTARTUP_FULL), L"Media Foundation");
+    throwIfFailed(library.functions().startup(MF_VERSION, MFSTARTUP_FULL),
+                  RecordingStage::MediaFoundation);
     mediaFoundationStarted = true;
 }

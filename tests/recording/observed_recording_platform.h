@@ -5,7 +5,6 @@
 // takes, how many frames were written and which H.264 encoder wrote them. Only the encoder choice
 // can be pinned to the software encoder; nothing else the worker does is altered.
 #include "common/failure.h"
-#include "common/hresult_check.h"
 #include "recording/sound/audio_conversion.h"
 #include "recording/video/desktop_capture.h"
 #include "recording/core/failure_text.h"
@@ -14,6 +13,7 @@
 #include "recording/core/recording_ports.h"
 #include "support/pass_through_recording_platform.h"
 #include "support/tone_seams.h"
+#include "recording/core/recording_stage.h"
 
 #include <windows.h>
 #include <mfapi.h>
@@ -214,7 +214,7 @@ public:
             Microsoft::WRL::ComPtr<IMFSinkWriter> created;
             throwIfFailed(
                 mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
-                L"Utworzenie MP4");
+                RecordingStage::Mp4Create);
             writer.openStreams(created, width, height);
             observed.encoders.push_back(videoEncoderOf(*created.Get(), writer.videoStream()));
         } catch (const Failure& failure) {

@@ -3,6 +3,7 @@
 // in order and counts the objects it hands out, so tests can check order, content and leaks.
 #include "common/failure.h"
 #include "recording/core/recording_ports.h"
+#include "recording/core/recording_stage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -177,7 +178,8 @@ public:
     {
         world.step("grab");
         if (world.copiesFail) {
-            throw Failure{static_cast<std::int32_t>(0x80070005u), L"Odczyt obrazu pulpitu"};
+            throw stageFailure(static_cast<std::int32_t>(0x80070005u),
+                               RecordingStage::DesktopImageRead);
         }
         std::memset(bgra.data(), world.pixelValue, bgra.size());
     }
