@@ -153,7 +153,7 @@ void runRecordingWorkerWith(RecordingSession& session, PixelRect region,
     std::unique_ptr<MediaFileWriter> writer;
     try {
         runtime = platform.makeMediaRuntime();
-        writer = std::make_unique<EncoderFallbackWriter>(platform);
+        writer = std::make_unique<EncoderFallbackWriter>(*runtime);
         record(session, region, outputPath, platform, *runtime, writer);
     } catch (const Failure& failure) {
         if (writer) {

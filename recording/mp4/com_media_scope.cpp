@@ -1,4 +1,5 @@
 #include "recording/mp4/com_media_scope.h"
+#include "recording/mp4/mp4_sink_writer.h"
 
 #include "recording/core/recording_stage.h"
 
@@ -21,4 +22,9 @@ void ComMediaScope::startMediaFoundation()
     throwIfFailed(library.functions().startup(MF_VERSION, MFSTARTUP_FULL),
                   RecordingStage::MediaFoundation);
     mediaFoundationStarted = true;
+}
+
+std::unique_ptr<MediaFileWriter> ComMediaScope::makeFileWriter()
+{
+    return std::make_unique<Mp4SinkWriter>(library.functions());
 }

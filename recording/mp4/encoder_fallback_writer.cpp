@@ -8,8 +8,8 @@ bool isVideoEncoderStage(std::optional<RecordingStage> stage) noexcept
            stage == RecordingStage::Mp4WriteStart;
 }
 
-EncoderFallbackWriter::EncoderFallbackWriter(RecordingPlatform& recordingPlatform)
-    : platform(recordingPlatform), writer(platform.makeFileWriter())
+EncoderFallbackWriter::EncoderFallbackWriter(MediaRuntime& mediaRuntime)
+    : runtime(mediaRuntime), writer(runtime.makeFileWriter())
 {}
 
 void EncoderFallbackWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height,
@@ -68,6 +68,6 @@ void EncoderFallbackWriter::reopenWithSoftwareEncoder()
     encoders = VideoEncoders::SoftwareOnly;
     // The refused writer still holds the file; it goes before the file is created again.
     writer.reset();
-    writer = platform.makeFileWriter();
+    writer = runtime.makeFileWriter();
     writer->open(filePath, frameWidth, frameHeight, encoders);
 }

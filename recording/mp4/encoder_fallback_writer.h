@@ -22,7 +22,7 @@ bool isVideoEncoderStage(std::optional<RecordingStage> stage) noexcept;
 // failures of every other step are thrown as they come.
 class EncoderFallbackWriter final : public MediaFileWriter {
 public:
-    explicit EncoderFallbackWriter(RecordingPlatform& recordingPlatform);
+    explicit EncoderFallbackWriter(MediaRuntime& mediaRuntime);
 
     void open(const std::wstring& path, std::int32_t width, std::int32_t height,
               VideoEncoders allowed) override;
@@ -38,7 +38,7 @@ private:
     void reopenWithSoftwareEncoder();
     bool mayFallBack() const noexcept { return encoders == VideoEncoders::HardwareAllowed; }
 
-    RecordingPlatform& platform;
+    MediaRuntime& runtime;
     std::unique_ptr<MediaFileWriter> writer;
     std::wstring filePath;
     std::int32_t frameWidth = 0;

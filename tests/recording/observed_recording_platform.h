@@ -164,8 +164,9 @@ private:
 
 class ObservedRuntime final : public MediaRuntime {
 public:
-    ObservedRuntime(std::unique_ptr<MediaRuntime> runtime, WorkerStage& workerStage)
-        : inner(std::move(runtime)), stage(workerStage)
+    ObservedRuntime(VideoEncoders pinned, WorkerStage& workerStage,
+                    RecordingObservations& observations)
+        : pinnedEncoders(pinned), stage(workerStage), observed(observations)
     {}
     ObservedRuntime(const ObservedRuntime&) = delete;
     ObservedRuntime& operator=(const ObservedRuntime&) = delete;
@@ -174,17 +175,20 @@ public:
     void startCom() override
     {
         const WorkerCall call(stage, "starting COM");
-        inner->startCom();
+        inner.startCom();
     }
     void startMediaFoundation() override
     {
         const WorkerCall call(stage, "starting Media Foundation");
-        inner->startMediaFoundation();
+        inner.startMediaFoundation();
     }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override;
 
 private:
-    std::unique_ptr<MediaRuntime> inner;
+    ComMediaScope inner;
+    VideoEncoders pinnedEncoders;
     WorkerStage& stage;
+    RecordingObservations& observed;
 };
 
 // The program's MP4 writer, opened as its own open does, so that the sink writer can be asked
@@ -257,6 +261,13 @@ private:
     RecordingObservations& observed;
 };
 
+inline std::unique_ptr<MediaFileWriter> ObservedRuntime::makeFileWriter()
+{
+    ++observed.writersMade;
+    return std::make_unique<ObservedWriter>(inner.mediaFoundation(), pinnedEncoders, stage,
+                                            observed);
+}
+
 class ObservedSound final : public SoundSource {
 public:
     ObservedSound(std::unique_ptr<SoundSource> source, WorkerStage& workerStage)
@@ -321,13 +332,7 @@ public:
 
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override
     {
-        return std::make_unique<ObservedRuntime>(PassThroughRecordingPlatform::makeMediaRuntime(),
-                                                 stage);
-    }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override
-    {
-        ++observed.writersMade;
-        return std::make_unique<ObservedWriter>(mediaFoundation(), setup.encoders, stage, observed);
+        return std::make_unique<ObservedRuntime>(setup.encoders, stage, observed);
     }
     std::unique_ptr<SoundSource> startSound() override
     {

@@ -138,14 +138,6 @@ protected:
     FakeWorld& world;
 };
 
-class FakeRuntime final : public MediaRuntime, Counted {
-public:
-    using Counted::Counted;
-    ~FakeRuntime() override { world.note("runtime shut down"); }
-    void startCom() override { world.step("COM"); }
-    void startMediaFoundation() override { world.step("Media Foundation"); }
-};
-
 class FakeSound final : public SoundSource, Counted {
 public:
     FakeSound(FakeWorld& owner, int soundNumber) : Counted(owner), number(soundNumber) {}
@@ -244,6 +236,18 @@ private:
     bool writingStarted = false;
 };
 
+class FakeRuntime final : public MediaRuntime, Counted {
+public:
+    using Counted::Counted;
+    ~FakeRuntime() override { world.note("runtime shut down"); }
+    void startCom() override { world.step("COM"); }
+    void startMediaFoundation() override { world.step("Media Foundation"); }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override
+    {
+        return std::make_unique<FakeFileWriter>(world);
+    }
+};
+
 class FakePlatform final : public RecordingPlatform {
 public:
     explicit FakePlatform(FakeWorld& owner) : world(owner) {}
@@ -252,10 +256,6 @@ public:
     {
         world.step("make runtime");
         return std::make_unique<FakeRuntime>(world);
-    }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override
-    {
-        return std::make_unique<FakeFileWriter>(world);
     }
     std::unique_ptr<SoundSource> startSound() override
     {
