@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake make g++ python3
+    cmake ninja-build g++ python3
     # One clang for both releases: the lint's clang-format and clang-tidy, and the fuzz preset's
     # compiler with its libFuzzer runtime.
     clang-format-19 clang-tidy-19 clang-19 libclang-rt-19-dev
