@@ -150,9 +150,12 @@ inline std::map<int, std::vector<std::string>> packets(const std::filesystem::pa
         const long long ptsValue = pts == "N/A" ? 0 : std::stoll(pts);
         const long long dtsValue = dts == "N/A" ? 0 : std::stoll(dts);
         const auto [at, inserted] = first.try_emplace(index, ptsValue, dtsValue);
-        streams[index].push_back(std::to_string(ptsValue - at->second.first) + "," +
-                                 std::to_string(dtsValue - at->second.second) + "," + size + "," +
-                                 flags.substr(0, 1) + "," + hash);
+        std::string packet = std::to_string(ptsValue - at->second.first);
+        packet += "," + std::to_string(dtsValue - at->second.second);
+        packet += "," + size;
+        packet += "," + flags.substr(0, 1);
+        packet += "," + hash;
+        streams[index].push_back(packet);
     }
     return streams;
 }
