@@ -13,6 +13,9 @@ public:
     std::unique_ptr<SoundSource> startSound() override;
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
                                                      std::int32_t height) override;
+    std::unique_ptr<ScreenDuplication> startScreenDuplication(const PixelRect& region,
+                                                              std::int32_t width,
+                                                              std::int32_t height) override;
     std::int64_t now() override;
     void sleepBetweenPasses() override;
     std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
@@ -22,7 +25,4 @@ private:
     // The writer calls Media Foundation through the functions this runtime loads. The worker
     // makes the runtime first and releases the writer before it.
     ComMediaScope* runtime = nullptr;
-    // Once the duplication is given up, GDI copies the frames until the recording ends, also
-    // where the frame source is made anew.
-    bool gdiFromNowOn = false;
 };
