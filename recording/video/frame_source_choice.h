@@ -5,6 +5,7 @@
 // FrameSourceChoice keeps all of a recording's timing of new attempts, for the duplication and
 // for the GDI copy alike.
 #include "common/pixel_rect.h"
+#include "recording/core/media_clock.h"
 #include "recording/core/recording_ports.h"
 
 #include <cstddef>
@@ -62,11 +63,11 @@ enum class FrameAction : std::uint8_t {
 
 // After a passing refusal the duplication is tried again this long after it, doubled with every
 // further refusal up to the longest wait (100-ns units).
-inline constexpr std::int64_t FirstDuplicationRetry = 10'000'000;
-inline constexpr std::int64_t LongestDuplicationRetry = 80'000'000;
+inline constexpr std::int64_t FirstDuplicationRetry = UnitsPerSecond;
+inline constexpr std::int64_t LongestDuplicationRetry = 8 * UnitsPerSecond;
 // While GDI copies fail the capture is made anew after this long, and again after each further
 // interval of failures, in case its screen device context does not recover.
-inline constexpr std::int64_t GdiRemakeInterval = 10'000'000;
+inline constexpr std::int64_t GdiRemakeInterval = UnitsPerSecond;
 
 class FrameSourceChoice {
 public:

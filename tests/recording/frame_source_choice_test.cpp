@@ -1,6 +1,7 @@
 #include "recording/video/frame_source_choice.h"
 
-#include "common/failure.h"
+#include "recording/core/media_clock.h"
+#include "recording/core/recording_stage.h"
 #include "recording/video/resilient_frame_source.h"
 
 #include <gtest/gtest.h>
@@ -151,7 +152,7 @@ public:
     void grab() override
     {
         if (script.gdiFails.count(script.slot) != 0) {
-            throw Failure{AccessDenied, L"Odczyt obrazu pulpitu"};
+            throw stageFailure(AccessDenied, RecordingStage::DesktopImageRead);
         }
         script.copied = 'G';
         script.lastCopy = marker(script.slot);
@@ -206,7 +207,6 @@ class ScriptedPlatform final : public RecordingPlatform {
 public:
     explicit ScriptedPlatform(Script& scripted) : script(scripted) {}
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override { return nullptr; }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override { return nullptr; }
     std::unique_ptr<SoundSource> startSound() override { return nullptr; }
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect&, std::int32_t,
                                                      std::int32_t) override
@@ -362,7 +362,7 @@ TEST(FrameSourceChoice, SequencesOfRefusalsAndRecoveries)
         std::string got;
         for (script.slot = 0; script.slot < sequence.slots; ++script.slot) {
             script.copied = 'K';
-            const bool pictured = source.grab(script.slot * 10'000'000LL / 30);
+            const bool pictured = source.grab(script.slot * UnitsPerSecond / 30);
             got += pictured ? script.copied : '-';
             if (pictured) {
                 // The frame shows the last picture copied, by whichever copier.
