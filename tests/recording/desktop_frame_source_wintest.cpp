@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,21 +18,13 @@ namespace {
 
 const char* answerText(DuplicationAnswer answer)
 {
-    switch (answer) {
-    case DuplicationAnswer::Done:
-        return "duplicating";
-    case DuplicationAnswer::NoNewImage:
-        return "no new image";
-    case DuplicationAnswer::Lost:
-        return "lost, to be made again";
-    case DuplicationAnswer::Unsupported:
-        return "unsupported on every adapter, to be tried again";
-    case DuplicationAnswer::Passing:
-        return "refused for now, to be tried again";
-    case DuplicationAnswer::Final:
-        return "refused for the recording";
-    }
-    return "?";
+    static const char* const texts[] = {"duplicating",
+                                        "no new image",
+                                        "lost, to be made again",
+                                        "unsupported on every adapter, to be tried again",
+                                        "refused for now, to be tried again",
+                                        "refused for the recording"};
+    return texts[static_cast<std::size_t>(answer)];
 }
 
 // The copier of the frames, why, and the platform's result, printed whatever the outcome.
