@@ -11,11 +11,7 @@ ResilientFrameSource::ResilientFrameSource(RecordingPlatform& recordingPlatform,
       height(frameHeight),
       gdi(platform.startDesktopCapture(region, width, height)),
       duplication(platform.startScreenDuplication(region, width, height))
-{
-    if (duplication) {
-        picture.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    }
-}
+{}
 
 bool ResilientFrameSource::grab(std::int64_t now)
 {
@@ -62,6 +58,10 @@ void ResilientFrameSource::makeDuplication(std::int64_t now)
         if (answer == DuplicationAnswer::Unsupported && triedAdapters < adapters) {
             answer = DuplicationAnswer::Done;
         }
+    }
+    if (answer == DuplicationAnswer::Done && picture.empty()) {
+        // Only once a duplication exists: an area across monitors never needs the buffer.
+        picture.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
     }
     copierChoice.made(answer, result, now);
 }

@@ -54,7 +54,7 @@ private:
     std::unique_ptr<ScreenDuplication> duplication;
     DuplicationMade madeAs;
     std::size_t triedAdapters = 0;
-    std::vector<std::uint8_t> picture; // the duplication's copies of the area
+    std::vector<std::uint8_t> picture; // the duplication's copies of the area, once it is made
     // The last frame's picture: in `picture` or in the GDI capture's bits; null before one, and
     // after the capture that held it was made anew.
     const std::uint8_t* current = nullptr;
