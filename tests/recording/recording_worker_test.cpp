@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+using namespace test_support;
+
 using ::testing::ElementsAre;
 
 namespace {
