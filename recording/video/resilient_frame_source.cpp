@@ -49,15 +49,14 @@ void ResilientFrameSource::makeDuplication(std::int64_t now)
         result = NoOutputResult;
     }
     triedAdapters = 0;
-    // On a machine with two graphics processors an output may be listed by both, and only the
-    // one that drives it can duplicate it; the others answer that it is unsupported.
-    while (answer == DuplicationAnswer::Done && triedAdapters < adapters) {
-        madeAs = duplication->make(triedAdapters++);
-        result = madeAs.result;
-        answer = judgeMade(madeAs, region);
-        if (answer == DuplicationAnswer::Unsupported && triedAdapters < adapters) {
-            answer = DuplicationAnswer::Done;
-        }
+    if (answer == DuplicationAnswer::Done) {
+        // On a machine with two graphics processors an output may be listed by both, and only
+        // the one that drives it can duplicate it; the others answer that it is unsupported.
+        do {
+            madeAs = duplication->make(triedAdapters++);
+            result = madeAs.result;
+            answer = judgeMade(madeAs, region);
+        } while (answer == DuplicationAnswer::Unsupported && triedAdapters < adapters);
     }
     if (answer == DuplicationAnswer::Done && picture.empty()) {
         // Only once a duplication exists: an area across monitors never needs the buffer.

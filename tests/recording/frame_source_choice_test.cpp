@@ -271,6 +271,7 @@ std::vector<Sequence> sequences()
 
     // Driver reset: the device is removed; a second later it is made again.
     Sequence reset{"driver reset", {}, 120, "G D29 G31 D59", "0@0 60@0", FrameCopier::Duplication};
+    reset.script.adapters = 2; // the first one duplicates: the second is not tried
     reset.script.images = {{30, failed(DeviceRemoved)}};
     all.push_back(reset);
 
