@@ -252,22 +252,19 @@ Result run(std::uint32_t rate, double driftPpm, std::int64_t duration)
                 StartTime + static_cast<std::int64_t>(std::llround(exact)) + jitter(random);
             delivered.position = static_cast<std::uint64_t>(position);
             const PacketPlacement placed = converter.convert(delivered, StartTime, 0, queue);
-            if (packet > 1 && placed.placement != SeamPlacement::Joined) {
-                ++result.replaced;
-            }
             // Where the packet's first frame stands in the output against where its unjittered
             // position puts it.
-            const double positionFrame =
-                static_cast<double>(scaleTruncated(position - StartTime, 48000, UnitsPerSecond));
-            const double trueFrame = exact * 48000.0 / static_cast<double>(UnitsPerSecond);
-            result.largestOffset =
-                std::max(result.largestOffset,
-                         std::abs(static_cast<double>(placed.offset) + positionFrame - trueFrame));
+            if (placed.placement != SeamPlacement::Held) {
+                const double trueFrame = exact * 48000.0 / static_cast<double>(UnitsPerSecond);
+                result.largestOffset =
+                    std::max(result.largestOffset, std::abs(placed.placedFrame - trueFrame));
+            }
         }
         track.writeUpTo(std::max<std::int64_t>(0, now - StartTime - WriteLag));
     }
     converter.endStream(queue);
     track.writeUpTo(duration);
+    result.replaced = static_cast<int>(converter.streamsStarted()) - 1;
     result.worstSinad = sink.worstSinad;
     result.worstSecond = sink.worstSecond;
     result.clicks = tone::countClicks(sink.opening);
