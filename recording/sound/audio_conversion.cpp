@@ -1,13 +1,12 @@
 #include "recording/sound/audio_conversion.h"
 
-#include "recording/sound/audio_track_writer.h"
+#include "recording/core/media_clock.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
-
-constexpr std::int64_t UnitsPerSecond = 10'000'000;
 
 float decodeSample(SampleEncoding encoding, const std::uint8_t* at) noexcept
 {
@@ -153,7 +152,7 @@ PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::in
                                               std::int64_t pausedTotal, AudioChunkQueue& queue)
 {
     const std::int64_t time = packetTimeOf(format, packet, startTime, pausedTotal);
-    current.stampFrame = scaleTruncated(time, OutputSampleRate, UnitsPerSecond);
+    current.stampFrame = outputFramesIn(time);
     current.stamp = static_cast<double>(time) * (OutputSampleRate / static_cast<double>(UnitsPerSecond));
 
     const bool silent = (packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr;

@@ -3,6 +3,7 @@
 // in order and counts the objects it hands out, so tests can check order, content and leaks.
 #include "common/failure.h"
 #include "recording/core/recording_ports.h"
+#include "recording/core/recording_stage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -137,14 +138,6 @@ protected:
     FakeWorld& world;
 };
 
-class FakeRuntime final : public MediaRuntime, Counted {
-public:
-    using Counted::Counted;
-    ~FakeRuntime() override { world.note("runtime shut down"); }
-    void startCom() override { world.step("COM"); }
-    void startMediaFoundation() override { world.step("Media Foundation"); }
-};
-
 class FakeSound final : public SoundSource, Counted {
 public:
     FakeSound(FakeWorld& owner, int soundNumber) : Counted(owner), number(soundNumber) {}
@@ -177,7 +170,8 @@ public:
     {
         world.step("grab");
         if (world.copiesFail) {
-            throw Failure{static_cast<std::int32_t>(0x80070005u), L"Odczyt obrazu pulpitu"};
+            throw stageFailure(static_cast<std::int32_t>(0x80070005u),
+                               RecordingStage::DesktopImageRead);
         }
         std::memset(bgra.data(), world.pixelValue, bgra.size());
     }
@@ -242,6 +236,18 @@ private:
     bool writingStarted = false;
 };
 
+class FakeRuntime final : public MediaRuntime, Counted {
+public:
+    using Counted::Counted;
+    ~FakeRuntime() override { world.note("runtime shut down"); }
+    void startCom() override { world.step("COM"); }
+    void startMediaFoundation() override { world.step("Media Foundation"); }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override
+    {
+        return std::make_unique<FakeFileWriter>(world);
+    }
+};
+
 class FakePlatform final : public RecordingPlatform {
 public:
     explicit FakePlatform(FakeWorld& owner) : world(owner) {}
@@ -250,10 +256,6 @@ public:
     {
         world.step("make runtime");
         return std::make_unique<FakeRuntime>(world);
-    }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override
-    {
-        return std::make_unique<FakeFileWriter>(world);
     }
     std::unique_ptr<SoundSource> startSound() override
     {
