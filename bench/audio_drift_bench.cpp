@@ -26,7 +26,6 @@
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-constexpr std::int64_t UnitsPerSecond = 10'000'000;
 constexpr std::int64_t PassLength = 50'000;  // the worker's 5 ms pass
 constexpr std::int64_t WriteLag = 1'000'000; // the worker writes 0.1 s behind
 constexpr std::int64_t StartTime = 1'000'000'000;
@@ -230,9 +229,8 @@ Result run(std::uint32_t rate, double driftPpm, std::int64_t duration)
     std::int64_t packet = 0;
     for (std::int64_t now = StartTime; now <= StartTime + duration; now += PassLength) {
         // The engine hands out a packet once its last frame has been captured.
-        while (StartTime + static_cast<std::int64_t>(static_cast<double>(
-                               (packet + 1) * packetFrames) *
-                           unitsPerFrame) <=
+        while (StartTime + static_cast<std::int64_t>(
+                               static_cast<double>((packet + 1) * packetFrames) * unitsPerFrame) <=
                now) {
             const std::int64_t first = packet * packetFrames;
             const double exact = static_cast<double>(first) * unitsPerFrame;
@@ -290,9 +288,9 @@ int main(int argc, char** argv)
         for (const double drift : drifts) {
             const Result result = run(rate, drift, duration);
             const double offsetMs = result.largestOffset / 48.0;
-            std::printf("%7u %+6.0f %14.1f %8.0f %9s %18.3f %9d\n", rate, drift,
-                        result.worstSinad, result.worstSecond, result.clicks > 0 ? "click" : "none",
-                        offsetMs, result.replaced);
+            std::printf("%7u %+6.0f %14.1f %8.0f %9s %18.3f %9d\n", rate, drift, result.worstSinad,
+                        result.worstSecond, result.clicks > 0 ? "click" : "none", offsetMs,
+                        result.replaced);
             std::fflush(stdout);
             worstSinad = std::min(worstSinad, result.worstSinad);
             largestOffset = std::max(largestOffset, offsetMs);

@@ -39,19 +39,6 @@ float decodeSample(SampleEncoding encoding, const std::uint8_t* at) noexcept
     return 0.0f;
 }
 
-// Rounded to the nearest step, half away from zero: truncation would put a dead zone round zero
-// and distort quiet sound. Full scale stays symmetric: 1 is 32767 and -1 is -32767.
-std::int16_t toPcm16(float value) noexcept
-{
-    if (value > 1.0f) {
-        value = 1.0f;
-    } else if (value < -1.0f) {
-        value = -1.0f;
-    }
-    const float scaled = value * 32767.0f;
-    return static_cast<std::int16_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f));
-}
-
 // One frame as left and right: channels 0 and 1 at full weight on their side (a mono mix feeds
 // both), every further channel at half weight on both, each sum divided by the weights' total.
 void decodeFrame(const PacketFormat& format, const std::uint8_t* frame, float& left,
@@ -93,10 +80,39 @@ std::int64_t packetTimeOf(const PacketFormat& format, const AudioPacket& packet,
         packetTime = static_cast<std::uint64_t>(packet.readTime) - duration;
     }
     return static_cast<std::int64_t>(packetTime - static_cast<std::uint64_t>(startTime) -
-                                      static_cast<std::uint64_t>(pausedTotal));
+                                     static_cast<std::uint64_t>(pausedTotal));
 }
 
 } // namespace
+
+// Rounded, not truncated: truncation would put a dead zone round zero and distort quiet sound.
+std::int16_t toPcm16(float value) noexcept
+{
+    if (value > 1.0f) {
+        value = 1.0f;
+    } else if (value < -1.0f) {
+        value = -1.0f;
+    }
+    const float scaled = value * 32767.0f;
+    return static_cast<std::int16_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f));
+}
+
+void decodePacket(const PacketFormat& format, const AudioPacket& packet, std::vector<float>& stereo)
+{
+    const bool silent = (packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr;
+    // Only whole frames inside the readable bytes are decoded; the rest of the packet stays
+    // silent but keeps its length, so the timeline after it is unchanged.
+    const std::uint64_t readable =
+        silent ? 0 : std::min<std::uint64_t>(packet.frames, packet.byteCount / format.blockAlign);
+    stereo.assign(std::size_t{packet.frames} * 2, 0.0f);
+    for (std::uint64_t i = 0; i < readable; ++i) {
+        float left = 0.0f;
+        float right = 0.0f;
+        decodeFrame(format, packet.data + i * format.blockAlign, left, right);
+        stereo[static_cast<std::size_t>(2 * i)] = limited(left);
+        stereo[static_cast<std::size_t>(2 * i + 1)] = limited(right);
+    }
+}
 
 SampleKind sampleKindOf(const MixFormat& format) noexcept
 {
@@ -144,8 +160,7 @@ std::optional<PacketFormat> acceptMixFormat(const MixFormat& format) noexcept
 }
 
 AudioStreamConverter::AudioStreamConverter(const PacketFormat& packetFormat)
-    : format(packetFormat), resampler(packetFormat.samplesPerSec),
-      clock(packetFormat.samplesPerSec)
+    : format(packetFormat), resampler(packetFormat.samplesPerSec), clock(packetFormat.samplesPerSec)
 {}
 
 PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::int64_t startTime,
@@ -153,25 +168,14 @@ PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::in
 {
     const std::int64_t time = packetTimeOf(format, packet, startTime, pausedTotal);
     current.stampFrame = outputFramesIn(time);
-    current.stamp = static_cast<double>(time) * (OutputSampleRate / static_cast<double>(UnitsPerSecond));
+    current.stamp =
+        static_cast<double>(time) * (OutputSampleRate / static_cast<double>(UnitsPerSecond));
 
-    const bool silent = (packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr;
-    // Only whole frames inside the readable bytes are decoded; the rest of the packet stays
-    // silent but keeps its length, so the timeline after it is unchanged.
-    const std::uint64_t readable =
-        silent ? 0 : std::min<std::uint64_t>(packet.frames, packet.byteCount / format.blockAlign);
-    current.samples.assign(std::size_t{packet.frames} * 2, 0.0f);
-    for (std::uint64_t i = 0; i < readable; ++i) {
-        float left = 0.0f;
-        float right = 0.0f;
-        decodeFrame(format, packet.data + i * format.blockAlign, left, right);
-        current.samples[static_cast<std::size_t>(2 * i)] = limited(left);
-        current.samples[static_cast<std::size_t>(2 * i + 1)] = limited(right);
-    }
+    decodePacket(format, packet, current.samples);
 
     const auto departs = [this](double stamp, std::uint64_t inputFrame) {
-        const double expected = static_cast<double>(origin) +
-                                clock.timelineFrameOf(static_cast<double>(inputFrame));
+        const double expected =
+            static_cast<double>(origin) + clock.timelineFrameOf(static_cast<double>(inputFrame));
         return !(std::abs(stamp - expected) <= static_cast<double>(SeamToleranceFrames));
     };
     if (holding) {
@@ -197,8 +201,7 @@ PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::in
     return continueStream(current.samples, &current.stamp, queue);
 }
 
-PacketPlacement AudioStreamConverter::startStream(const StampedSound& sound,
-                                                  AudioChunkQueue& queue)
+PacketPlacement AudioStreamConverter::startStream(const StampedSound& sound, AudioChunkQueue& queue)
 {
     ++streams;
     streaming = true;
@@ -237,8 +240,7 @@ PacketPlacement AudioStreamConverter::continueStream(const std::vector<float>& s
     resampled.clear();
     resampler.push(samples.data(), samples.size() / 2, resampled);
     appendChunk(chunkStart, queue);
-    return PacketPlacement{SeamPlacement::Joined, placed,
-                           stamp != nullptr ? placed - *stamp : 0.0};
+    return PacketPlacement{SeamPlacement::Joined, placed, stamp != nullptr ? placed - *stamp : 0.0};
 }
 
 void AudioStreamConverter::appendChunk(std::int64_t startFrame, AudioChunkQueue& queue)

@@ -72,6 +72,17 @@ struct AudioPacket {
     std::int64_t readTime = 0;  // nowIn100ns() when the packet was read
 };
 
+// A sample in -1 to 1 as 16 bits: limited to that range and rounded to the nearest step, half
+// away from zero; 1 becomes 32767, -1 becomes -32767 and 0.5 becomes 16384.
+std::int16_t toPcm16(float value) noexcept;
+
+// The packet's frames as interleaved stereo floats, each limited to -1 to 1: channels 0 and 1 on
+// their sides (a mono mix feeds both), every further channel at half weight on both. `stereo`
+// gets frames x 2 values; frames beyond the readable bytes, and every frame of a silent packet,
+// are zeros.
+void decodePacket(const PacketFormat& format, const AudioPacket& packet,
+                  std::vector<float>& stereo);
+
 // 5 ms at 48 kHz: how far a packet's stamp may lie from where the estimated device clock puts
 // the continuation of the sound before it before the packet counts as a break of the stream. Far
 // above the jitter of the engine's stamps (tens of microseconds) and under half of the engine's
@@ -134,8 +145,8 @@ public:
 
 private:
     struct StampedSound {
-        std::vector<float> samples; // interleaved stereo
-        double stamp = 0.0;         // timeline frame, fractional
+        std::vector<float> samples;  // interleaved stereo
+        double stamp = 0.0;          // timeline frame, fractional
         std::int64_t stampFrame = 0; // the same, truncated toward zero
     };
     PacketPlacement startStream(const StampedSound& sound, AudioChunkQueue& queue);

@@ -90,8 +90,9 @@ std::shared_ptr<const ResamplerFilter> ResamplerFilter::forRate(std::uint32_t in
     static std::mutex mutex;
     static std::vector<std::pair<std::uint32_t, std::shared_ptr<const ResamplerFilter>>> cache;
     const std::lock_guard lock(mutex);
-    const auto found = std::find_if(cache.begin(), cache.end(),
-                                    [inputRate](const auto& entry) { return entry.first == inputRate; });
+    const auto found = std::find_if(cache.begin(), cache.end(), [inputRate](const auto& entry) {
+        return entry.first == inputRate;
+    });
     if (found != cache.end()) {
         auto entry = std::move(*found);
         cache.erase(found);
@@ -108,8 +109,10 @@ std::shared_ptr<const ResamplerFilter> ResamplerFilter::forRate(std::uint32_t in
 AudioResampler::AudioResampler(std::uint32_t inputRate)
     : rate(inputRate), filter(ResamplerFilter::forRate(inputRate))
 {
-    nominalStepFixed = static_cast<std::uint64_t>(
-        std::llround(static_cast<double>(rate) / OutputSampleRate * FractionUnit));
+    // Rounded up, so that at the nominal step no output frame's time falls a hair short of the
+    // end of an input that spans a whole number of output frames.
+    nominalStepFixed = (std::uint64_t{rate} << 32) / OutputSampleRate +
+                       ((std::uint64_t{rate} << 32) % OutputSampleRate != 0 ? 1 : 0);
     restart();
 }
 
@@ -178,8 +181,8 @@ void AudioResampler::emit(std::vector<float>& output)
         // The two phases on either side of this output frame's time, and its place between them.
         const std::uint64_t rowPosition = std::uint64_t{fraction} * filter->phases;
         const auto k = static_cast<std::size_t>(rowPosition >> 32);
-        const auto weight = static_cast<float>(static_cast<double>(rowPosition & 0xFFFF'FFFFu) /
-                                               FractionUnit);
+        const auto weight =
+            static_cast<float>(static_cast<double>(rowPosition & 0xFFFF'FFFFu) / FractionUnit);
         const float* before = filter->table.data() + k * rowLength;
         const float* after = before + rowLength;
         const float* input =

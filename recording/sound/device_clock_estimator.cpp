@@ -14,7 +14,8 @@ constexpr double ClockSpreadPpm = 300.0;
 
 DeviceClockEstimator::DeviceClockEstimator(std::uint32_t inputRate)
     : nominal(48000.0 / static_cast<double>(inputRate)),
-      windowFrames(WindowSeconds * static_cast<double>(inputRate)), fittedSlope(nominal)
+      windowFrames(WindowSeconds * static_cast<double>(inputRate)),
+      fittedSlope(nominal)
 {
     const double slopeDeviation = ClockSpreadPpm * 1e-6 * nominal;
     prior = (StampDeviationFrames * StampDeviationFrames) / (slopeDeviation * slopeDeviation);
@@ -98,8 +99,8 @@ double DeviceClockEstimator::timelineFrameOf(double inputFrame) const noexcept
     return fittedOffset + fittedSlope * (inputFrame - static_cast<double>(reference));
 }
 
-double steeredStep(double previousStep, double clockSlope, double errorFrames,
-                   double streamSeconds, double packetSeconds) noexcept
+double steeredStep(double previousStep, double clockSlope, double errorFrames, double streamSeconds,
+                   double packetSeconds) noexcept
 {
     // Placed late (error above 0): take the input a little faster, so the output catches up.
     // The horizon grows with the stream, so the correction asks for little change of pitch.
@@ -108,11 +109,14 @@ double steeredStep(double previousStep, double clockSlope, double errorFrames,
     if (!std::isfinite(target)) {
         target = previousStep;
     }
-    const double age = std::max(streamSeconds, SlewKneeSeconds);
+    const bool strayed = std::abs(errorFrames) > StrayFrames;
+    double age = std::max(streamSeconds, SlewKneeSeconds);
+    if (strayed) {
+        age = std::min(age, SettledSeconds);
+    }
     const double settling = SlewKneeSeconds / age;
-    const double slew = std::min(
-        MaxStepChange,
-        std::max(SlewFloor, InitialSlew * settling * settling * settling * settling) *
-            std::max(packetSeconds, 0.0));
+    const double perSecond =
+        streamSeconds < SettledSeconds || strayed ? InitialSlew * settling * settling : SlewFloor;
+    const double slew = std::min(MaxStepChange, perSecond * std::max(packetSeconds, 0.0));
     return std::clamp(target, previousStep * (1.0 - slew), previousStep * (1.0 + slew));
 }

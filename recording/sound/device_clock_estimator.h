@@ -69,13 +69,18 @@ private:
 //
 // The slew is what keeps the steering inaudible: a step that changes within a second bends the
 // phase of every tone, and a change of 0.2 ppm within one second already costs a 1 kHz tone its
-// 85 dB. So the step may move fast only while the stream is young and the clock is being found
-// (up to MaxStepChange per packet, 1000 ppm a second), and ever slower as the estimate settles,
-// down to SlewFloor: ample for a device that warms up, and the 1 ms that the placed sound may
-// stray from the clock leaves all the time the slow corrections need.
-inline constexpr double MaxStepChange = 10e-6;   // per packet
-inline constexpr double InitialSlew = 1000e-6;   // per second, while the stream is young
-inline constexpr double SlewKneeSeconds = 0.5;   // the age up to which InitialSlew holds
-inline constexpr double SlewFloor = 0.05e-6;     // per second, once the estimate has settled
-double steeredStep(double previousStep, double clockSlope, double errorFrames,
-                   double streamSeconds, double packetSeconds) noexcept;
+// 85 dB. While the stream is young the step follows the estimate as it settles (up to
+// MaxStepChange per packet, InitialSlew a second up to SlewKneeSeconds, falling with the square
+// of the age after that); from SettledSeconds on, when the estimate is good to a ppm or two, it
+// moves no faster than SlewFloor: ample for a device that warms up, and the 1 ms that the placed
+// sound may stray from the clock leaves all the time the last corrections need. Only a sound that
+// has strayed by more than StrayFrames (a device whose rate jumped) is steered back at the faster
+// slew of a young stream again: in step with the picture comes before the purity of a tone.
+inline constexpr double MaxStepChange = 10e-6; // per packet
+inline constexpr double InitialSlew = 1000e-6; // per second, while the stream is young
+inline constexpr double SlewKneeSeconds = 0.5; // the age up to which InitialSlew holds
+inline constexpr double SettledSeconds = 4.0;  // the age from which SlewFloor holds
+inline constexpr double SlewFloor = 0.1e-6;    // per second, once the estimate has settled
+inline constexpr double StrayFrames = 24.0;    // 0.5 ms
+double steeredStep(double previousStep, double clockSlope, double errorFrames, double streamSeconds,
+                   double packetSeconds) noexcept;

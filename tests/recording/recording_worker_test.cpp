@@ -1,6 +1,5 @@
 #include "recording/engine/recording_worker.h"
 
-#include "recording/sound/audio_seam_placement.h"
 #include "recording/sound/default_output_sound.h"
 #include "recording/engine/disk_space_watch.h"
 #include "support/recording_fakes.h"
@@ -92,11 +91,12 @@ struct WorkerFixture : ::testing::Test {
     }
 
     // Each sound source plays the 1 kHz tone from its own start in 10 ms packets, with positions
-    // a few frames off as the engine's are, placed by a seam placer of its own as the loopback
-    // capture places them. A drain delivers the packets that are complete by then.
+    // a few frames off as the engine's are, placed one after the other from the first packet's
+    // position as the loopback capture places continuous sound. A drain delivers the packets that
+    // are complete by then.
     struct SourcePlay {
         std::int64_t packets = 0;
-        AudioSeamPlacer placer;
+        std::int64_t firstFrame = 0;
     };
     std::map<int, SourcePlay> plays;
 
@@ -122,7 +122,10 @@ struct WorkerFixture : ::testing::Test {
                     chunk.samples.push_back(value);
                     chunk.samples.push_back(value);
                 }
-                chunk.startFrame = play.placer.place(chunk.startFrame, PacketFrames);
+                if (play.packets == 0) {
+                    play.firstFrame = chunk.startFrame;
+                }
+                chunk.startFrame = play.firstFrame + play.packets * PacketFrames;
                 queue.push_back(std::move(chunk));
                 ++play.packets;
             }
