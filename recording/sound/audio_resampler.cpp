@@ -19,8 +19,9 @@ constexpr std::uint32_t MaxHalfLength = 1024;
 // Partial sums of the filter, four frames of two channels.
 constexpr std::size_t Lanes = 8;
 constexpr double FractionUnit = 4294967296.0; // 2^32
-// Tables kept for the rates last asked for: the program uses one; a reopen finds it again.
-constexpr std::size_t CachedFilters = 4;
+// Tables kept alive for the rates last asked for, beyond those some resampler still uses: the
+// program uses one rate; a capture opened anew finds its table again.
+constexpr std::size_t KeptFilters = 4;
 
 // The modified Bessel function of the first kind, order 0, by its power series.
 double besselI0(double x)
@@ -88,22 +89,28 @@ std::shared_ptr<const ResamplerFilter> designFilter(std::uint32_t rate)
 std::shared_ptr<const ResamplerFilter> ResamplerFilter::forRate(std::uint32_t inputRate)
 {
     static std::mutex mutex;
-    static std::vector<std::pair<std::uint32_t, std::shared_ptr<const ResamplerFilter>>> cache;
+    // Every table still in use, by rate, and the few last asked for, kept alive.
+    static std::vector<std::pair<std::uint32_t, std::weak_ptr<const ResamplerFilter>>> known;
+    static std::vector<std::shared_ptr<const ResamplerFilter>> kept;
     const std::lock_guard lock(mutex);
-    const auto found = std::find_if(cache.begin(), cache.end(), [inputRate](const auto& entry) {
-        return entry.first == inputRate;
-    });
-    if (found != cache.end()) {
-        auto entry = std::move(*found);
-        cache.erase(found);
-        cache.push_back(std::move(entry));
-        return cache.back().second;
+    std::shared_ptr<const ResamplerFilter> filter;
+    for (const auto& [rate, table] : known) {
+        if (rate == inputRate) {
+            filter = table.lock();
+            break;
+        }
     }
-    if (cache.size() == CachedFilters) {
-        cache.erase(cache.begin());
+    if (!filter) {
+        std::erase_if(known, [](const auto& entry) { return entry.second.expired(); });
+        filter = designFilter(inputRate);
+        known.emplace_back(inputRate, filter);
     }
-    cache.emplace_back(inputRate, designFilter(inputRate));
-    return cache.back().second;
+    std::erase(kept, filter);
+    kept.push_back(filter);
+    if (kept.size() > KeptFilters) {
+        kept.erase(kept.begin());
+    }
+    return filter;
 }
 
 AudioResampler::AudioResampler(std::uint32_t inputRate)

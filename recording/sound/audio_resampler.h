@@ -30,7 +30,8 @@ struct ResamplerFilter {
     std::uint32_t phases = 0; // rows of the table: fractions of an input frame
     std::vector<float> table; // (phases + 1) rows of 2 x half taps, each stored twice
 
-    // The table for `inputRate`, from a small cache of the rates last asked for.
+    // The table for `inputRate`: the one a resampler of that rate still uses, or one of the few
+    // last asked for, or else designed now.
     static std::shared_ptr<const ResamplerFilter> forRate(std::uint32_t inputRate);
 };
 

@@ -1,6 +1,5 @@
 #include "recording/mp4/com_media_scope.h"
 #include "common/failure.h"
-#include "recording/sound/audio_seam_placement.h"
 #include "recording/sound/audio_track_writer.h"
 #include "recording/sound/loopback_audio_capture.h"
 #include "recording/core/recording_clock.h"
@@ -171,9 +170,11 @@ TEST_F(PulseLoopbackAudioCapture, DrainsRealPacketsOfAPlayingToneOntoTheTimeline
         EXPECT_GE(chunk.startFrame, previousStart);
         previousStart = chunk.startFrame;
         if (peakOf(chunk) > 8000) {
-            // The float tone of amplitude 0.5 comes out at 0.5 x 32767, the same on both sides.
+            // The float tone of amplitude 0.5 comes out at 0.5 x 32767 rounded, 16384, the same
+            // on both sides; the resampler meets the tone between the server's 16-bit samples,
+            // whose rounding may add a step.
             EXPECT_GE(peakOf(chunk), 16000);
-            EXPECT_LE(peakOf(chunk), 16383);
+            EXPECT_LE(peakOf(chunk), 16385);
             for (std::size_t i = 0; i < chunk.samples.size(); i += 2) {
                 ASSERT_EQ(chunk.samples[i], chunk.samples[i + 1]);
             }
@@ -204,11 +205,11 @@ TEST_F(PulseLoopbackAudioCapture, TenSecondsOfToneKeepEverySeam)
     const std::int64_t startTime = nowIn100ns();
     capture.drain(queue, true, startTime, 0);
     // Seams where a chunk does not start where the previous one ended: the engine's positions
-    // were off by more than the seam tolerance there, so the sound is placed by them.
+    // jumped by more than the seam tolerance there, and the packets after confirmed it, so the
+    // sound is placed by them.
     constexpr std::int64_t Unset = std::numeric_limits<std::int64_t>::min();
     std::int64_t previousEnd = Unset;
     std::size_t discontinuities = 0;
-    std::size_t nearMisses = 0; // within the tolerance of the previous end, yet not joined to it
     std::int64_t elapsed = 0;
     while (elapsed < 100'000'000) {
         ASSERT_TRUE(tone.topUp());
@@ -216,26 +217,23 @@ TEST_F(PulseLoopbackAudioCapture, TenSecondsOfToneKeepEverySeam)
         const std::size_t queuedBefore = queue.size();
         capture.drain(queue, false, startTime, 0);
         for (std::size_t q = queuedBefore; q < queue.size(); ++q) {
-            if (previousEnd != Unset && queue[q].startFrame != previousEnd) {
-                ++discontinuities;
-                nearMisses += std::abs(queue[q].startFrame - previousEnd) <= SeamToleranceFrames;
-            }
+            discontinuities += previousEnd != Unset && queue[q].startFrame != previousEnd ? 1 : 0;
             previousEnd = queue[q].endFrame();
         }
         track.writeUpTo(std::max<std::int64_t>(0, elapsed - 1'000'000));
         ::Sleep(5);
     }
     capture.drain(queue, false, startTime, 0);
+    capture.endStream(queue);
     track.writeUpTo(nowIn100ns() - startTime);
 
-    // The sound server rounds the float tone to 16 bits on its way through the null sink.
-    const std::vector<tone::Break> breaks = tone::findBreaks(sink.left, 2);
+    const std::vector<tone::Break> breaks = tone::findBreaks(sink.left);
     std::cout << "broken seams in 10 s of tone: " << breaks.size() << "; chunks placed by "
               << "positions more than the tolerance off: " << discontinuities << "\n";
     EXPECT_GE(sink.left.size(), 9u * 48'000);
     // Wine reads the sound server in fragments of about 15 ms and gives every 10 ms packet cut
-    // from one fragment the fragment's position, so packets of one fragment overlap by nearly
-    // their whole length and the positions cannot be trusted there. Every other seam must hold.
+    // from one fragment the fragment's position: such a packet's stamp is off by up to 10 ms,
+    // alone, and is taken for the jitter it is. Only a jump that the packets after it confirm
+    // starts the sound anew; every other seam must hold.
     EXPECT_LE(breaks.size(), discontinuities);
-    EXPECT_EQ(nearMisses, 0u);
 }

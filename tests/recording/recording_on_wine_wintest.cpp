@@ -221,9 +221,10 @@ TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
             peak = std::max(peak, std::abs(static_cast<int>(value)));
         }
     }
-    // The tone of amplitude 0.5 reaches the track at 0.5 x 32767.
+    // The tone of amplitude 0.5 reaches the track at 0.5 x 32767 rounded (16384), give or take
+    // the step of the sound server's own rounding that the resampler meets between samples.
     EXPECT_GE(peak, 16000);
-    EXPECT_LE(peak, 16383);
+    EXPECT_LE(peak, 16385);
 }
 
 namespace {
