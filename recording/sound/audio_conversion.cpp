@@ -181,14 +181,18 @@ PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::in
     if (holding) {
         holding = false;
         const auto heldFrames = static_cast<std::uint64_t>(held.samples.size() / 2);
-        if (!departs(current.stamp, resampler.inputFrames() + heldFrames)) {
-            // The held stamp was a lone outlier: its sound continues the stream, unstamped.
+        const double heldEnd = held.stamp + static_cast<double>(heldFrames) * clock.nominalSlope();
+        const bool confirmed = departs(current.stamp, resampler.inputFrames() + heldFrames) &&
+                               std::abs(current.stamp - heldEnd) <= SeamToleranceFrames;
+        if (!confirmed) {
+            // The held stamp was a lone outlier: its sound continues the stream, unstamped, and
+            // this packet is judged on its own (under Wine the next one can be off the other way).
             continueStream(held.samples, nullptr, queue);
-            return continueStream(current.samples, &current.stamp, queue);
+        } else {
+            // The stream broke off before the held packet, which starts the next one.
+            flushFilter(queue);
+            startStream(held, queue);
         }
-        // Confirmed: the stream broke off before the held packet, which starts the next one.
-        flushFilter(queue);
-        startStream(held, queue);
     }
     if (!streaming) {
         return startStream(current, queue);

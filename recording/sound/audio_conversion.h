@@ -116,11 +116,12 @@ struct PacketPlacement {
 // every output frame sits at the time of the input it stands for: the filter adds no delay.
 //
 // A stamp more than SeamToleranceFrames away from the clock's continuation is a break only when
-// the next packet confirms it (its stamp continues the jump, or departs from the clock too):
-// the stream then ends and a new one starts at the held packet's stamp, so a missing packet or a
+// the next packet confirms it: its stamp continues the held packet's and is off the clock too.
+// The stream then ends and a new one starts at the held packet's stamp, so a missing packet or a
 // discontinuity still leaves its silence. A lone stamp off by that much, followed by one that is
-// back on the clock, was jitter: the held packet is joined as any other (under Wine, packets cut
-// from one engine period share one stamp).
+// back on the clock or off it some other way, was jitter: the held packet is joined as any other
+// (under Wine, packets cut from one engine period share one stamp, and of two packets in a row
+// one can be 5 ms late and the next 5 ms early).
 class AudioStreamConverter {
 public:
     explicit AudioStreamConverter(const PacketFormat& format);

@@ -582,6 +582,29 @@ TEST(ResampledStream, LoneStampOffTheClockIsJitterAndKeepsTheSoundContinuous)
     }
 }
 
+TEST(ResampledStream, StampsOfFragmentsOffBothWaysInTurnKeepOneStream)
+{
+    // Wine cuts 10 ms packets from 15 ms fragments and stamps each with its fragment's start:
+    // the stamps are 0, 15, 15, 30, 45, 45 ms... for packets at 0, 10, 20, 30, 40, 50 ms, so one
+    // packet is 5 ms late and the next 5 ms early. Neither confirms the other's jump.
+    constexpr std::uint32_t Rate = 48000;
+    constexpr std::int64_t Packets = 300;
+    const std::vector<float> samples = noise(static_cast<std::size_t>(Packets * 480), 6);
+    AudioStreamConverter converter(floatStereo(Rate));
+    AudioChunkQueue queue;
+    const std::int64_t errors[] = {0, 52'000, -52'000};
+    for (std::int64_t k = 0; k < Packets; ++k) {
+        AudioPacket packet = streamPacket(samples, Rate, k, 10'000'000);
+        packet.position += static_cast<std::uint64_t>(errors[k % 3]);
+        converter.convert(packet, 0, 0, queue);
+    }
+    converter.endStream(queue);
+    EXPECT_EQ(converter.streamsStarted(), 1u);
+    const AudioChunk all = joined(queue);
+    EXPECT_EQ(all.startFrame, 48000);
+    EXPECT_NEAR(static_cast<double>(all.samples.size() / 2), 144000.0, 2.0);
+}
+
 TEST(ResampledStream, HeldPacketAtTheEndOfTheStreamIsKept)
 {
     constexpr std::uint32_t Rate = 48000;

@@ -50,8 +50,8 @@ struct Break {
 // recurrence leaves over is the rounding, plus a burst wherever the tone was broken. A lone
 // skipped or repeated sample leaves at least 1.7 % of the amplitude over two samples in a row, a
 // zero inside the tone far more; a break is counted where the two samples' remainders pass 1/200
-// of the tone's amplitude. After a break the judge waits until the recurrence holds again for
-// a few samples, and goes on.
+// of the tone's amplitude. At the start, and after a break, the judge waits until the recurrence
+// holds for a few samples, and goes on.
 inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output)
 {
     const double c = 2.0 * std::cos(2.0 * 3.14159265358979323846 * Frequency / 48000.0);
@@ -74,7 +74,9 @@ inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output)
     std::vector<Break> breaks;
     constexpr std::int64_t Confirm = 12;
     std::int64_t steady = 0; // samples in a row that the recurrence explains
-    bool broken = false;
+    // Where the tone starts out of silence it rings for a filter's length: the judge begins once
+    // the recurrence holds, as after a break.
+    bool broken = true;
     for (std::int64_t n = first + 2; n + 1 <= last; ++n) {
         const bool holds = remainder(n) + remainder(n + 1) <= threshold;
         if (broken) {
