@@ -66,7 +66,7 @@ TEST(LoopbackAudioCapture, DrainBeforeStartFailsInsteadOfCrashing)
 
 TEST(LoopbackAudioCapture, WithoutAnOutputDeviceFailsAtTheDefaultEndpoint)
 {
-    if (!runsUnderWine()) {
+    if (!test_support::runsUnderWine()) {
         GTEST_SKIP() << "relies on Wine without a sound server having no output device";
     }
     if (hasAudioServer()) {

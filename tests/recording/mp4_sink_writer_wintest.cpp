@@ -253,8 +253,9 @@ TEST_F(Mp4SinkWriterTest, OpenEitherWritesTheFileOrStopsAtItsCreation)
         failure = caught;
     }
     if (failure.has_value()) {
-        EXPECT_TRUE(runsUnderWine()) << "Windows has an MP4 sink, yet the open failed with 0x"
-                                     << std::hex << static_cast<std::uint32_t>(failure->hr);
+        EXPECT_TRUE(test_support::runsUnderWine())
+            << "Windows has an MP4 sink, yet the open failed with 0x" << std::hex
+            << static_cast<std::uint32_t>(failure->hr);
         EXPECT_EQ(stageOf(*failure), RecordingStage::Mp4Create);
         EXPECT_FALSE(writer.isWritingStarted());
         writer.abandon();

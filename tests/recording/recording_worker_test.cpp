@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+using namespace test_support;
+
 using ::testing::ElementsAre;
 
 namespace {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace test_support {
+
 struct WrittenSample {
     std::uint32_t stream = 0;
     std::vector<std::uint8_t> bytes;
@@ -316,3 +318,5 @@ public:
 private:
     FakeWorld& world;
 };
+
+} // namespace test_support
