@@ -13,7 +13,7 @@ constexpr double StopbandDecibels = 100.0;
 constexpr double PassbandEdge = 0.8;
 // Phases of an input frame in the table; the taps of a time between two phases are interpolated
 // linearly, which leaves an error far below the stopband for every tone the filter passes.
-constexpr std::uint32_t Phases = 256;
+constexpr std::uint32_t Phases = 512;
 // Keeps the filter finite for rates far beyond any device's (a 1.5 MHz input would need more).
 constexpr std::uint32_t MaxHalfLength = 1024;
 // Partial sums of the filter, four frames of two channels.

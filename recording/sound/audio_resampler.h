@@ -14,7 +14,7 @@
 // determines and holds the last few back until more input (or the end of the stream) arrives.
 //
 // The step is kept in 2^-32 of an input frame, and the filter's taps are interpolated between
-// 256 phases of an input frame, at every rate: the ratio can move by a fraction of a ppm and the
+// 512 phases of an input frame, at every rate: the ratio can move by a fraction of a ppm and the
 // phase of every output frame is honoured.
 #include "recording/core/audio_chunk.h"
 
