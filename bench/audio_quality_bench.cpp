@@ -135,8 +135,7 @@ int main()
         }
         std::printf(" %16.0f %14.2f", highest, microsPerPacket(rate));
         const AudioResampler resampler(rate);
-        std::printf(" %4u taps x %4u phases\n", 2 * resampler.halfLength(),
-                    resampler.phaseCount());
+        std::printf(" %4u taps x %4u phases\n", 2 * resampler.halfLength(), resampler.phaseCount());
     }
     const double cdPacket = microsPerPacket(44100);
     std::printf("one 10 ms packet at 44.1 kHz: %.2f us (%.2f %% of its duration)\n", cdPacket,

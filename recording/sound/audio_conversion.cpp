@@ -236,8 +236,9 @@ PacketPlacement AudioStreamConverter::continueStream(const std::vector<float>& s
     };
     const double error = placedAt() - clock.timelineFrameOf(first);
     const double rate = format.samplesPerSec;
+    const std::size_t frames = samples.size() / 2; // interleaved stereo
     resampler.setStep(steeredStep(resampler.step(), clock.slope(), error, first / rate,
-                                  static_cast<double>(samples.size() / 2) / rate));
+                                  static_cast<double>(frames) / rate));
     const double placed = static_cast<double>(origin) + placedAt();
 
     const std::int64_t chunkStart = origin + static_cast<std::int64_t>(resampler.outputFrames());

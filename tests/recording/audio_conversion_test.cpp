@@ -86,6 +86,14 @@ AudioChunk convertOnePacket(const PacketFormat& format, const AudioPacket& packe
     return joined(queue);
 }
 
+// Frames of interleaved stereo samples.
+template <typename T>
+double frameCount(const std::vector<T>& interleaved)
+{
+    const std::size_t frames = interleaved.size() / 2;
+    return static_cast<double>(frames);
+}
+
 // The 16-bit samples the conversion makes of a packet's frames before any resampling.
 std::vector<std::int16_t> pcmOf(const PacketFormat& format, const AudioPacket& packet)
 {
@@ -439,9 +447,8 @@ TEST(ResampledStream, PacketsInARowComeOutAsOneConversionOfTheWhole)
             ASSERT_EQ(pieces.size(), whole.size());
             EXPECT_TRUE(pieces == whole);
             // Every output frame whose time lies within the input, and no other.
-            const double frames = static_cast<double>(samples.size() / 2) /
-                                  (inOneGo.nominalStep() * (1.0 + steering));
-            EXPECT_NEAR(static_cast<double>(whole.size() / 2), frames, 1.0);
+            const double frames = frameCount(samples) / (inOneGo.nominalStep() * (1.0 + steering));
+            EXPECT_NEAR(frameCount(whole), frames, 1.0);
         }
     }
 }
@@ -473,7 +480,7 @@ TEST(ResampledStream, ContinuousPacketsFormOneStreamInOrder)
         converter.endStream(queue);
         const AudioChunk all = joined(queue);
         EXPECT_EQ(all.startFrame, 96000);
-        EXPECT_NEAR(static_cast<double>(all.samples.size() / 2), 5760.0, 1.0);
+        EXPECT_NEAR(frameCount(all.samples), 5760.0, 1.0);
         EXPECT_EQ(converter.streamsStarted(), 1u);
     }
 }
@@ -578,7 +585,7 @@ TEST(ResampledStream, LoneStampOffTheClockIsJitterAndKeepsTheSoundContinuous)
         EXPECT_EQ(converter.streamsStarted(), 1u);
         const AudioChunk all = joined(queue);
         EXPECT_EQ(all.startFrame, 48000);
-        EXPECT_NEAR(static_cast<double>(all.samples.size() / 2), 9600.0, 1.0);
+        EXPECT_NEAR(frameCount(all.samples), 9600.0, 1.0);
     }
 }
 
@@ -602,7 +609,7 @@ TEST(ResampledStream, StampsOfFragmentsOffBothWaysInTurnKeepOneStream)
     EXPECT_EQ(converter.streamsStarted(), 1u);
     const AudioChunk all = joined(queue);
     EXPECT_EQ(all.startFrame, 48000);
-    EXPECT_NEAR(static_cast<double>(all.samples.size() / 2), 144000.0, 2.0);
+    EXPECT_NEAR(frameCount(all.samples), 144000.0, 2.0);
 }
 
 TEST(ResampledStream, HeldPacketAtTheEndOfTheStreamIsKept)
