@@ -133,6 +133,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
 
         session.publishState(RecordingState::Saving);
         sound.drain(queue, session.isPauseRequested(), startTime, pausedTotal, lastTick);
+        sound.finish(queue);
         track.writeUpTo(std::max(nextFrameTime, session.readElapsed()));
         writer->finalize();
         session.publishState(RecordingState::Saved);

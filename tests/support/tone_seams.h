@@ -31,10 +31,11 @@ inline float sample(std::int64_t index, std::uint32_t rate)
     return static_cast<float>(Amplitude * std::sin(2.0 * 3.14159265358979323846 * turn + Phase));
 }
 
-// The 16-bit value the packet conversion makes of a float sample.
+// The 16-bit value the packet conversion makes of a float sample: rounded to the nearest step.
 inline std::int16_t pcm(float value)
 {
-    return static_cast<std::int16_t>(value * 32767.0f);
+    const float scaled = value * 32767.0f;
+    return static_cast<std::int16_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f));
 }
 
 struct Break {
@@ -42,33 +43,19 @@ struct Break {
     std::int64_t silentFrames = 0; // zeros that start there (0: a skipped or repeated sample)
 };
 
-// Compares every output sample (one channel at 48 kHz) with the continuation of the tone as it is
-// sampled at 48 kHz, from the first to the last non-zero sample: each sample must be the next one
-// of the tone. Sound resampled from another rate is that same tone within the resampler's error.
-// A zero, a skipped or a repeated sample is a break; after a break the judge finds the tone's
-// phase again and goes on. `tolerance` is the difference in 16-bit steps that still counts as
-// equal (0 where the path is exact).
-inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output, int tolerance)
+// Follows the phase of the tone through every output sample (one channel at 48 kHz), from the
+// first to the last non-zero sample. A sinusoid obeys x[n] = 2 cos(w) x[n-1] - x[n-2] whatever
+// its phase, and still within a fraction of a 16-bit step when its pitch is off by the few
+// hundred ppm of a steered or drifting clock, so the sound need not be sample-exact: what the
+// recurrence leaves over is the rounding, plus a burst wherever the tone was broken. A lone
+// skipped or repeated sample leaves at least 1.7 % of the amplitude over two samples in a row, a
+// zero inside the tone far more; a break is counted where the two samples' remainders pass 1/200
+// of the tone's amplitude. At the start, and after a break, the judge waits until the recurrence
+// holds for a few samples, and goes on.
+inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output)
 {
-    constexpr std::int64_t cycle = 48; // samples of one period at 48 kHz
-    std::vector<std::int16_t> expected(static_cast<std::size_t>(cycle));
-    for (std::int64_t s = 0; s < cycle; ++s) {
-        expected[static_cast<std::size_t>(s)] = pcm(sample(s, 48000));
-    }
-    const auto matches = [&](std::int64_t frame, std::int64_t source) {
-        const int difference = static_cast<int>(output[static_cast<std::size_t>(frame)]) -
-                               expected[static_cast<std::size_t>(source % cycle)];
-        return difference >= -tolerance && difference <= tolerance;
-    };
-    // Advances one output frame from source sample `source`; false when it does not continue.
-    const auto follows = [&](std::int64_t frame, std::int64_t& source) {
-        if (matches(frame, source + 1)) {
-            ++source;
-            return true;
-        }
-        return false;
-    };
-
+    const double c = 2.0 * std::cos(2.0 * 3.14159265358979323846 * Frequency / 48000.0);
+    const double threshold = Amplitude * 32767.0 / 200.0;
     std::int64_t first = 0;
     std::int64_t last = static_cast<std::int64_t>(output.size()) - 1;
     while (first <= last && output[static_cast<std::size_t>(first)] == 0) {
@@ -77,43 +64,48 @@ inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output, in
     while (last >= first && output[static_cast<std::size_t>(last)] == 0) {
         --last;
     }
+    const auto at = [&](std::int64_t n) {
+        return static_cast<double>(output[static_cast<std::size_t>(n)]);
+    };
+    const auto remainder = [&](std::int64_t n) {
+        return std::abs(at(n) - c * at(n - 1) + at(n - 2));
+    };
 
     std::vector<Break> breaks;
-    std::int64_t frame = first;
-    bool synced = false;
-    std::int64_t source = 0;
-    while (frame <= last) {
-        if (!synced) {
-            // The phase whose continuation explains the next few samples.
-            constexpr std::int64_t Confirm = 12;
-            for (std::int64_t candidate = 0; candidate < cycle && !synced; ++candidate) {
-                if (!matches(frame, candidate)) {
-                    continue;
+    constexpr std::int64_t Confirm = 12;
+    std::int64_t steady = 0; // samples in a row that the recurrence explains
+    // Where the tone starts out of silence it rings for a filter's length: the judge begins once
+    // the recurrence holds, as after a break.
+    bool broken = true;
+    for (std::int64_t n = first + 2; n + 1 <= last; ++n) {
+        const bool holds = remainder(n) + remainder(n + 1) <= threshold;
+        if (broken) {
+            // Silence satisfies the recurrence too; only the tone's return ends a break.
+            const bool sounding = at(n) != 0.0 || at(n - 1) != 0.0;
+            steady = holds && sounding ? steady + 1 : 0;
+            broken = steady < Confirm;
+            continue;
+        }
+        if (holds) {
+            continue;
+        }
+        // The silence of a gap begins where the sound before it has rung out: within a filter's
+        // length of where the recurrence first failed.
+        Break found{n, 0};
+        constexpr std::int64_t RingFrames = 64;
+        for (std::int64_t z = n; z <= last && z < n + RingFrames; ++z) {
+            if (output[static_cast<std::size_t>(z)] == 0 && z + 1 <= last &&
+                output[static_cast<std::size_t>(z + 1)] == 0) {
+                while (z <= last && output[static_cast<std::size_t>(z)] == 0) {
+                    ++found.silentFrames;
+                    ++z;
                 }
-                std::int64_t probe = candidate;
-                std::int64_t f = frame + 1;
-                while (f <= last && f <= frame + Confirm && follows(f, probe)) {
-                    ++f;
-                }
-                if (f > last || f > frame + Confirm) {
-                    synced = true;
-                    source = candidate;
-                }
+                break;
             }
-            ++frame;
-            continue;
-        }
-        if (follows(frame, source)) {
-            ++frame;
-            continue;
-        }
-        Break found{frame, 0};
-        while (frame <= last && output[static_cast<std::size_t>(frame)] == 0) {
-            ++found.silentFrames;
-            ++frame;
         }
         breaks.push_back(found);
-        synced = false;
+        broken = true;
+        steady = 0;
     }
     return breaks;
 }
