@@ -12,8 +12,7 @@
 //   build/native/bin/audio_drift_bench [minutes]
 #include "recording/sound/audio_conversion.h"
 #include "recording/sound/audio_track_writer.h"
-#include "support/sine_fit.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 
 #include <algorithm>
 #include <cmath>

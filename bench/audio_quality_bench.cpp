@@ -10,8 +10,7 @@
 #include "recording/sound/audio_conversion.h"
 #include "recording/sound/audio_resampler.h"
 #include "recording/sound/audio_track_writer.h"
-#include "support/sine_fit.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 
 #include <algorithm>
 #include <chrono>

@@ -10,7 +10,7 @@
 //   build/native/bin/audio_seam_bench
 #include "recording/sound/audio_conversion.h"
 #include "recording/sound/audio_track_writer.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 
 #include <algorithm>
 #include <cmath>

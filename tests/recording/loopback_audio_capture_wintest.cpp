@@ -4,7 +4,7 @@
 #include "recording/sound/loopback_audio_capture.h"
 #include "recording/core/recording_clock.h"
 #include "tone_player.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 #include "support/runs_under_wine.h"
 #include "recording/core/recording_stage.h"
 

@@ -3,7 +3,7 @@
 #include "recording/sound/default_output_sound.h"
 #include "recording/engine/disk_space_watch.h"
 #include "support/recording_fakes.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 #include "recording/core/recording_stage.h"
 
 #include <gmock/gmock.h>

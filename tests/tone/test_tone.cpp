@@ -1,27 +1,46 @@
-#pragma once
-// A 1 kHz test tone, two judges of its continuity and a sink that keeps what a track writer made
-// of it, shared by the sound benchmarks and the tests that play the tone through a real sound
-// path. Portable: no platform headers.
-#include "recording/core/recording_ports.h"
+#include "tone/test_tone.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <numeric>
-#include <vector>
+#include <utility>
 
 namespace tone {
 
-inline constexpr double Frequency = 1000.0;
-inline constexpr double Amplitude = 0.5;
-// Starting off zero keeps every sample of the tone away from 0 at 48 and 44.1 kHz (the smallest
-// is 13 at 44.1 kHz after conversion to 16 bits), so a zero inside the tone is always a fault.
-inline constexpr double Phase = 0.3;
+namespace {
 
-// Sample `index` of the tone at `rate` frames per second. The tone repeats exactly after `cycle`
-// samples (48 at 48 kHz, 441 at 44.1 kHz), so long runs lose no precision.
-inline float sample(std::int64_t index, std::uint32_t rate)
+// Solves the n x n system m (augmented with its right-hand side in column n) in place.
+template <int N>
+void solve(double (&m)[N][N + 1], double (&x)[N])
+{
+    for (int p = 0; p < N; ++p) {
+        int best = p;
+        for (int r = p + 1; r < N; ++r) {
+            if (std::abs(m[r][p]) > std::abs(m[best][p])) {
+                best = r;
+            }
+        }
+        for (int c = 0; c <= N; ++c) {
+            std::swap(m[p][c], m[best][c]);
+        }
+        for (int r = 0; r < N; ++r) {
+            if (r != p && m[p][p] != 0.0) {
+                const double factor = m[r][p] / m[p][p];
+                for (int c = p; c <= N; ++c) {
+                    m[r][c] -= factor * m[p][c];
+                }
+            }
+        }
+    }
+    for (int r = 0; r < N; ++r) {
+        x[r] = m[r][r] != 0.0 ? m[r][N] / m[r][r] : 0.0;
+    }
+}
+
+} // namespace
+
+float sample(std::int64_t index, std::uint32_t rate)
 {
     const std::int64_t common = std::gcd(static_cast<std::int64_t>(rate), std::int64_t{1000});
     const std::int64_t cycle = rate / common;   // samples per whole number of periods
@@ -31,28 +50,13 @@ inline float sample(std::int64_t index, std::uint32_t rate)
     return static_cast<float>(Amplitude * std::sin(2.0 * 3.14159265358979323846 * turn + Phase));
 }
 
-// The 16-bit value the packet conversion makes of a float sample: rounded to the nearest step.
-inline std::int16_t pcm(float value)
+std::int16_t pcm(float value)
 {
     const float scaled = value * 32767.0f;
     return static_cast<std::int16_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f));
 }
 
-struct Break {
-    std::int64_t frame = 0;        // output frame at which the continuation failed
-    std::int64_t silentFrames = 0; // zeros that start there (0: a skipped or repeated sample)
-};
-
-// Follows the phase of the tone through every output sample (one channel at 48 kHz), from the
-// first to the last non-zero sample. A sinusoid obeys x[n] = 2 cos(w) x[n-1] - x[n-2] whatever
-// its phase, and still within a fraction of a 16-bit step when its pitch is off by the few
-// hundred ppm of a steered or drifting clock, so the sound need not be sample-exact: what the
-// recurrence leaves over is the rounding, plus a burst wherever the tone was broken. A lone
-// skipped or repeated sample leaves at least 1.7 % of the amplitude over two samples in a row, a
-// zero inside the tone far more; a break is counted where the two samples' remainders pass 1/200
-// of the tone's amplitude. At the start, and after a break, the judge waits until the recurrence
-// holds for a few samples, and goes on.
-inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output)
+std::vector<Break> findBreaks(const std::vector<std::int16_t>& output)
 {
     const double c = 2.0 * std::cos(2.0 * 3.14159265358979323846 * Frequency / 48000.0);
     const double threshold = Amplitude * 32767.0 / 200.0;
@@ -110,12 +114,7 @@ inline std::vector<Break> findBreaks(const std::vector<std::int16_t>& output)
     return breaks;
 }
 
-// Clicks in decoded (lossy) sound of the 48 kHz tone: a sinusoid obeys
-// x[n] = 2 cos(w) x[n-1] - x[n-2], so what remains of that prediction is coding noise, plus a
-// burst wherever the tone was broken. Counted per millisecond block (one period of the tone) where
-// the sound is steady; a block whose remainder stands out from the typical block by more than
-// `factor` times, and above 1/40 of the tone's amplitude, is a click.
-inline int countClicks(const std::vector<std::int16_t>& decoded, double factor = 4.0)
+int countClicks(const std::vector<std::int16_t>& decoded, double factor)
 {
     constexpr std::size_t Block = 48;
     const double c = 2.0 * std::cos(2.0 * 3.14159265358979323846 * Frequency / 48000.0);
@@ -171,17 +170,93 @@ inline int countClicks(const std::vector<std::int16_t>& decoded, double factor =
     return clicks;
 }
 
-// Keeps the left channel of the 16-bit stereo samples a track writer writes.
-class LeftChannelSink final : public SampleSink {
-public:
-    void writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length, std::int64_t,
-                     std::int64_t) override
-    {
-        for (std::uint32_t i = 0; i + 3 < length; i += 4) {
-            left.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        }
+void LeftChannelSink::writeSample(std::uint32_t, const std::uint8_t* bytes, std::uint32_t length,
+                                  std::int64_t, std::int64_t)
+{
+    for (std::uint32_t i = 0; i + 3 < length; i += 4) {
+        left.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
     }
-    std::vector<std::int16_t> left;
-};
+}
+
+void SineFit::step(const std::vector<double>& y, bool refine)
+{
+    const double t0 = -0.5 * static_cast<double>(y.size() - 1);
+    const double cw = std::cos(w);
+    const double sw = std::sin(w);
+    double cosine = std::cos(w * t0);
+    double sine = std::sin(w * t0);
+    double m[4][5] = {};
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        const double t = t0 + static_cast<double>(i);
+        const double basis[4] = {cosine, sine, 1.0, t * (b * cosine - a * sine)};
+        const int n = refine ? 4 : 3;
+        for (int r = 0; r < n; ++r) {
+            for (int col = r; col < n; ++col) {
+                m[r][col] += basis[r] * basis[col];
+            }
+            m[r][4] += basis[r] * y[i];
+        }
+        const double next = cosine * cw - sine * sw;
+        sine = sine * cw + cosine * sw;
+        cosine = next;
+    }
+    if (refine) {
+        for (int r = 0; r < 4; ++r) {
+            for (int col = 0; col < r; ++col) {
+                m[r][col] = m[col][r];
+            }
+        }
+        double x[4] = {};
+        solve<4>(m, x);
+        a = x[0];
+        b = x[1];
+        c = x[2];
+        w += x[3];
+    } else {
+        double m3[3][4] = {};
+        for (int r = 0; r < 3; ++r) {
+            for (int col = 0; col < 3; ++col) {
+                m3[r][col] = col >= r ? m[r][col] : m[col][r];
+            }
+            m3[r][3] = m[r][4];
+        }
+        double x[3] = {};
+        solve<3>(m3, x);
+        a = x[0];
+        b = x[1];
+        c = x[2];
+    }
+}
+
+double SineFit::sinad(const std::vector<double>& y) const
+{
+    const double t0 = -0.5 * static_cast<double>(y.size() - 1);
+    const double cw = std::cos(w);
+    const double sw = std::sin(w);
+    double cosine = std::cos(w * t0);
+    double sine = std::sin(w * t0);
+    double residual = 0.0;
+    for (const double value : y) {
+        const double error = value - (a * cosine + b * sine + c);
+        residual += error * error;
+        const double next = cosine * cw - sine * sw;
+        sine = sine * cw + cosine * sw;
+        cosine = next;
+    }
+    const double signal = (a * a + b * b) / 2.0;
+    return 10.0 * std::log10(signal / (residual / static_cast<double>(y.size())));
+}
+
+double fittedSinad(const std::vector<double>& y, double w)
+{
+    SineFit fit;
+    fit.w = w;
+    fit.step(y, false);
+    for (int i = 0; i < 4; ++i) {
+        fit.step(y, true);
+    }
+    fit.step(y, false);
+    return fit.sinad(y);
+}
 
 } // namespace tone
