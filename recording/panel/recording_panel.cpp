@@ -70,8 +70,8 @@ void openRecordingPanel()
     }
 }
 
-void closeRecordingPanel()
+void closeRecordingPanel(PanelClosing closing)
 {
-    finishRecordingAndClosePanel();
+    finishRecordingAndClosePanel(closing);
     destroyRecordingBorder();
 }
