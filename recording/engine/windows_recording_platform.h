@@ -17,6 +17,7 @@ public:
     void sleepBetweenPasses() override;
     std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
     std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath) override;
+    void completeRecordedFile(const std::wstring& filePath) noexcept override;
 
 private:
     // The writer calls Media Foundation through the functions this runtime loads. The worker

@@ -85,7 +85,11 @@ ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& m
                                                VideoEncoders encoders)
 {
     ComPtr<IMFAttributes> attributes;
-    throwIfFailed(mf.createAttributes(&attributes, 1), L"Ustawienia MP4");
+    throwIfFailed(mf.createAttributes(&attributes, 2), L"Ustawienia MP4");
+    // Fragments of about a second, each complete on the disk once written: a recording that ends
+    // abruptly keeps every whole fragment, and the finisher makes the file an ordinary MP4.
+    throwIfFailed(attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4),
+                  L"Ustawienia MP4");
     if (encoders == VideoEncoders::HardwareAllowed) {
         attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
     }
