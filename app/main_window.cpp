@@ -2,6 +2,7 @@
 
 #include "app/command_routing.h"
 #include "app/hotkey_manager.h"
+#include "app/recording_recovery.h"
 #include "app/tray_icon.h"
 #include "common/window_binding.h"
 #include "recording/panel/recording_panel.h"
@@ -139,6 +140,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 return onCreate(window);
             case WM_HOTKEY:
                 runAction(mainWindowActionFor(wParam));
+                return 0;
+            case WM_RECORDINGS_RECOVERED:
+                announceRecoveredRecordings();
                 return 0;
             default:
                 return ::DefWindowProcW(window, message, wParam, lParam);
