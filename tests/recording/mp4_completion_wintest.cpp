@@ -102,6 +102,8 @@ TEST(Mp4Completion, FragmentedFileBecomesAnOrdinaryOneInPlace)
     EXPECT_EQ(completeMp4InPlace(path), Mp4Completion::Completed);
     const Bytes completed = readFileBytes(path);
     EXPECT_THAT(topLevelBoxes(completed), ElementsAre("ftyp", "mdat", "moov"));
+    const test_support::TopLevelBox moov = test_support::topLevelBoxList(completed).back();
+    EXPECT_FALSE(test_support::mentions(completed, moov.offset, moov.offset + moov.size, "mvex"));
     EXPECT_GT(completed.size(), fragmented.size());
     // The fragments' bytes stay where they were, inside the one mdat.
     EXPECT_TRUE(std::equal(fragmented.begin() + 64, fragmented.end(), completed.begin() + 64));

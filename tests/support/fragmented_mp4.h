@@ -231,10 +231,16 @@ inline Bytes fragmentedMp4(std::uint32_t fragments, std::uint32_t samplesPerFrag
     return out;
 }
 
-// The types of the top-level boxes, in order; "?" where a header is damaged.
-inline std::vector<std::string> topLevelBoxes(const Bytes& file)
+struct TopLevelBox {
+    std::string type; // "?" where a header is damaged or reaches past the end
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
+// The top-level boxes of `file`, in order, up to the first damaged one.
+inline std::vector<TopLevelBox> topLevelBoxList(const Bytes& file)
 {
-    std::vector<std::string> types;
+    std::vector<TopLevelBox> boxes;
     std::size_t at = 0;
     while (at + 8 <= file.size()) {
         std::uint64_t size = (std::uint64_t{file[at]} << 24) | (std::uint64_t{file[at + 1]} << 16) |
@@ -248,20 +254,31 @@ inline std::vector<std::string> topLevelBoxes(const Bytes& file)
         } else if (size == 0) {
             size = file.size() - at;
         }
-        if (size < 8 || at + size > file.size()) {
-            types.emplace_back("?");
+        if (size < 8 || size > file.size() - at) {
+            boxes.push_back({"?", at, file.size() - at});
             break;
         }
-        types.push_back(std::move(type));
+        boxes.push_back({std::move(type), at, static_cast<std::size_t>(size)});
         at += static_cast<std::size_t>(size);
+    }
+    return boxes;
+}
+
+// The types of the top-level boxes, in order; "?" where a header is damaged.
+inline std::vector<std::string> topLevelBoxes(const Bytes& file)
+{
+    std::vector<std::string> types;
+    for (const TopLevelBox& box : topLevelBoxList(file)) {
+        types.push_back(box.type);
     }
     return types;
 }
 
-// Whether any box anywhere in `file` is of `type` (a plain search for the type's bytes).
-inline bool mentions(const Bytes& file, const char* type)
+// Whether `type` appears anywhere in bytes [begin, end) of `file` (a plain search for the type's
+// four characters, enough for a moov, which holds no sample data).
+inline bool mentions(const Bytes& file, std::size_t begin, std::size_t end, const char* type)
 {
-    for (std::size_t i = 0; i + 4 <= file.size(); ++i) {
+    for (std::size_t i = begin; i + 4 <= end && i + 4 <= file.size(); ++i) {
         if (std::memcmp(&file[i], type, 4) == 0) {
             return true;
         }

@@ -41,6 +41,10 @@ public:
     {
         return windows.freeDiskSpace(filePath);
     }
+    void completeRecordedFile(const std::wstring& filePath) noexcept override
+    {
+        windows.completeRecordedFile(filePath);
+    }
 
 protected:
     // The functions of the runtime made last; the worker makes it before any writer.
