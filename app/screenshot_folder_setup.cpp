@@ -2,6 +2,7 @@
 
 #include "screenshot/screenshot_folder.h"
 #include "app/screenshot_folder_rules.h"
+#include "common/writable_folder.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -15,8 +16,7 @@ bool prepareScreenshotFolder()
         return false;
     }
     ScreenshotFolderPath = screenshotsFolderIn(pictures);
-    const bool created = ::CreateDirectoryW(ScreenshotFolderPath.c_str(), nullptr) != FALSE;
-    if (!screenshotsFolderUsable(created, created ? ERROR_SUCCESS : ::GetLastError())) {
+    if (!makeWritableFolder(ScreenshotFolderPath)) {
         ScreenshotFolderPath.clear();
     }
     return !ScreenshotFolderPath.empty();

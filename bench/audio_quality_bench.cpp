@@ -22,7 +22,6 @@
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-constexpr std::int64_t UnitsPerSecond = 10'000'000;
 constexpr std::int64_t StartTime = 1'000'000'000;
 
 // Source frames of packet k: the 10 ms packets of a rate that is no multiple of 100 alternate in

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr std::int64_t UnitsPerSecond = 10'000'000;
 constexpr std::int64_t Duration = 60 * UnitsPerSecond;
 constexpr std::int64_t PassLength = 50'000;  // the worker's 5 ms pass
 constexpr std::int64_t WriteLag = 1'000'000; // the worker writes 0.1 s behind

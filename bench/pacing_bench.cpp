@@ -19,6 +19,8 @@
 #include <random>
 #include <vector>
 
+using namespace test_support;
+
 namespace {
 
 constexpr std::int64_t Millisecond = 10'000;

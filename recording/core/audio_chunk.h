@@ -1,9 +1,9 @@
 #pragma once
+#include "recording/core/media_clock.h"
+
 #include <cstdint>
 #include <deque>
 #include <vector>
-
-inline constexpr std::uint32_t OutputSampleRate = 48000;
 
 // One captured packet converted to 48 kHz stereo 16-bit PCM and placed on the recording timeline.
 struct AudioChunk {

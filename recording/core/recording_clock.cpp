@@ -1,4 +1,5 @@
 #include "recording/core/recording_clock.h"
+#include "recording/core/media_clock.h"
 
 #include <windows.h>
 
@@ -9,6 +10,7 @@ std::int64_t nowIn100ns() noexcept
     ::QueryPerformanceCounter(&counter);
     ::QueryPerformanceFrequency(&frequency);
     // Dividing first keeps the product within double's exact range for any realistic uptime.
-    const double unitsPerTick = 10'000'000.0 / static_cast<double>(frequency.QuadPart);
+    const double unitsPerTick =
+        static_cast<double>(UnitsPerSecond) / static_cast<double>(frequency.QuadPart);
     return static_cast<std::int64_t>(unitsPerTick * static_cast<double>(counter.QuadPart));
 }

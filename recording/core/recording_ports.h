@@ -10,12 +10,17 @@
 #include <optional>
 #include <string>
 
-// COM and Media Foundation for the worker thread; shuts both down in its destructor.
+class MediaFileWriter;
+
+// COM and Media Foundation for the worker thread; shuts both down in its destructor. The MP4
+// writer works through them, so only a runtime makes one: each writer it makes must be released
+// before the runtime, and may be opened only once both have started.
 class MediaRuntime {
 public:
     virtual ~MediaRuntime() = default;
-    virtual void startCom() = 0;             // "COM"
-    virtual void startMediaFoundation() = 0; // "Media Foundation"
+    virtual void startCom() = 0;             // RecordingStage::Com
+    virtual void startMediaFoundation() = 0; // RecordingStage::MediaFoundation
+    virtual std::unique_ptr<MediaFileWriter> makeFileWriter() = 0;
 };
 
 // The system sound (loopback capture of the default output device).
@@ -34,7 +39,7 @@ public:
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
-    virtual void grab() = 0; // "Odczyt obrazu pulpitu"
+    virtual void grab() = 0; // RecordingStage::DesktopImageRead
     virtual const std::uint8_t* pixels() const noexcept = 0;
 };
 
@@ -57,7 +62,7 @@ class MediaFileWriter : public SampleSink {
 public:
     virtual void open(const std::wstring& path, std::int32_t width, std::int32_t height,
                       VideoEncoders encoders) = 0;
-    virtual void finalize() = 0; // "Finalizacja pliku MP4"
+    virtual void finalize() = 0; // RecordingStage::Mp4Finalize
     // Failure path: finalizes (result ignored) when writing had begun, then releases the writer.
     virtual void abandon() noexcept = 0;
     virtual std::uint32_t videoStream() const noexcept = 0;
@@ -75,7 +80,6 @@ class RecordingPlatform {
 public:
     virtual ~RecordingPlatform() = default;
     virtual std::unique_ptr<MediaRuntime> makeMediaRuntime() = 0;
-    virtual std::unique_ptr<MediaFileWriter> makeFileWriter() = 0;
     virtual std::unique_ptr<SoundSource> startSound() = 0;
     virtual std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region,
                                                              std::int32_t width,

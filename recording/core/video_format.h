@@ -1,11 +1,11 @@
 #pragma once
 // Sizes, rates and timing of the recorded video, shared by the worker and the MP4 writer.
 #include "common/pixel_rect.h"
+#include "recording/core/media_clock.h"
 
 #include <cstdint>
 
-inline constexpr std::int64_t FramePeriod = 333'333;     // 100-ns units: 30 frames per second
-inline constexpr std::int64_t AudioWriteLag = 1'000'000; // sound is written 0.1 s behind
+inline constexpr std::int64_t AudioWriteLag = UnitsPerSecond / 10; // sound is written 0.1 s behind
 
 inline constexpr std::int32_t MinFrameSide = 16;
 inline constexpr std::int32_t MaxFrameWidth = 3840;

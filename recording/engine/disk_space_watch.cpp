@@ -1,6 +1,7 @@
 #include "recording/engine/disk_space_watch.h"
 
 #include "common/failure.h"
+#include "recording/core/recording_stage.h"
 
 #include <optional>
 #include <utility>
@@ -12,7 +13,7 @@ DiskSpaceWatch::DiskSpaceWatch(RecordingPlatform& recordingPlatform, std::wstrin
 void DiskSpaceWatch::requireReserve()
 {
     if (belowReserve()) {
-        throw Failure{DiskFullResult, L"Malo miejsca na dysku"};
+        throw stageFailure(DiskFullResult, RecordingStage::LowDiskSpace);
     }
 }
 

@@ -3,6 +3,7 @@
 // the finalizing of a file whose writes failed cannot be relied on, so a full disk could cost the
 // whole recording: it is ended and saved while the index and the writer's data still fit.
 #include "recording/core/recording_ports.h"
+#include "recording/core/media_clock.h"
 
 #include <cstdint>
 #include <string>
@@ -18,7 +19,7 @@
 inline constexpr std::uint64_t DiskSpaceReserve = std::uint64_t{256} << 20;
 
 // About once a second, in 100-ns units; at most 2 MB of the file are written in between.
-inline constexpr std::int64_t DiskSpaceCheckPeriod = 10'000'000;
+inline constexpr std::int64_t DiskSpaceCheckPeriod = UnitsPerSecond;
 
 // HRESULT_FROM_WIN32(ERROR_DISK_FULL), spelled out because this file stays free of platform
 // headers.

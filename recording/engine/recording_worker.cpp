@@ -9,6 +9,7 @@
 #include "recording/video/nv12_conversion.h"
 #include "recording/video/resilient_frame_source.h"
 #include "recording/core/video_format.h"
+#include "recording/core/recording_stage.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -24,8 +25,8 @@ constexpr std::int32_t InvalidArgumentResult = static_cast<std::int32_t>(0x80070
 // A pass this long after the previous one means the machine slept or the thread was held up
 // (the performance counter goes on counting through sleep). Recording the whole span would fill
 // the file with one frozen picture and silence, and the shown time would jump by as much.
-constexpr std::int64_t StallLimit = 50'000'000; // 5 s
-constexpr std::int64_t StallKept = 10'000'000;  // 1 s, as a late pass would have it
+constexpr std::int64_t StallLimit = 5 * UnitsPerSecond;
+constexpr std::int64_t StallKept = UnitsPerSecond; // as a late pass would have it
 
 // The part of the time since the previous pass that the recording leaves out: all of it while
 // paused, and after a stall everything but its last second, so the sound read right after it
@@ -42,7 +43,7 @@ std::int64_t timeLeftOut(std::int64_t sinceLastPass, bool paused) noexcept
 // part left out lands before `keptFrom` on the timeline; it goes, as sound read while paused does.
 void discardStalledSound(AudioChunkQueue& queue, std::size_t firstNew, std::int64_t keptFrom)
 {
-    const std::int64_t firstKeptFrame = scaleTruncated(keptFrom, 48'000, 10'000'000);
+    const std::int64_t firstKeptFrame = outputFramesIn(keptFrom);
     queue.erase(std::remove_if(queue.begin() + static_cast<std::ptrdiff_t>(firstNew), queue.end(),
                                [firstKeptFrame](const AudioChunk& chunk) {
                                    return chunk.startFrame < firstKeptFrame;
@@ -145,7 +146,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
 
     const FrameSize size = evenFrameSize(region);
     if (!isRecordableFrameSize(size)) {
-        throw Failure{InvalidArgumentResult, L"Obszar musi miec od 16x16 do 3840x2160 pikseli"};
+        throw stageFailure(InvalidArgumentResult, RecordingStage::AreaSize);
     }
     DiskSpaceWatch disk(platform, outputPath);
     disk.requireReserve();
@@ -246,7 +247,7 @@ void runRecordingWorkerWith(RecordingSession& session, PixelRect region,
     RecordingProgress progress;
     try {
         runtime = platform.makeMediaRuntime();
-        writer = std::make_unique<EncoderFallbackWriter>(platform);
+        writer = std::make_unique<EncoderFallbackWriter>(*runtime);
         record(session, region, outputPath, platform, *runtime, writer, progress);
     } catch (const Failure& failure) {
         endAfterFailure(session, outputPath, platform, writer, progress, &failure);

@@ -4,7 +4,6 @@
 #include "recording/video/duplication_frame_source.h"
 #include "recording/sound/loopback_audio_capture.h"
 #include "recording/mp4/mp4_completion.h"
-#include "recording/mp4/mp4_sink_writer.h"
 #include "recording/core/recording_clock.h"
 #include "recording/engine/timer_resolution_scope.h"
 
@@ -12,17 +11,7 @@
 
 std::unique_ptr<MediaRuntime> WindowsRecordingPlatform::makeMediaRuntime()
 {
-    auto scope = std::make_unique<ComMediaScope>();
-    runtime = scope.get();
-    return scope;
-}
-
-std::unique_ptr<MediaFileWriter> WindowsRecordingPlatform::makeFileWriter()
-{
-    if (runtime == nullptr) {
-        throw std::logic_error("the MP4 writer needs the media runtime made first");
-    }
-    return std::make_unique<Mp4SinkWriter>(runtime->mediaFoundation());
+    return std::make_unique<ComMediaScope>();
 }
 
 std::unique_ptr<SoundSource> WindowsRecordingPlatform::startSound()

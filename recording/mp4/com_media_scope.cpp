@@ -1,6 +1,7 @@
 #include "recording/mp4/com_media_scope.h"
+#include "recording/mp4/mp4_sink_writer.h"
 
-#include "common/hresult_check.h"
+#include "recording/core/recording_stage.h"
 
 ComMediaScope::~ComMediaScope()
 {
@@ -12,12 +13,18 @@ ComMediaScope::~ComMediaScope()
 
 void ComMediaScope::startCom()
 {
-    throwIfFailed(com.emplace().result(), L"COM");
+    throwIfFailed(com.emplace().result(), RecordingStage::Com);
 }
 
 void ComMediaScope::startMediaFoundation()
 {
     library.load();
-    throwIfFailed(library.functions().startup(MF_VERSION, MFSTARTUP_FULL), L"Media Foundation");
+    throwIfFailed(library.functions().startup(MF_VERSION, MFSTARTUP_FULL),
+                  RecordingStage::MediaFoundation);
     mediaFoundationStarted = true;
+}
+
+std::unique_ptr<MediaFileWriter> ComMediaScope::makeFileWriter()
+{
+    return std::make_unique<Mp4SinkWriter>(library.functions());
 }

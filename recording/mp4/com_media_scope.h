@@ -15,8 +15,10 @@ public:
     ComMediaScope& operator=(const ComMediaScope&) = delete;
     ~ComMediaScope() override;
 
-    void startCom() override;             // "COM"
-    void startMediaFoundation() override; // "Media Foundation"
+    void startCom() override;
+    void startMediaFoundation() override;
+    // The program's MP4 sink writer, calling Media Foundation through this scope's functions.
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override;
 
     // Filled in by startMediaFoundation; valid as long as this scope lives.
     const MediaFoundationFunctions& mediaFoundation() const noexcept { return library.functions(); }

@@ -2,21 +2,14 @@
 
 #include "common/failure.h"
 
-#include <cwchar>
-
-bool isVideoEncoderStage(const wchar_t* stage) noexcept
+bool isVideoEncoderStage(std::optional<RecordingStage> stage) noexcept
 {
-    for (const wchar_t* encoderStage :
-         {L"Enkoder H.264", L"Wejscie wideo NV12", L"Start zapisu MP4"}) {
-        if (stage != nullptr && std::wcscmp(stage, encoderStage) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return stage == RecordingStage::H264Encoder || stage == RecordingStage::Nv12VideoInput ||
+           stage == RecordingStage::Mp4WriteStart;
 }
 
-EncoderFallbackWriter::EncoderFallbackWriter(RecordingPlatform& recordingPlatform)
-    : platform(recordingPlatform), writer(platform.makeFileWriter())
+EncoderFallbackWriter::EncoderFallbackWriter(MediaRuntime& mediaRuntime)
+    : runtime(mediaRuntime), writer(runtime.makeFileWriter())
 {}
 
 void EncoderFallbackWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height,
@@ -29,7 +22,7 @@ void EncoderFallbackWriter::open(const std::wstring& path, std::int32_t width, s
     try {
         writer->open(filePath, frameWidth, frameHeight, encoders);
     } catch (const Failure& failure) {
-        if (!mayFallBack() || !isVideoEncoderStage(failure.stage)) {
+        if (!mayFallBack() || !isVideoEncoderStage(stageOf(failure))) {
             throw;
         }
         reopenWithSoftwareEncoder();
@@ -75,6 +68,6 @@ void EncoderFallbackWriter::reopenWithSoftwareEncoder()
     encoders = VideoEncoders::SoftwareOnly;
     // The refused writer still holds the file; it goes before the file is created again.
     writer.reset();
-    writer = platform.makeFileWriter();
+    writer = runtime.makeFileWriter();
     writer->open(filePath, frameWidth, frameHeight, encoders);
 }

@@ -4,14 +4,16 @@
 // platform's software encoder takes every size the recording allows, so a file refused that way
 // is made anew with it instead of ending the recording.
 #include "recording/core/recording_ports.h"
+#include "recording/core/recording_stage.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
-// True for the steps of the writer's set-up that a hardware encoder can refuse: "Enkoder H.264",
-// "Wejscie wideo NV12" and "Start zapisu MP4".
-bool isVideoEncoderStage(const wchar_t* stage) noexcept;
+// True for the steps of the writer's set-up that a hardware encoder can refuse: the H.264
+// encoder, its NV12 input and the start of writing.
+bool isVideoEncoderStage(std::optional<RecordingStage> stage) noexcept;
 
 // The recording's MP4 file through the platform's writers: the first one is made at once; when
 // hardware encoders were allowed and one of the encoder's set-up steps or the first video sample
@@ -20,7 +22,7 @@ bool isVideoEncoderStage(const wchar_t* stage) noexcept;
 // failures of every other step are thrown as they come.
 class EncoderFallbackWriter final : public MediaFileWriter {
 public:
-    explicit EncoderFallbackWriter(RecordingPlatform& recordingPlatform);
+    explicit EncoderFallbackWriter(MediaRuntime& mediaRuntime);
 
     void open(const std::wstring& path, std::int32_t width, std::int32_t height,
               VideoEncoders allowed) override;
@@ -36,7 +38,7 @@ private:
     void reopenWithSoftwareEncoder();
     bool mayFallBack() const noexcept { return encoders == VideoEncoders::HardwareAllowed; }
 
-    RecordingPlatform& platform;
+    MediaRuntime& runtime;
     std::unique_ptr<MediaFileWriter> writer;
     std::wstring filePath;
     std::int32_t frameWidth = 0;

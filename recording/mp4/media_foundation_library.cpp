@@ -3,20 +3,21 @@
 #include <utility>
 
 #include "common/failure.h"
+#include "recording/core/recording_stage.h"
 
 namespace {
 
-constexpr const wchar_t* Stage = L"Media Foundation";
+constexpr RecordingStage Stage = RecordingStage::MediaFoundation;
 
 template <typename Function>
 void lookUp(const SystemLibrary& library, const char* name, Function& function)
 {
     if (!library.loaded()) {
-        throw Failure{library.loadResult(), Stage};
+        throw stageFailure(library.loadResult(), Stage);
     }
     function = library.find<Function>(name);
     if (function == nullptr) {
-        throw Failure{HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), Stage};
+        throw stageFailure(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), Stage);
     }
 }
 

@@ -1,8 +1,9 @@
 #include "recording/mp4/mp4_sink_writer.h"
 
 #include "common/failure.h"
-#include "common/hresult_check.h"
 #include "recording/core/video_format.h"
+#include "recording/core/media_clock.h"
+#include "recording/core/recording_stage.h"
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -25,12 +26,12 @@ ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, cons
                                         std::uint32_t width, std::uint32_t height)
 {
     ComPtr<IMFMediaType> type;
-    throwIfFailed(mf.createMediaType(&type), L"Format wideo");
+    throwIfFailed(mf.createMediaType(&type), RecordingStage::VideoFormat);
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
     type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
     type->SetUINT64(MF_MT_FRAME_SIZE, packHighLow(width, height));
-    type->SetUINT64(MF_MT_FRAME_RATE, packHighLow(30, 1));
+    type->SetUINT64(MF_MT_FRAME_RATE, packHighLow(FramesPerSecond, 1));
     type->SetUINT64(MF_MT_PIXEL_ASPECT_RATIO, packHighLow(1, 1));
     return type;
 }
@@ -38,12 +39,12 @@ ComPtr<IMFMediaType> makeVideoMediaType(const MediaFoundationFunctions& mf, cons
 ComPtr<IMFMediaType> makeAudioMediaType(const MediaFoundationFunctions& mf, const GUID& subtype)
 {
     ComPtr<IMFMediaType> type;
-    throwIfFailed(mf.createMediaType(&type), L"Format audio");
+    throwIfFailed(mf.createMediaType(&type), RecordingStage::AudioFormat);
     type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
     type->SetGUID(MF_MT_SUBTYPE, subtype);
-    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2);
-    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, 48000);
-    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
+    type->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, OutputChannels);
+    type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, OutputSampleRate);
+    type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, OutputBitsPerSample);
     return type;
 }
 
@@ -76,8 +77,8 @@ ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf)
 ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf)
 {
     ComPtr<IMFMediaType> type = makeAudioMediaType(mf, MFAudioFormat_PCM);
-    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, 4);
-    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 192000);
+    type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, OutputBytesPerFrame);
+    type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, OutputSampleRate * OutputBytesPerFrame);
     return type;
 }
 
@@ -85,11 +86,11 @@ ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& m
                                                VideoEncoders encoders)
 {
     ComPtr<IMFAttributes> attributes;
-    throwIfFailed(mf.createAttributes(&attributes, 2), L"Ustawienia MP4");
+    throwIfFailed(mf.createAttributes(&attributes, 2), RecordingStage::Mp4Settings);
     // Fragments of about a second, each complete on the disk once written: a recording that ends
     // abruptly keeps every whole fragment, and the finisher makes the file an ordinary MP4.
     throwIfFailed(attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4),
-                  L"Ustawienia MP4");
+                  RecordingStage::Mp4Settings);
     if (encoders == VideoEncoders::HardwareAllowed) {
         attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
     }
@@ -100,9 +101,9 @@ void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer,
                       const std::uint8_t* bytes, DWORD length, LONGLONG time, LONGLONG duration)
 {
     ComPtr<IMFMediaBuffer> buffer;
-    throwIfFailed(mf.createMemoryBuffer(length, &buffer), L"Bufor nagrania");
+    throwIfFailed(mf.createMemoryBuffer(length, &buffer), RecordingStage::RecordingBuffer);
     BYTE* data = nullptr;
-    throwIfFailed(buffer->Lock(&data, nullptr, nullptr), L"Blokada bufora");
+    throwIfFailed(buffer->Lock(&data, nullptr, nullptr), RecordingStage::BufferLock);
     if (length != 0) {
         std::memcpy(data, bytes, length);
     }
@@ -110,11 +111,11 @@ void writeMediaSample(const MediaFoundationFunctions& mf, IMFSinkWriter& writer,
     buffer->SetCurrentLength(length);
 
     ComPtr<IMFSample> sample;
-    throwIfFailed(mf.createSample(&sample), L"Probka nagrania");
+    throwIfFailed(mf.createSample(&sample), RecordingStage::RecordingSample);
     sample->AddBuffer(buffer.Get());
     sample->SetSampleTime(time);
     sample->SetSampleDuration(duration);
-    throwIfFailed(writer.WriteSample(stream, sample.Get()), L"Zapis probki MP4");
+    throwIfFailed(writer.WriteSample(stream, sample.Get()), RecordingStage::Mp4SampleWrite);
 }
 
 void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int32_t height,
@@ -123,7 +124,7 @@ void Mp4SinkWriter::open(const std::wstring& path, std::int32_t width, std::int3
     attributes = makeSinkWriterAttributes(mf, encoders);
     ComPtr<IMFSinkWriter> created;
     throwIfFailed(mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
-                  L"Utworzenie MP4");
+                  RecordingStage::Mp4Create);
     openStreams(std::move(created), width, height);
 }
 
@@ -133,20 +134,21 @@ void Mp4SinkWriter::openStreams(ComPtr<IMFSinkWriter> sinkWriter, std::int32_t w
     writer = std::move(sinkWriter);
 
     h264Type = makeH264OutputType(mf, width, height);
-    throwIfFailed(writer->AddStream(h264Type.Get(), &videoStreamIndex), L"Enkoder H.264");
+    throwIfFailed(writer->AddStream(h264Type.Get(), &videoStreamIndex),
+                  RecordingStage::H264Encoder);
 
     nv12Type = makeNv12InputType(mf, width, height);
     throwIfFailed(writer->SetInputMediaType(videoStreamIndex, nv12Type.Get(), nullptr),
-                  L"Wejscie wideo NV12");
+                  RecordingStage::Nv12VideoInput);
 
     aacType = makeAacOutputType(mf);
-    throwIfFailed(writer->AddStream(aacType.Get(), &audioStreamIndex), L"Enkoder AAC");
+    throwIfFailed(writer->AddStream(aacType.Get(), &audioStreamIndex), RecordingStage::AacEncoder);
 
     pcmType = makePcmInputType(mf);
     throwIfFailed(writer->SetInputMediaType(audioStreamIndex, pcmType.Get(), nullptr),
-                  L"Wejscie audio PCM");
+                  RecordingStage::PcmAudioInput);
 
-    throwIfFailed(writer->BeginWriting(), L"Start zapisu MP4");
+    throwIfFailed(writer->BeginWriting(), RecordingStage::Mp4WriteStart);
     writingStarted = true;
 }
 
@@ -155,7 +157,7 @@ void Mp4SinkWriter::writeSample(std::uint32_t stream, const std::uint8_t* bytes,
 {
     // A sample for a writer that is not writing would otherwise dereference nothing.
     if (!writer || !writingStarted) {
-        throw Failure{MF_E_INVALIDREQUEST, L"Zapis probki MP4"};
+        throw stageFailure(MF_E_INVALIDREQUEST, RecordingStage::Mp4SampleWrite);
     }
     writeMediaSample(mf, *writer.Get(), stream, bytes, length, time, duration);
 }
@@ -163,9 +165,9 @@ void Mp4SinkWriter::writeSample(std::uint32_t stream, const std::uint8_t* bytes,
 void Mp4SinkWriter::finalize()
 {
     if (!writer) {
-        throw Failure{MF_E_INVALIDREQUEST, L"Finalizacja pliku MP4"};
+        throw stageFailure(MF_E_INVALIDREQUEST, RecordingStage::Mp4Finalize);
     }
-    throwIfFailed(writer->Finalize(), L"Finalizacja pliku MP4");
+    throwIfFailed(writer->Finalize(), RecordingStage::Mp4Finalize);
     writer.Reset();
     writingStarted = false;
 }

@@ -1,6 +1,7 @@
 #include "recording/panel/panel_view.h"
 
 #include "recording/core/failure_text.h"
+#include "recording/core/media_clock.h"
 
 #include <cwchar>
 
@@ -36,7 +37,9 @@ std::wstring formatRecordingTime(bool paused, std::int64_t elapsed100ns)
 {
     // The worker never publishes a negative time; should one appear, show zero rather than a
     // garbled clock. Minutes have no upper limit, so they are formatted as 64-bit values.
-    const double seconds = elapsed100ns > 0 ? static_cast<double>(elapsed100ns) / 10000000.0 : 0.0;
+    const double seconds =
+        elapsed100ns > 0 ? static_cast<double>(elapsed100ns) / static_cast<double>(UnitsPerSecond)
+                         : 0.0;
     const auto wholeSeconds = static_cast<long long>(seconds);
     wchar_t text[128] = {};
     const int length =

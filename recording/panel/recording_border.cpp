@@ -19,24 +19,24 @@ bool registerBorderClass(HINSTANCE instance)
     windowClass.lpfnWndProc = RecordingBorderWndProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = RecordingBorderClassName;
-    return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return ::RegisterClassW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 // Cuts the area out of the window, so the frame is only the band round it.
 void shapeAsFrame(HWND window, const BorderGeometry& geometry)
 {
-    UniqueRegion frame(CreateRectRgn(0, 0, geometry.width, geometry.height));
-    UniqueRegion hole(CreateRectRgn(geometry.hole.left, geometry.hole.top, geometry.hole.right,
-                                    geometry.hole.bottom));
+    UniqueRegion frame(::CreateRectRgn(0, 0, geometry.width, geometry.height));
+    UniqueRegion hole(::CreateRectRgn(geometry.hole.left, geometry.hole.top, geometry.hole.right,
+                                      geometry.hole.bottom));
     if (!frame || !hole) {
         return;
     }
     // Left unshaped, the window would cover the very pixels being recorded.
-    if (CombineRgn(frame.get(), frame.get(), hole.get(), RGN_DIFF) == ERROR) {
+    if (::CombineRgn(frame.get(), frame.get(), hole.get(), RGN_DIFF) == ERROR) {
         return;
     }
     hole.reset();
-    if (SetWindowRgn(window, frame.get(), FALSE) != 0) {
+    if (::SetWindowRgn(window, frame.get(), FALSE) != 0) {
         frame.release(); // the system owns it now
     }
 }
@@ -47,10 +47,10 @@ void paintFrame(HWND window)
     HDC dc = paint.dc();
     if (dc != nullptr) {
         RECT client{};
-        GetClientRect(window, &client);
-        UniqueBrush brush(CreateSolidBrush(BorderColour));
+        ::GetClientRect(window, &client);
+        UniqueBrush brush(::CreateSolidBrush(BorderColour));
         if (brush) {
-            FillRect(dc, &client, brush.get());
+            ::FillRect(dc, &client, brush.get());
         }
     }
 }
@@ -60,7 +60,7 @@ void paintFrame(HWND window)
 void destroyRecordingBorder()
 {
     if (recordingBorderWindow != nullptr) {
-        DestroyWindow(recordingBorderWindow);
+        ::DestroyWindow(recordingBorderWindow);
         recordingBorderWindow = nullptr;
     }
 }
@@ -69,23 +69,23 @@ void showRecordingBorder(const PixelRect& region)
 {
     destroyRecordingBorder();
 
-    HINSTANCE instance = GetModuleHandleW(nullptr);
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
     if (!registerBorderClass(instance)) {
         return;
     }
 
     const BorderGeometry geometry = borderGeometryFor(region);
-    recordingBorderWindow = CreateWindowExW(BorderExStyle, RecordingBorderClassName, L"", WS_POPUP,
-                                            geometry.x, geometry.y, geometry.width, geometry.height,
-                                            nullptr, nullptr, instance, nullptr);
+    recordingBorderWindow = ::CreateWindowExW(BorderExStyle, RecordingBorderClassName, L"",
+                                              WS_POPUP, geometry.x, geometry.y, geometry.width,
+                                              geometry.height, nullptr, nullptr, instance, nullptr);
     if (recordingBorderWindow == nullptr) {
         return;
     }
 
     shapeAsFrame(recordingBorderWindow, geometry);
-    SetLayeredWindowAttributes(recordingBorderWindow, 0, BorderAlpha, LWA_ALPHA);
-    SetWindowDisplayAffinity(recordingBorderWindow, WDA_EXCLUDEFROMCAPTURE);
-    ShowWindow(recordingBorderWindow, SW_SHOWNOACTIVATE);
+    ::SetLayeredWindowAttributes(recordingBorderWindow, 0, BorderAlpha, LWA_ALPHA);
+    ::SetWindowDisplayAffinity(recordingBorderWindow, WDA_EXCLUDEFROMCAPTURE);
+    ::ShowWindow(recordingBorderWindow, SW_SHOWNOACTIVATE);
 }
 
 LRESULT CALLBACK RecordingBorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -100,7 +100,7 @@ LRESULT CALLBACK RecordingBorderWndProc(HWND window, UINT message, WPARAM wParam
             paintFrame(window);
             return 0;
         default:
-            return DefWindowProcW(window, message, wParam, lParam);
+            return ::DefWindowProcW(window, message, wParam, lParam);
         }
     });
 }

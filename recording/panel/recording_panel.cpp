@@ -1,6 +1,7 @@
 #include "recording/panel/recording_panel.h"
 
 #include "common/win_rect.h"
+#include "common/window_binding.h"
 #include "recording/panel/recording_area.h"
 #include "recording/panel/recording_border.h"
 #include "recording/panel/recording_panel_window.h"
@@ -38,8 +39,8 @@ void chooseAreaAndOpen()
     case AreaVerdict::Ignore:
         return;
     case AreaVerdict::Refuse:
-        MessageBoxW(nullptr, L"Wybierz obszar od 16x16 do 3840x2160 pikseli.", L"Nagrywanie",
-                    MB_OK | MB_ICONINFORMATION);
+        ::MessageBoxW(nullptr, L"Wybierz obszar od 16x16 do 3840x2160 pikseli.", L"Nagrywanie",
+                      MB_OK | MB_ICONINFORMATION);
         return;
     case AreaVerdict::Accept:
         openRecordingPanelFor(check.region);
@@ -56,8 +57,8 @@ void openRecordingPanel()
         return;
     }
     if (recordingPanelWindow != nullptr) {
-        ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
-        SetForegroundWindow(recordingPanelWindow);
+        ::ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
+        ::SetForegroundWindow(recordingPanelWindow);
         return;
     }
     if (selectionActive) {
@@ -68,6 +69,14 @@ void openRecordingPanel()
     } catch (...) { // NOLINT(bugprone-empty-catch): a deliberate barrier
         // Called from the main window procedure: out of memory opens no panel.
     }
+}
+
+bool recordingIsActive() noexcept
+{
+    const RecordingPanelState* state = recordingPanelWindow != nullptr
+                                           ? boundObject<RecordingPanelState>(recordingPanelWindow)
+                                           : nullptr;
+    return state != nullptr && isActive(state->session.readState());
 }
 
 void closeRecordingPanel(PanelClosing closing)

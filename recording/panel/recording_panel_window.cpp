@@ -1,7 +1,5 @@
 #include "recording/panel/recording_panel_window.h"
 
-#include "recording/panel/recording_panel.h"
-
 #include "recording/panel/panel_layout.h"
 #include "recording/panel/panel_view.h"
 #include "recording/panel/recording_border.h"
@@ -38,33 +36,38 @@ bool registerPanelClass(HINSTANCE instance)
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = RecordingPanelWndProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     windowClass.lpszClassName = RecordingPanelClassName;
-    return RegisterClassW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return ::RegisterClassW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void createControls(HWND window, RecordingPanelState& state)
+// False when a control could not be made: a panel without its buttons could not be stopped.
+bool createControls(HWND window, RecordingPanelState& state)
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
     state.font = makeDialogFont(state.dpi);
     const std::wstring infoLine = formatInfoLine(state.region.width(), state.region.height());
     for (const PanelControl& control : PanelControls) {
         const wchar_t* className = control.kind == PanelControlKind::Button ? L"BUTTON" : L"STATIC";
         const wchar_t* text = control.text != nullptr ? control.text : infoLine.c_str();
         const PixelRect place = panelControlRect(control, state.dpi);
-        HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, place.left,
-                                     place.top, place.width(), place.height(), window,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
-                                     instance, nullptr);
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontOrStock(state.font)), TRUE);
+        HWND child = ::CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, place.left,
+                                       place.top, place.width(), place.height(), window,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+                                       instance, nullptr);
+        if (child == nullptr) {
+            return false;
+        }
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fontOrStock(state.font)), TRUE);
     }
     for (const PanelControl& control : PanelControls) {
         if (!control.initiallyEnabled) {
-            EnableWindow(GetDlgItem(window, control.id), FALSE);
+            ::EnableWindow(::GetDlgItem(window, control.id), FALSE);
         }
     }
+    return true;
 }
 
 // The panel was moved to a monitor with another scale: take the size the system suggests and lay
@@ -72,16 +75,16 @@ void createControls(HWND window, RecordingPanelState& state)
 void onDpiChanged(HWND window, RecordingPanelState& state, std::uint32_t dpi, const RECT& suggested)
 {
     state.dpi = dpi;
-    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     UniqueFont font = makeDialogFont(dpi);
     const auto fontParameter = reinterpret_cast<WPARAM>(fontOrStock(font));
     for (const PanelControl& control : PanelControls) {
-        HWND child = GetDlgItem(window, control.id);
+        HWND child = ::GetDlgItem(window, control.id);
         const PixelRect place = panelControlRect(control, dpi);
-        SetWindowPos(child, nullptr, place.left, place.top, place.width(), place.height(),
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(child, WM_SETFONT, fontParameter, TRUE);
+        ::SetWindowPos(child, nullptr, place.left, place.top, place.width(), place.height(),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(child, WM_SETFONT, fontParameter, TRUE);
     }
     // The controls no longer use the old font, so it may go.
     state.font = std::move(font);
@@ -89,9 +92,9 @@ void onDpiChanged(HWND window, RecordingPanelState& state, std::uint32_t dpi, co
 
 void setButtonEnabled(HWND window, int id, bool enabled)
 {
-    HWND button = GetDlgItem(window, id);
-    if ((IsWindowEnabled(button) != FALSE) != enabled) {
-        EnableWindow(button, enabled ? TRUE : FALSE);
+    HWND button = ::GetDlgItem(window, id);
+    if ((::IsWindowEnabled(button) != FALSE) != enabled) {
+        ::EnableWindow(button, enabled ? TRUE : FALSE);
     }
 }
 
@@ -101,8 +104,8 @@ void startRecording(HWND window, RecordingPanelState& state)
     // "Otworz MP4" is still enabled, and must never hand the shell an empty path.
     std::wstring path = makeVideoPath();
     if (path.empty()) {
-        MessageBoxW(window, L"Nie mozna utworzyc folderu Wideo\\Kestrova.", L"Nagrywanie",
-                    MB_OK | MB_ICONERROR);
+        ::MessageBoxW(window, L"Nie mozna utworzyc folderu Wideo\\Kestrova.", L"Nagrywanie",
+                      MB_OK | MB_ICONERROR);
         return;
     }
     state.outputPath = std::move(path);
@@ -128,8 +131,8 @@ void onCommand(HWND window, RecordingPanelState& state, int id)
         break;
     case ID_OPEN_BUTTON:
         if (current == RecordingState::Saved) {
-            ShellExecuteW(window, L"open", state.outputPath.c_str(), nullptr, nullptr,
-                          SW_SHOWNORMAL);
+            ::ShellExecuteW(window, L"open", state.outputPath.c_str(), nullptr, nullptr,
+                            SW_SHOWNORMAL);
         }
         break;
     default:
@@ -148,7 +151,7 @@ void refresh(HWND window, RecordingPanelState& state)
         setButtonEnabled(window, ID_FINISH_BUTTON, buttons.finish);
         setButtonEnabled(window, ID_OPEN_BUTTON, buttons.open);
         if (pauseTextChanges(state.shownState, current)) {
-            SetDlgItemTextW(window, ID_PAUSE_BUTTON, pauseButtonText(current));
+            ::SetDlgItemTextW(window, ID_PAUSE_BUTTON, pauseButtonText(current));
         }
         state.shownState = current;
     }
@@ -163,14 +166,14 @@ void refresh(HWND window, RecordingPanelState& state)
     std::wstring status =
         statusTextFor(current, elapsed, errorText, state.session.readStopReason());
     if (!status.empty() && status != state.shownStatus) {
-        SetDlgItemTextW(window, ID_STATUS_LINE, status.c_str());
+        ::SetDlgItemTextW(window, ID_STATUS_LINE, status.c_str());
         state.shownStatus = std::move(status);
     }
 
     if (recordingHasEnded(current)) {
         destroyRecordingBorder();
         if (state.closeRequested) {
-            DestroyWindow(window); // frees the state: nothing may touch it afterwards
+            ::DestroyWindow(window); // frees the state: nothing may touch it afterwards
         }
     }
 }
@@ -183,7 +186,7 @@ void onClose(HWND window, RecordingPanelState& state)
         state.session.requestStop();
         return;
     }
-    DestroyWindow(window);
+    ::DestroyWindow(window);
 }
 
 LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message, WPARAM wParam,
@@ -191,8 +194,10 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
 {
     switch (message) {
     case WM_CREATE:
-        createControls(window, state);
-        SetTimer(window, RefreshTimer, RefreshPeriodMs, nullptr);
+        if (!createControls(window, state)) {
+            return -1; // CreateWindowExW fails, and openRecordingPanelFor shows nothing
+        }
+        ::SetTimer(window, RefreshTimer, RefreshPeriodMs, nullptr);
         return 0;
     case WM_COMMAND:
         onCommand(window, state, LOWORD(wParam));
@@ -215,16 +220,16 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
         state.session.stopAndWait();
         return 0;
     case WM_NCDESTROY:
-        KillTimer(window, RefreshTimer);
+        ::KillTimer(window, RefreshTimer);
         destroyRecordingBorder();
         if (recordingPanelWindow == window) {
             recordingPanelWindow = nullptr;
         }
         // Then the binding frees the state: the session's destruction stops a running recording
         // and waits for its file.
-        return DefWindowProcW(window, message, wParam, lParam);
+        return ::DefWindowProcW(window, message, wParam, lParam);
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -232,7 +237,7 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
 
 HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerEntry)
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
     if (!registerPanelClass(instance)) {
         return nullptr;
     }
@@ -245,43 +250,35 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
 
     // Laid out for the DPI of the monitor it opens on, which is the one its place lies on.
     const RECT area = toRect(region);
-    HMONITOR monitor = MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST);
+    HMONITOR monitor = ::MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST);
     creation.object->dpi = monitorDpi(monitor);
     MONITORINFO monitorInfo{};
     monitorInfo.cbSize = sizeof(monitorInfo);
-    GetMonitorInfoW(monitor, &monitorInfo);
+    ::GetMonitorInfoW(monitor, &monitorInfo);
     const PanelPosition position =
         recordingPanelPosition(toPixelRect(monitorInfo.rcWork), creation.object->dpi);
     const PanelSize size = recordingPanelSize(creation.object->dpi);
 
     recordingPanelWindow =
-        CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, RecordingPanelClassName, PanelTitle,
-                        WS_CAPTION | WS_SYSMENU, position.x, position.y, size.width, size.height,
-                        nullptr, nullptr, instance, &creation);
+        ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, RecordingPanelClassName, PanelTitle,
+                          WS_CAPTION | WS_SYSMENU, position.x, position.y, size.width, size.height,
+                          nullptr, nullptr, instance, &creation);
     if (recordingPanelWindow == nullptr) {
         return nullptr;
     }
 
-    SetWindowDisplayAffinity(recordingPanelWindow, WDA_EXCLUDEFROMCAPTURE);
+    ::SetWindowDisplayAffinity(recordingPanelWindow, WDA_EXCLUDEFROMCAPTURE);
     showRecordingBorder(region);
-    ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
+    ::ShowWindow(recordingPanelWindow, SW_SHOWNORMAL);
     return recordingPanelWindow;
-}
-
-bool recordingIsActive() noexcept
-{
-    const RecordingPanelState* state = recordingPanelWindow != nullptr
-                                           ? boundObject<RecordingPanelState>(recordingPanelWindow)
-                                           : nullptr;
-    return state != nullptr && isActive(state->session.readState());
 }
 
 void finishRecordingAndClosePanel(PanelClosing closing)
 {
     if (recordingPanelWindow != nullptr) {
-        SendMessageW(recordingPanelWindow, FinishRecordingMessage,
-                     closing == PanelClosing::SessionEnd ? 1 : 0, 0);
-        DestroyWindow(recordingPanelWindow);
+        ::SendMessageW(recordingPanelWindow, FinishRecordingMessage,
+                       closing == PanelClosing::SessionEnd ? 1 : 0, 0);
+        ::DestroyWindow(recordingPanelWindow);
     }
 }
 

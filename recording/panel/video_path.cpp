@@ -1,6 +1,7 @@
 #include "recording/panel/video_path.h"
 
 #include "common/local_time_now.h"
+#include "common/writable_folder.h"
 #include "recording/panel/video_file_name.h"
 
 #include <windows.h>
@@ -24,16 +25,9 @@ std::wstring makeVideoPath()
         return {};
     }
 
-    std::wstring folder = std::wstring(videos) + VideoSubfolder;
-    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return {};
-        }
-        // A plain file of that name "already exists" too, but nothing can be recorded into it.
-        const DWORD attributes = GetFileAttributesW(folder.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            return {};
-        }
+    const std::wstring folder = std::wstring(videos) + VideoSubfolder;
+    if (!makeWritableFolder(folder)) {
+        return {};
     }
 
     const std::wstring name = formatVideoFileName(localTimeNow());

@@ -1,13 +1,11 @@
 #include "recording/sound/audio_conversion.h"
 
-#include "recording/sound/audio_track_writer.h"
+#include "recording/core/media_clock.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-constexpr std::int64_t UnitsPerSecond = 10'000'000;
 
 float decodeSample(SampleEncoding encoding, const std::uint8_t* at) noexcept
 {
@@ -93,7 +91,7 @@ std::int64_t startFrameOf(const PacketFormat& format, const AudioPacket& packet,
     const auto offset =
         static_cast<std::int64_t>(packetTime - static_cast<std::uint64_t>(startTime) -
                                   static_cast<std::uint64_t>(pausedTotal));
-    return scaleTruncated(offset, OutputSampleRate, UnitsPerSecond);
+    return outputFramesIn(offset);
 }
 
 } // namespace

@@ -4,24 +4,9 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-constexpr std::int64_t UnitsPerSecond = 10'000'000;
-constexpr std::int64_t FramesPerSecond = 48'000;
-
-} // namespace
-
-std::int64_t scaleTruncated(std::int64_t value, std::int64_t multiplier,
-                            std::int64_t divisor) noexcept
-{
-    // Quotient and remainder share the sign of value, so the two truncated parts add up to the
-    // truncated whole.
-    return value / divisor * multiplier + value % divisor * multiplier / divisor;
-}
-
 void AudioTrackWriter::writeUpTo(std::int64_t time)
 {
-    const std::int64_t target = scaleTruncated(time, FramesPerSecond, UnitsPerSecond);
+    const std::int64_t target = outputFramesIn(time);
     std::vector<std::int16_t> block;
     while (written < target) {
         const std::int64_t n = std::min(target - written, MaxAudioBlockFrames);
@@ -35,8 +20,8 @@ void AudioTrackWriter::writeUpTo(std::int64_t time)
                             static_cast<std::size_t>(hi - lo) * 2 * sizeof(std::int16_t));
             }
         }
-        const std::int64_t t0 = scaleTruncated(written, UnitsPerSecond, FramesPerSecond);
-        const std::int64_t t1 = scaleTruncated(written + n, UnitsPerSecond, FramesPerSecond);
+        const std::int64_t t0 = timeOfOutputFrame(written);
+        const std::int64_t t1 = timeOfOutputFrame(written + n);
         sink.writeSample(stream, reinterpret_cast<const std::uint8_t*>(block.data()),
                          static_cast<std::uint32_t>(n * 4), t0, t1 - t0);
         written += n;

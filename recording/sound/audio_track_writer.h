@@ -2,6 +2,7 @@
 // Writes the audio stream as contiguous blocks of at most 0.1 s from time 0, taking the queued
 // chunks where they exist and silence everywhere else.
 #include "recording/core/audio_chunk.h"
+#include "recording/core/media_clock.h"
 #include "recording/core/recording_ports.h"
 
 #include <cstdint>
@@ -28,8 +29,3 @@ private:
     std::uint32_t stream;
     std::int64_t written = 0;
 };
-
-// value x multiplier / divisor truncated toward zero, exact and without overflow for every
-// timeline value (multiplier and divisor positive and below 2^31).
-std::int64_t scaleTruncated(std::int64_t value, std::int64_t multiplier,
-                            std::int64_t divisor) noexcept;

@@ -4,6 +4,7 @@
 // current default, so the rest of the recording is not silently mute.
 #include "recording/core/audio_chunk.h"
 #include "recording/core/recording_ports.h"
+#include "recording/core/media_clock.h"
 
 #include <cstdint>
 #include <memory>
@@ -15,7 +16,7 @@ inline constexpr std::int32_t DeviceInvalidatedResult = static_cast<std::int32_t
 // About once a second, in 100-ns units: how often the default output is compared with the
 // captured device, and how often a missing source is tried again. A switch of outputs costs at
 // most that much sound; the check itself is a few calls into the device enumerator.
-inline constexpr std::int64_t SoundDeviceCheckPeriod = 10'000'000;
+inline constexpr std::int64_t SoundDeviceCheckPeriod = UnitsPerSecond;
 
 class DefaultOutputSound {
 public:

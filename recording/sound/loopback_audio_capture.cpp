@@ -1,8 +1,9 @@
 #include "recording/sound/loopback_audio_capture.h"
 
 #include "common/failure.h"
-#include "common/hresult_check.h"
 #include "recording/core/recording_clock.h"
+#include "recording/core/media_clock.h"
+#include "recording/core/recording_stage.h"
 
 #include <audioclient.h>
 #include <ksmedia.h>
@@ -17,7 +18,7 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // One second of engine buffer covers any gap between two polls of the worker loop.
-constexpr REFERENCE_TIME EngineBufferDuration = 10'000'000;
+constexpr REFERENCE_TIME EngineBufferDuration = UnitsPerSecond;
 
 // The endpoint's id string, or empty when it cannot be read.
 std::wstring endpointId(IMMDevice& device)
@@ -66,10 +67,10 @@ void LoopbackAudioCapture::start()
     ComPtr<IMMDeviceEnumerator> enumerator;
     throwIfFailed(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                                      IID_PPV_ARGS(&enumerator)),
-                  L"Urzadzenia audio");
+                  RecordingStage::AudioDevices);
     ComPtr<IMMDevice> device;
     throwIfFailed(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device),
-                  L"Brak wyjscia audio");
+                  RecordingStage::NoAudioOutput);
     startOnDevice(*device.Get(), AUDCLNT_STREAMFLAGS_LOOPBACK);
     deviceId = endpointId(*device.Get());
     deviceEnumerator = std::move(enumerator);
@@ -94,26 +95,26 @@ void LoopbackAudioCapture::startOnDevice(IMMDevice& device, DWORD streamFlags)
 {
     throwIfFailed(device.Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
                                   reinterpret_cast<void**>(audioClient.ReleaseAndGetAddressOf())),
-                  L"Dzwiek systemowy");
+                  RecordingStage::SystemSound);
 
     WAVEFORMATEX* format = nullptr;
     const HRESULT formatResult = audioClient->GetMixFormat(&format);
     mixFormat.reset(format);
-    throwIfFailed(formatResult, L"Format dzwieku systemowego");
+    throwIfFailed(formatResult, RecordingStage::SystemSoundFormat);
 
     packetFormat = acceptMixFormat(describeMixFormat(*mixFormat));
     if (!packetFormat) {
-        throw Failure{AUDCLNT_E_UNSUPPORTED_FORMAT, L"Nieobslugiwany format audio"};
+        throw stageFailure(AUDCLNT_E_UNSUPPORTED_FORMAT, RecordingStage::UnsupportedAudioFormat);
     }
     isFloatFormat = packetFormat->isFloat();
     converter.emplace(*packetFormat);
 
     throwIfFailed(audioClient->Initialize(AUDCLNT_SHAREMODE_SHARED, streamFlags,
                                           EngineBufferDuration, 0, mixFormat.get(), nullptr),
-                  L"Przechwytywanie dzwieku systemowego");
+                  RecordingStage::SystemSoundCapture);
     throwIfFailed(audioClient->GetService(IID_PPV_ARGS(&captureClient)),
-                  L"Bufor dzwieku systemowego");
-    throwIfFailed(audioClient->Start(), L"Start dzwieku systemowego");
+                  RecordingStage::SystemSoundBuffer);
+    throwIfFailed(audioClient->Start(), RecordingStage::SystemSoundStart);
 }
 
 void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
@@ -121,7 +122,7 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
 {
     // A capture that never started has nothing to poll; asking it would dereference nothing.
     if (!captureClient || !packetFormat || !converter) {
-        throw Failure{AUDCLNT_E_NOT_INITIALIZED, L"Odczyt audio"};
+        throw stageFailure(AUDCLNT_E_NOT_INITIALIZED, RecordingStage::AudioRead);
     }
     if (discard) {
         converter->endStream(queue);
@@ -129,7 +130,7 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
     // Drain until the engine reports no further packet: a poll every few milliseconds can find
     // several waiting, and leaving them would let the engine buffer overflow.
     UINT32 packetFrames = 0;
-    throwIfFailed(captureClient->GetNextPacketSize(&packetFrames), L"Odczyt audio");
+    throwIfFailed(captureClient->GetNextPacketSize(&packetFrames), RecordingStage::AudioRead);
     while (packetFrames != 0) {
         BYTE* data = nullptr;
         UINT32 frames = 0;
@@ -138,7 +139,7 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
         UINT64 counterPosition = 0;
         throwIfFailed(
             captureClient->GetBuffer(&data, &frames, &flags, &devicePosition, &counterPosition),
-            L"Odczyt pakietu audio");
+            RecordingStage::AudioPacketRead);
         if (!discard) {
             AudioPacket packet;
             packet.data = data;
@@ -151,7 +152,8 @@ void LoopbackAudioCapture::drain(AudioChunkQueue& queue, bool discard, std::int6
             }
             converter->convert(packet, startTime, pausedTotal, queue);
         }
-        throwIfFailed(captureClient->ReleaseBuffer(frames), L"Zwolnienie pakietu audio");
-        throwIfFailed(captureClient->GetNextPacketSize(&packetFrames), L"Kolejny pakiet audio");
+        throwIfFailed(captureClient->ReleaseBuffer(frames), RecordingStage::AudioPacketRelease);
+        throwIfFailed(captureClient->GetNextPacketSize(&packetFrames),
+                      RecordingStage::NextAudioPacket);
     }
 }

@@ -1,6 +1,7 @@
 #include "recording/video/desktop_capture.h"
 
 #include "common/failure.h"
+#include "recording/core/recording_stage.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ DesktopCapture::DesktopCapture(const PixelRect& area, std::int32_t frameWidth,
     memoryDC.reset(::CreateCompatibleDC(screenDC.get()));
     bitmap.reset(createTopDownDibSection(screenDC.get(), width, height, bits));
     if (!screenDC || !memoryDC || !bitmap) {
-        throw Failure{E_OUTOFMEMORY, L"Przechwytywanie pulpitu"};
+        throw stageFailure(E_OUTOFMEMORY, RecordingStage::DesktopCapture);
     }
     previousBitmap.emplace(memoryDC.get(), bitmap.get());
 }
@@ -42,7 +43,7 @@ void DesktopCapture::grab()
     // layered windows anyway.
     if (!::BitBlt(memoryDC.get(), 0, 0, width, height, screenDC.get(), region.left, region.top,
                   SRCCOPY)) {
-        throw Failure{HRESULT_FROM_WIN32(::GetLastError()), L"Odczyt obrazu pulpitu"};
+        throw stageFailure(HRESULT_FROM_WIN32(::GetLastError()), RecordingStage::DesktopImageRead);
     }
     // The DIB's bits are read directly next, so GDI's batch must have reached them.
     ::GdiFlush();

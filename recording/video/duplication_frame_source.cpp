@@ -2,6 +2,7 @@
 
 #include "common/failure.h"
 #include "recording/core/recording_clock.h"
+#include "recording/core/recording_stage.h"
 
 #include <windows.h>
 
@@ -69,7 +70,7 @@ void DuplicationFrameSource::grab()
         copyByGdi();
         return;
     case FrameAction::NoFrame:
-        throw Failure{E_ACCESSDENIED, L"Odczyt obrazu pulpitu"};
+        throw stageFailure(E_ACCESSDENIED, RecordingStage::DesktopImageRead);
     }
 }
 

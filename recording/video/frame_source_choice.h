@@ -3,6 +3,7 @@
 // duplication when the platform answers otherwise than with an image. Free of platform headers:
 // the platform's results come in as numbers and plain values, the decisions go out as enums.
 #include "common/pixel_rect.h"
+#include "recording/core/media_clock.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +43,7 @@ enum class FrameAction : std::uint8_t {
 };
 
 // Making the duplication again after a loss is tried at most this often (100-ns units).
-inline constexpr std::int64_t DuplicationRetryInterval = 10'000'000;
+inline constexpr std::int64_t DuplicationRetryInterval = UnitsPerSecond;
 
 // The course of one recording's desktop duplication: after the answer of making it (at the start
 // or again), and after each frame's answer, whether and when to make it again, what the frame

@@ -5,6 +5,7 @@
 // them again once copies succeed.
 #include "common/pixel_rect.h"
 #include "recording/core/recording_ports.h"
+#include "recording/core/media_clock.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,7 +13,7 @@
 
 // How long copies keep failing before the desktop capture is made anew, in case its screen
 // device context does not recover; and again after each further second of failures.
-inline constexpr std::int64_t DesktopRemakeInterval = 10'000'000;
+inline constexpr std::int64_t DesktopRemakeInterval = UnitsPerSecond;
 
 class ResilientFrameSource {
 public:

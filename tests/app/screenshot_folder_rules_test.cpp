@@ -1,4 +1,5 @@
 #include "app/screenshot_folder_rules.h"
+#include "common/folder_rule.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,22 @@ TEST(ScreenshotsFolder, AddsExactlyTwelveCharacters)
     EXPECT_EQ(screenshotsFolderIn(pictures).size(), pictures.size() + 12);
 }
 
-TEST(ScreenshotsFolder, CreatedOrAlreadyThereIsUsable)
+// The rule both the screenshots folder and the videos folder follow.
+TEST(WritableFolder, CreatedOrAlreadyThereAsAFolderIsUsable)
 {
-    EXPECT_TRUE(screenshotsFolderUsable(true, 0));
-    EXPECT_TRUE(screenshotsFolderUsable(false, 183)); // ERROR_ALREADY_EXISTS, folder or file
+    EXPECT_TRUE(folderUsable(true, 0, true));
+    EXPECT_TRUE(folderUsable(false, 183, true)); // ERROR_ALREADY_EXISTS, a folder
 }
 
-TEST(ScreenshotsFolder, OtherFailuresAreNotUsable)
+TEST(WritableFolder, AFileWhereTheFolderShouldBeIsNotUsable)
 {
-    EXPECT_FALSE(screenshotsFolderUsable(false, 3));  // ERROR_PATH_NOT_FOUND
-    EXPECT_FALSE(screenshotsFolderUsable(false, 5));  // ERROR_ACCESS_DENIED
-    EXPECT_FALSE(screenshotsFolderUsable(false, 21)); // ERROR_NOT_READY
-    EXPECT_FALSE(screenshotsFolderUsable(false, 0));
+    EXPECT_FALSE(folderUsable(false, 183, false)); // ERROR_ALREADY_EXISTS, a file
+}
+
+TEST(WritableFolder, OtherFailuresAreNotUsable)
+{
+    EXPECT_FALSE(folderUsable(false, 3, true));  // ERROR_PATH_NOT_FOUND
+    EXPECT_FALSE(folderUsable(false, 5, true));  // ERROR_ACCESS_DENIED
+    EXPECT_FALSE(folderUsable(false, 21, true)); // ERROR_NOT_READY
+    EXPECT_FALSE(folderUsable(false, 0, true));
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-using namespace e2e;
+using namespace test_support::e2e;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using namespace e2e;
+using namespace test_support::e2e;
 
 namespace {
 
@@ -304,7 +304,7 @@ TEST_F(RecordingE2e, TooSmallAreaIsRefusedWithAMessage)
 
 TEST_F(RecordingE2e, StartFailsAtTheSoundStageUnderThisDesktop)
 {
-    if (!runsUnderWine()) {
+    if (!test_support::runsUnderWine()) {
         GTEST_SKIP() << "relies on Wine having no MP4 sink and no loopback capture";
     }
     const std::wstring subfolder = videosFolder() + L"\\Kestrova";

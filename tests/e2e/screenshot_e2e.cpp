@@ -9,7 +9,7 @@
 #include "support/pattern_window.h"
 #include "support/pixels.h"
 
-using namespace e2e;
+using namespace test_support::e2e;
 using test_support::clipboardBitmapPixels;
 using test_support::clipboardDibPixels;
 using test_support::crop;
@@ -50,7 +50,7 @@ protected:
     {
         folder = screenshotsFolder();
         // These tests empty the folder; on Windows it is the user's own.
-        if (!runsUnderWine() && !listFiles(folder, L"*.png").empty()) {
+        if (!test_support::runsUnderWine() && !listFiles(folder, L"*.png").empty()) {
             GTEST_SKIP() << "Pictures\\Screenshots holds PNG files, which these tests would delete";
         }
         ::CreateDirectoryW(folder.c_str(), nullptr);

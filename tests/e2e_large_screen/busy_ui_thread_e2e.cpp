@@ -6,7 +6,7 @@
 
 #include <string>
 
-using namespace e2e;
+using namespace test_support::e2e;
 
 namespace {
 

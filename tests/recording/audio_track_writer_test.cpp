@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace test_support;
+
 namespace {
 
 AudioChunk chunkOf(std::int64_t startFrame, std::int64_t frames, std::int16_t left,

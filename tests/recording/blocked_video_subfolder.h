@@ -16,7 +16,7 @@
 // Wine the prefix is fresh, so a file there is a fault of the tests themselves.
 inline bool videoSubfolderHoldsUserFiles()
 {
-    if (runsUnderWine()) {
+    if (test_support::runsUnderWine()) {
         return false;
     }
     wchar_t videos[MAX_PATH] = {};

@@ -2,6 +2,7 @@
 #include "common/failure.h"
 #include "support/pattern_window.h"
 #include "support/bitblt_raster_ops.h"
+#include "recording/core/recording_stage.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -62,7 +63,7 @@ TEST(DesktopCapture, RefusesAFrameItCannotAllocate)
     const std::optional<Failure> failure = failureOfCapture(100'000, 100'000);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->hr, static_cast<std::int32_t>(E_OUTOFMEMORY));
-    EXPECT_STREQ(failure->stage, L"Przechwytywanie pulpitu");
+    EXPECT_EQ(stageOf(*failure), RecordingStage::DesktopCapture);
 }
 
 TEST(DesktopCapture, RefusesAnEmptyFrame)
@@ -70,7 +71,7 @@ TEST(DesktopCapture, RefusesAnEmptyFrame)
     const std::optional<Failure> failure = failureOfCapture(0, 0);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->hr, static_cast<std::int32_t>(E_OUTOFMEMORY));
-    EXPECT_STREQ(failure->stage, L"Przechwytywanie pulpitu");
+    EXPECT_EQ(stageOf(*failure), RecordingStage::DesktopCapture);
 }
 
 // GDI handles are a per-process quota: about ten thousand on Windows, 65,536 in Wine's table. A

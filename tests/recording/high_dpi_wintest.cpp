@@ -9,6 +9,7 @@
 #include "screenshot/preview_window.h"
 #include "screenshot/save_outcome.h"
 #include "support/pixels.h"
+#include "recording/core/recording_stage.h"
 
 #include <windows.h>
 
@@ -67,12 +68,11 @@ std::vector<std::wstring> textsOf(int id)
                 statusTextFor(RecordingState::Saved, 0, {}),
                 statusTextFor(RecordingState::Failed, 0, UnexpectedFailureText),
                 statusTextFor(RecordingState::Failed, 0,
-                              failureText(Failure{static_cast<HRESULT>(0x80070057),
-                                                  L"Obszar musi miec od 16x16 do 3840x2160 "
-                                                  L"pikseli"})),
+                              failureText(stageFailure(static_cast<HRESULT>(0x80070057),
+                                                       RecordingStage::AreaSize))),
                 statusTextFor(RecordingState::Failed, 0,
-                              failureText(Failure{static_cast<HRESULT>(0x88890003),
-                                                  L"Przechwytywanie dzwieku systemowego"}))};
+                              failureText(stageFailure(static_cast<HRESULT>(0x88890003),
+                                                       RecordingStage::SystemSoundCapture)))};
     case 1:
         return {L"Start"};
     case 2:

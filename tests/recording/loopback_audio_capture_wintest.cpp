@@ -7,6 +7,7 @@
 #include "tone_player.h"
 #include "support/tone_seams.h"
 #include "support/runs_under_wine.h"
+#include "recording/core/recording_stage.h"
 
 #include <gtest/gtest.h>
 #include <audioclient.h>
@@ -59,14 +60,14 @@ TEST(LoopbackAudioCapture, DrainBeforeStartFailsInsteadOfCrashing)
         FAIL() << "drain of a capture that never started succeeded";
     } catch (const Failure& failure) {
         EXPECT_EQ(failure.hr, static_cast<std::int32_t>(AUDCLNT_E_NOT_INITIALIZED));
-        EXPECT_STREQ(failure.stage, L"Odczyt audio");
+        EXPECT_EQ(stageOf(failure), RecordingStage::AudioRead);
     }
     EXPECT_TRUE(queue.empty());
 }
 
 TEST(LoopbackAudioCapture, WithoutAnOutputDeviceFailsAtTheDefaultEndpoint)
 {
-    if (!runsUnderWine()) {
+    if (!test_support::runsUnderWine()) {
         GTEST_SKIP() << "relies on Wine without a sound server having no output device";
     }
     if (hasAudioServer()) {
@@ -77,7 +78,7 @@ TEST(LoopbackAudioCapture, WithoutAnOutputDeviceFailsAtTheDefaultEndpoint)
     const std::optional<Failure> failure = failureOfStart(capture);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(static_cast<std::uint32_t>(failure->hr), 0x80070490u);
-    EXPECT_STREQ(failure->stage, L"Brak wyjscia audio");
+    EXPECT_EQ(stageOf(*failure), RecordingStage::NoAudioOutput);
 }
 
 namespace {
@@ -115,7 +116,7 @@ TEST_F(PulseLoopbackAudioCapture, LoopbackStopsAtTheCaptureService)
     ASSERT_TRUE(failure.has_value());
     // Wine 8 initializes the loopback client but offers no capture service on it.
     EXPECT_EQ(static_cast<std::uint32_t>(failure->hr), 0x88890003u);
-    EXPECT_STREQ(failure->stage, L"Bufor dzwieku systemowego");
+    EXPECT_EQ(stageOf(*failure), RecordingStage::SystemSoundBuffer);
     EXPECT_TRUE(capture.isFloat()); // the null sink mixes in 32-bit float
 }
 

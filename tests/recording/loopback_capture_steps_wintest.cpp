@@ -2,6 +2,7 @@
 #include "recording/sound/loopback_audio_capture.h"
 #include "recording/core/recording_clock.h"
 #include "scripted_calls.h"
+#include "recording/core/recording_stage.h"
 
 #include <gtest/gtest.h>
 #include <audioclient.h>
@@ -337,11 +338,11 @@ protected:
     FakeDevice device{log, audioClient};
 };
 
-void expectFailure(const std::optional<Failure>& failure, HRESULT hr, const wchar_t* stage)
+void expectFailure(const std::optional<Failure>& failure, HRESULT hr, RecordingStage stage)
 {
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(static_cast<std::uint32_t>(failure->hr), static_cast<std::uint32_t>(hr));
-    EXPECT_STREQ(failure->stage, stage);
+    EXPECT_EQ(stageOf(*failure), stage);
 }
 
 using Calls = std::vector<std::string>;
@@ -368,14 +369,14 @@ TEST_F(LoopbackCaptureSteps, EachStartCallFailsWithItsOwnStageAndCode)
 {
     struct Case {
         const char* call;
-        const wchar_t* stage;
+        RecordingStage stage;
     };
     const Case cases[] = {
-        {"Activate", L"Dzwiek systemowy"},
-        {"GetMixFormat", L"Format dzwieku systemowego"},
-        {"Initialize", L"Przechwytywanie dzwieku systemowego"},
-        {"GetService", L"Bufor dzwieku systemowego"},
-        {"Start", L"Start dzwieku systemowego"},
+        {"Activate", RecordingStage::SystemSound},
+        {"GetMixFormat", RecordingStage::SystemSoundFormat},
+        {"Initialize", RecordingStage::SystemSoundCapture},
+        {"GetService", RecordingStage::SystemSoundBuffer},
+        {"Start", RecordingStage::SystemSoundStart},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
@@ -408,7 +409,7 @@ TEST_F(LoopbackCaptureSteps, RefusesMixFormatsItCannotDecodeBeforeInitializing)
         audioClient.mixFormat = format;
         LoopbackAudioCapture capture;
         expectFailure(startCapture(capture), static_cast<HRESULT>(0x88890008),
-                      L"Nieobslugiwany format audio");
+                      RecordingStage::UnsupportedAudioFormat);
         EXPECT_EQ(log.calls, (Calls{"Activate", "GetMixFormat"}));
     }
 }
@@ -520,13 +521,13 @@ TEST_F(LoopbackCaptureSteps, EachDrainCallFailsWithItsOwnStageAndCode)
 {
     struct Case {
         const char* call;
-        const wchar_t* stage;
+        RecordingStage stage;
     };
     const Case cases[] = {
-        {"GetNextPacketSize#2", L"Odczyt audio"},
-        {"GetBuffer", L"Odczyt pakietu audio"},
-        {"ReleaseBuffer", L"Zwolnienie pakietu audio"},
-        {"GetNextPacketSize#3", L"Kolejny pakiet audio"},
+        {"GetNextPacketSize#2", RecordingStage::AudioRead},
+        {"GetBuffer", RecordingStage::AudioPacketRead},
+        {"ReleaseBuffer", RecordingStage::AudioPacketRelease},
+        {"GetNextPacketSize#3", RecordingStage::NextAudioPacket},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);

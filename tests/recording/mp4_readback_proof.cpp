@@ -308,7 +308,7 @@ void requireMp4Writer()
 {
     if (const std::optional<std::wstring> reason = whyNoMp4()) {
         const std::string why = narrow(*reason);
-        if (runsUnderWine()) {
+        if (test_support::runsUnderWine()) {
             GTEST_SKIP() << "Wine cannot write an MP4 file (" << why
                          << "): run on Windows 10 or 11 with Media Foundation";
         }

@@ -3,6 +3,7 @@
 #include "recording/mp4/mp4_sink_writer.h"
 #include "fake_sink_writer.h"
 #include "support/runs_under_wine.h"
+#include "recording/core/recording_stage.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>
@@ -62,11 +63,11 @@ GUID subtypeOf(IMFMediaType& type)
     return value;
 }
 
-void expectFailure(const std::optional<Failure>& failure, HRESULT hr, const wchar_t* stage)
+void expectFailure(const std::optional<Failure>& failure, HRESULT hr, RecordingStage stage)
 {
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->hr, static_cast<std::int32_t>(hr));
-    EXPECT_STREQ(failure->stage, stage);
+    EXPECT_EQ(stageOf(*failure), stage);
 }
 
 } // namespace
@@ -96,13 +97,15 @@ TEST_F(Mp4SinkWriterTest, EachSetUpCallFailsWithItsOwnStageAndCode)
 {
     struct Case {
         const char* call;
-        const wchar_t* stage;
+        RecordingStage stage;
         std::size_t callsMade;
     };
     const Case cases[] = {
-        {"AddStream#1", L"Enkoder H.264", 1},     {"SetInputMediaType#1", L"Wejscie wideo NV12", 2},
-        {"AddStream#2", L"Enkoder AAC", 3},       {"SetInputMediaType#2", L"Wejscie audio PCM", 4},
-        {"BeginWriting", L"Start zapisu MP4", 5},
+        {"AddStream#1", RecordingStage::H264Encoder, 1},
+        {"SetInputMediaType#1", RecordingStage::Nv12VideoInput, 2},
+        {"AddStream#2", RecordingStage::AacEncoder, 3},
+        {"SetInputMediaType#2", RecordingStage::PcmAudioInput, 4},
+        {"BeginWriting", RecordingStage::Mp4WriteStart, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
@@ -173,7 +176,7 @@ TEST_F(Mp4SinkWriterTest, FailedWriteIsReportedAndAbandonStillFinalizes)
     } catch (const Failure& caught) {
         failure = caught;
     }
-    expectFailure(failure, E_UNEXPECTED, L"Zapis probki MP4");
+    expectFailure(failure, E_UNEXPECTED, RecordingStage::Mp4SampleWrite);
 
     fake.failingCall = "Finalize";
     writer.abandon();
@@ -208,7 +211,7 @@ TEST_F(Mp4SinkWriterTest, FailedFinalizeCarriesItsStageAndCode)
     } catch (const Failure& caught) {
         failure = caught;
     }
-    expectFailure(failure, static_cast<HRESULT>(0x80070070), L"Finalizacja pliku MP4");
+    expectFailure(failure, static_cast<HRESULT>(0x80070070), RecordingStage::Mp4Finalize);
 }
 
 TEST_F(Mp4SinkWriterTest, WriteBeforeOpenFailsInsteadOfCrashing)
@@ -221,7 +224,7 @@ TEST_F(Mp4SinkWriterTest, WriteBeforeOpenFailsInsteadOfCrashing)
     } catch (const Failure& caught) {
         failure = caught;
     }
-    expectFailure(failure, MF_E_INVALIDREQUEST, L"Zapis probki MP4");
+    expectFailure(failure, MF_E_INVALIDREQUEST, RecordingStage::Mp4SampleWrite);
 }
 
 TEST_F(Mp4SinkWriterTest, WriteMediaSampleCopiesAnEmptySampleWithoutReading)
@@ -250,9 +253,10 @@ TEST_F(Mp4SinkWriterTest, OpenEitherWritesTheFileOrStopsAtItsCreation)
         failure = caught;
     }
     if (failure.has_value()) {
-        EXPECT_TRUE(runsUnderWine()) << "Windows has an MP4 sink, yet the open failed with 0x"
-                                     << std::hex << static_cast<std::uint32_t>(failure->hr);
-        EXPECT_STREQ(failure->stage, L"Utworzenie MP4");
+        EXPECT_TRUE(test_support::runsUnderWine())
+            << "Windows has an MP4 sink, yet the open failed with 0x" << std::hex
+            << static_cast<std::uint32_t>(failure->hr);
+        EXPECT_EQ(stageOf(*failure), RecordingStage::Mp4Create);
         EXPECT_FALSE(writer.isWritingStarted());
         writer.abandon();
         EXPECT_FALSE(std::filesystem::exists(path));

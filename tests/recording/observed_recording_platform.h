@@ -5,7 +5,6 @@
 // takes, how many frames were written and which H.264 encoder wrote them. Only the encoder choice
 // can be pinned to the software encoder; nothing else the worker does is altered.
 #include "common/failure.h"
-#include "common/hresult_check.h"
 #include "recording/sound/audio_conversion.h"
 #include "recording/video/desktop_capture.h"
 #include "recording/core/failure_text.h"
@@ -14,6 +13,7 @@
 #include "recording/core/recording_ports.h"
 #include "support/pass_through_recording_platform.h"
 #include "support/tone_seams.h"
+#include "recording/core/recording_stage.h"
 
 #include <windows.h>
 #include <mfapi.h>
@@ -164,8 +164,9 @@ private:
 
 class ObservedRuntime final : public MediaRuntime {
 public:
-    ObservedRuntime(std::unique_ptr<MediaRuntime> runtime, WorkerStage& workerStage)
-        : inner(std::move(runtime)), stage(workerStage)
+    ObservedRuntime(VideoEncoders pinned, WorkerStage& workerStage,
+                    RecordingObservations& observations)
+        : pinnedEncoders(pinned), stage(workerStage), observed(observations)
     {}
     ObservedRuntime(const ObservedRuntime&) = delete;
     ObservedRuntime& operator=(const ObservedRuntime&) = delete;
@@ -174,17 +175,20 @@ public:
     void startCom() override
     {
         const WorkerCall call(stage, "starting COM");
-        inner->startCom();
+        inner.startCom();
     }
     void startMediaFoundation() override
     {
         const WorkerCall call(stage, "starting Media Foundation");
-        inner->startMediaFoundation();
+        inner.startMediaFoundation();
     }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override;
 
 private:
-    std::unique_ptr<MediaRuntime> inner;
+    ComMediaScope inner;
+    VideoEncoders pinnedEncoders;
     WorkerStage& stage;
+    RecordingObservations& observed;
 };
 
 // The program's MP4 writer, opened as its own open does, so that the sink writer can be asked
@@ -214,7 +218,7 @@ public:
             Microsoft::WRL::ComPtr<IMFSinkWriter> created;
             throwIfFailed(
                 mf.createSinkWriterFromUrl(path.c_str(), nullptr, attributes.Get(), &created),
-                L"Utworzenie MP4");
+                RecordingStage::Mp4Create);
             writer.openStreams(created, width, height);
             observed.encoders.push_back(videoEncoderOf(*created.Get(), writer.videoStream()));
         } catch (const Failure& failure) {
@@ -256,6 +260,13 @@ private:
     WorkerStage& stage;
     RecordingObservations& observed;
 };
+
+inline std::unique_ptr<MediaFileWriter> ObservedRuntime::makeFileWriter()
+{
+    ++observed.writersMade;
+    return std::make_unique<ObservedWriter>(inner.mediaFoundation(), pinnedEncoders, stage,
+                                            observed);
+}
 
 class ObservedSound final : public SoundSource {
 public:
@@ -321,13 +332,7 @@ public:
 
     std::unique_ptr<MediaRuntime> makeMediaRuntime() override
     {
-        return std::make_unique<ObservedRuntime>(PassThroughRecordingPlatform::makeMediaRuntime(),
-                                                 stage);
-    }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override
-    {
-        ++observed.writersMade;
-        return std::make_unique<ObservedWriter>(mediaFoundation(), setup.encoders, stage, observed);
+        return std::make_unique<ObservedRuntime>(setup.encoders, stage, observed);
     }
     std::unique_ptr<SoundSource> startSound() override
     {

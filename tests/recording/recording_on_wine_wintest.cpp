@@ -65,9 +65,12 @@ public:
     WinePlatform(FakeSinkWriter& kept, bool monitoredSound)
         : sink(kept), withMonitoredSound(monitoredSound)
     {}
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override
+    std::unique_ptr<MediaRuntime> makeMediaRuntime() override
     {
-        return std::make_unique<KeptMp4Writer>(sink, mediaFoundation());
+        return std::make_unique<test_support::RuntimeWithOwnWriter>(
+            [this](const MediaFoundationFunctions& mediaFoundation) {
+                return std::make_unique<KeptMp4Writer>(sink, mediaFoundation);
+            });
     }
     std::unique_ptr<SoundSource> startSound() override
     {

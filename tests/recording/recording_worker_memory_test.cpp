@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <iostream>
 
+using namespace test_support;
+
 // One hour on the virtual clock: a pass every 5 ms, each delivering a 10 ms packet. The queue
 // must stay as short as the write lag allows instead of growing with the recording.
 TEST(WorkerMemory, ChunkQueueStaysBoundedForAnHour)

@@ -5,6 +5,7 @@
 #include "recording/engine/disk_space_watch.h"
 #include "support/recording_fakes.h"
 #include "support/tone_seams.h"
+#include "recording/core/recording_stage.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+using namespace test_support;
 
 using ::testing::ElementsAre;
 
@@ -340,7 +343,7 @@ TEST_F(WorkerFixture, EndOfTheSessionLeavesTheCompletionToTheNextStart)
 
 TEST_F(WorkerFixture, FailureDuringTheEndOfTheSessionLeavesTheCompletionToo)
 {
-    world.failAt["finalize"] = {1, Failure{hr(0xC00D4A44u), L"Finalizacja pliku MP4"}};
+    world.failAt["finalize"] = {1, stageFailure(hr(0xC00D4A44u), RecordingStage::Mp4Finalize)};
     world.onSleep = [&](int pass) {
         if (pass == 20) {
             session.stopForSessionEnd();
@@ -354,7 +357,7 @@ TEST_F(WorkerFixture, FailureDuringTheEndOfTheSessionLeavesTheCompletionToo)
 
 TEST_F(WorkerFixture, FailureBeforeTheFirstFrameKeepsTheFailedState)
 {
-    world.failAt["grab"] = {1, Failure{hr(0x80070006u), L"Odczyt obrazu pulpitu"}};
+    world.failAt["grab"] = {1, stageFailure(hr(0x80070006u), RecordingStage::DesktopImageRead)};
     run();
     EXPECT_EQ(session.readState(), RecordingState::Failed);
     EXPECT_EQ(session.readStopReason(), StopReason::Requested);
@@ -577,7 +580,8 @@ TEST_F(WorkerFixture, ResumedRecordingStoresRecordingAgain)
 
 TEST_F(WorkerFixture, FailureAfterTheFirstFrameSavesWhatWasWrittenWithTheFailure)
 {
-    world.failAt["video sample"] = {3, Failure{hr(0x80004005u), L"Zapis probki MP4"}};
+    world.failAt["video sample"] = {3,
+                                    stageFailure(hr(0x80004005u), RecordingStage::Mp4SampleWrite)};
     world.onSleep = [&](int pass) {
         if (pass == 500) {
             session.requestStop();
@@ -620,7 +624,7 @@ TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsShowsTheLastPicture)
 {
     deliverSoundEndingNow(1000);
     // The first attempt to make the capture anew fails as well; the next one a second later helps.
-    world.failAt["desktop"] = {2, Failure{hr(0x8007000Eu), L"Przechwytywanie pulpitu"}};
+    world.failAt["desktop"] = {2, stageFailure(hr(0x8007000Eu), RecordingStage::DesktopCapture)};
     constexpr int LockedFrom = 60;    // 0.3 s
     constexpr int LockedUntil = 1060; // 5 s later
     world.onSleep = [&](int pass) {
@@ -683,8 +687,9 @@ TEST_F(WorkerFixture, InvalidatedDeviceIsReplacedAndAMissingOneTriedAgainEachSec
     const std::int64_t start = world.clock;
     // The 300th pass (at 1.495 s) finds the device gone; at that moment there is no other output
     // yet, and a second later there is.
-    world.failAt["drain"] = {300, Failure{DeviceInvalidatedResult, L"Kolejny pakiet audio"}};
-    world.failAt["sound"] = {2, Failure{hr(0x80070490u), L"Brak wyjscia audio"}};
+    world.failAt["drain"] = {
+        300, stageFailure(DeviceInvalidatedResult, RecordingStage::NextAudioPacket)};
+    world.failAt["sound"] = {2, stageFailure(hr(0x80070490u), RecordingStage::NoAudioOutput)};
     stopAfterPass(1000);
     run();
 
@@ -746,7 +751,7 @@ TEST_F(WorkerFixture, UnknownFreeSpaceDoesNotStopTheRecording)
 
 TEST_F(WorkerFixture, MissingOutputDeviceFailsBeforeAnyFile)
 {
-    world.failAt["sound"] = {1, Failure{hr(0x80070490u), L"Brak wyjscia audio"}};
+    world.failAt["sound"] = {1, stageFailure(hr(0x80070490u), RecordingStage::NoAudioOutput)};
     run();
     EXPECT_EQ(session.readState(), RecordingState::Failed);
     EXPECT_EQ(session.readErrorText(), L"Brak wyjscia audio (0x80070490)");
@@ -821,7 +826,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct StageCase {
     const char* step;
     int call;
-    const wchar_t* stage;
+    RecordingStage stage;
     std::uint32_t code;
     bool fileWasWriting;
     int lastCall = 0;          // the encoder's steps are tried twice: the second failure ends it
@@ -833,7 +838,7 @@ class StageFailure : public WorkerFixture, public ::testing::WithParamInterface<
 TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
 {
     const StageCase& c = GetParam();
-    world.failAt[c.step] = {c.call, Failure{hr(c.code), c.stage}, false, c.lastCall};
+    world.failAt[c.step] = {c.call, stageFailure(hr(c.code), c.stage), false, c.lastCall};
     stopAfterPass(60);
     run();
 
@@ -842,7 +847,7 @@ TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
     EXPECT_EQ(session.readState(), c.frameWritten ? RecordingState::Saved : RecordingState::Failed);
     EXPECT_EQ(session.readStopReason(),
               c.frameWritten ? StopReason::Failure : StopReason::Requested);
-    EXPECT_EQ(session.readErrorText(), std::wstring(c.stage) + L" (" + code + L")");
+    EXPECT_EQ(session.readErrorText(), std::wstring(stageText(c.stage)) + L" (" + code + L")");
     EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon finalizes"),
               c.fileWasWriting ? 1 : 0);
     EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon"), c.fileWasWriting ? 0 : 1);
@@ -857,40 +862,40 @@ TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
 INSTANTIATE_TEST_SUITE_P(
     EveryStage, StageFailure,
     ::testing::Values(
-        StageCase{"COM", 1, L"COM", 0x80010106u, false},
-        StageCase{"Media Foundation", 1, L"Media Foundation", 0xC00D36E3u, false},
-        StageCase{"sound", 1, L"Urzadzenia audio", 0x80040154u, false},
-        StageCase{"sound", 1, L"Dzwiek systemowy", 0x88890004u, false},
-        StageCase{"sound", 1, L"Format dzwieku systemowego", 0x8007000Eu, false},
-        StageCase{"sound", 1, L"Nieobslugiwany format audio", 0x88890008u, false},
-        StageCase{"sound", 1, L"Przechwytywanie dzwieku systemowego", 0x88890002u, false},
-        StageCase{"sound", 1, L"Bufor dzwieku systemowego", 0x88890003u, false},
-        StageCase{"sound", 1, L"Start dzwieku systemowego", 0x88890001u, false},
-        StageCase{"desktop", 1, L"Przechwytywanie pulpitu", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Ustawienia MP4", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Utworzenie MP4", 0x80070057u, false},
-        StageCase{"open", 1, L"Format wideo", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Enkoder H.264", 0xC00D5212u, false, 2},
-        StageCase{"open", 1, L"Wejscie wideo NV12", 0xC00D36B4u, false, 2},
-        StageCase{"open", 1, L"Format audio", 0x8007000Eu, false},
-        StageCase{"open", 1, L"Enkoder AAC", 0x80040154u, false},
-        StageCase{"open", 1, L"Wejscie audio PCM", 0xC00D36B4u, false},
-        StageCase{"open", 1, L"Start zapisu MP4", 0x80004005u, false, 2},
-        StageCase{"drain discard", 1, L"Odczyt audio", 0x88890001u, true},
-        StageCase{"drain", 5, L"Odczyt pakietu audio", 0x88890001u, true, 0, true},
-        StageCase{"drain", 7, L"Zwolnienie pakietu audio", 0x88890001u, true, 0, true},
-        StageCase{"drain", 9, L"Kolejny pakiet audio", 0x88890001u, true, 0, true},
-        StageCase{"grab", 1, L"Odczyt obrazu pulpitu", 0x80070006u, true},
-        StageCase{"video sample", 1, L"Bufor nagrania", 0x8007000Eu, true, 2},
-        StageCase{"video sample", 2, L"Blokada bufora", 0x80004005u, true, 0, true},
-        StageCase{"audio sample", 1, L"Probka nagrania", 0x8007000Eu, true, 0, true},
-        StageCase{"audio sample", 2, L"Zapis probki MP4", 0xC00D4A44u, true, 0, true},
-        StageCase{"finalize", 1, L"Finalizacja pliku MP4", 0xC00D4A44u, true, 0, true}),
+        StageCase{"COM", 1, RecordingStage::Com, 0x80010106u, false},
+        StageCase{"Media Foundation", 1, RecordingStage::MediaFoundation, 0xC00D36E3u, false},
+        StageCase{"sound", 1, RecordingStage::AudioDevices, 0x80040154u, false},
+        StageCase{"sound", 1, RecordingStage::SystemSound, 0x88890004u, false},
+        StageCase{"sound", 1, RecordingStage::SystemSoundFormat, 0x8007000Eu, false},
+        StageCase{"sound", 1, RecordingStage::UnsupportedAudioFormat, 0x88890008u, false},
+        StageCase{"sound", 1, RecordingStage::SystemSoundCapture, 0x88890002u, false},
+        StageCase{"sound", 1, RecordingStage::SystemSoundBuffer, 0x88890003u, false},
+        StageCase{"sound", 1, RecordingStage::SystemSoundStart, 0x88890001u, false},
+        StageCase{"desktop", 1, RecordingStage::DesktopCapture, 0x8007000Eu, false},
+        StageCase{"open", 1, RecordingStage::Mp4Settings, 0x8007000Eu, false},
+        StageCase{"open", 1, RecordingStage::Mp4Create, 0x80070057u, false},
+        StageCase{"open", 1, RecordingStage::VideoFormat, 0x8007000Eu, false},
+        StageCase{"open", 1, RecordingStage::H264Encoder, 0xC00D5212u, false, 2},
+        StageCase{"open", 1, RecordingStage::Nv12VideoInput, 0xC00D36B4u, false, 2},
+        StageCase{"open", 1, RecordingStage::AudioFormat, 0x8007000Eu, false},
+        StageCase{"open", 1, RecordingStage::AacEncoder, 0x80040154u, false},
+        StageCase{"open", 1, RecordingStage::PcmAudioInput, 0xC00D36B4u, false},
+        StageCase{"open", 1, RecordingStage::Mp4WriteStart, 0x80004005u, false, 2},
+        StageCase{"drain discard", 1, RecordingStage::AudioRead, 0x88890001u, true},
+        StageCase{"drain", 5, RecordingStage::AudioPacketRead, 0x88890001u, true, 0, true},
+        StageCase{"drain", 7, RecordingStage::AudioPacketRelease, 0x88890001u, true, 0, true},
+        StageCase{"drain", 9, RecordingStage::NextAudioPacket, 0x88890001u, true, 0, true},
+        StageCase{"grab", 1, RecordingStage::DesktopImageRead, 0x80070006u, true},
+        StageCase{"video sample", 1, RecordingStage::RecordingBuffer, 0x8007000Eu, true, 2},
+        StageCase{"video sample", 2, RecordingStage::BufferLock, 0x80004005u, true, 0, true},
+        StageCase{"audio sample", 1, RecordingStage::RecordingSample, 0x8007000Eu, true, 0, true},
+        StageCase{"audio sample", 2, RecordingStage::Mp4SampleWrite, 0xC00D4A44u, true, 0, true},
+        StageCase{"finalize", 1, RecordingStage::Mp4Finalize, 0xC00D4A44u, true, 0, true}),
     caseName<StageCase>);
 
 struct RefusalCase {
     const char* step;
-    const wchar_t* stage;
+    RecordingStage stage;
 };
 
 class HardwareEncoderRefusal : public WorkerFixture,
@@ -898,7 +903,7 @@ class HardwareEncoderRefusal : public WorkerFixture,
 
 TEST_P(HardwareEncoderRefusal, FileIsMadeAnewWithTheSoftwareEncoder)
 {
-    world.failAt[GetParam().step] = {1, Failure{hr(0xC00D36B4u), GetParam().stage}};
+    world.failAt[GetParam().step] = {1, stageFailure(hr(0xC00D36B4u), GetParam().stage)};
     stopAfterPass(30);
     run();
 
@@ -918,16 +923,18 @@ TEST_P(HardwareEncoderRefusal, FileIsMadeAnewWithTheSoftwareEncoder)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEncoderStep, HardwareEncoderRefusal,
-                         ::testing::Values(RefusalCase{"open", L"Enkoder H.264"},
-                                           RefusalCase{"open", L"Wejscie wideo NV12"},
-                                           RefusalCase{"open", L"Start zapisu MP4"},
-                                           RefusalCase{"video sample", L"Zapis probki MP4"}),
+                         ::testing::Values(RefusalCase{"open", RecordingStage::H264Encoder},
+                                           RefusalCase{"open", RecordingStage::Nv12VideoInput},
+                                           RefusalCase{"open", RecordingStage::Mp4WriteStart},
+                                           RefusalCase{"video sample",
+                                                       RecordingStage::Mp4SampleWrite}),
                          caseName<RefusalCase>);
 
 TEST_F(WorkerFixture, SoftwareEncoderIsNotTriedTwice)
 {
-    world.failAt["open"] = {1, Failure{hr(0xC00D5212u), L"Enkoder H.264"}};
-    world.failAt["video sample"] = {1, Failure{hr(0xC00D36B4u), L"Zapis probki MP4"}};
+    world.failAt["open"] = {1, stageFailure(hr(0xC00D5212u), RecordingStage::H264Encoder)};
+    world.failAt["video sample"] = {1,
+                                    stageFailure(hr(0xC00D36B4u), RecordingStage::Mp4SampleWrite)};
     stopAfterPass(30);
     run();
     EXPECT_EQ(session.readState(), RecordingState::Failed);

@@ -32,7 +32,7 @@ RecordingState waitForEnd(RecordingSession& session)
 
 TEST(RecordingWorker, WithoutAnOutputDeviceFailsBeforeAnyFileExists)
 {
-    if (!runsUnderWine()) {
+    if (!test_support::runsUnderWine()) {
         GTEST_SKIP() << "relies on Wine without a sound server having no output device";
     }
     if (hasAudioServer()) {

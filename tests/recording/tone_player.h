@@ -18,7 +18,7 @@
 inline bool hasAudioServer()
 {
     const char* server = std::getenv("PULSE_SERVER");
-    return runsUnderWine() && server != nullptr && *server != '\0';
+    return test_support::runsUnderWine() && server != nullptr && *server != '\0';
 }
 
 // Plays the test tone (tone_seams.h) on the default output device for as long as it lives. The

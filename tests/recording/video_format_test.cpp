@@ -1,5 +1,6 @@
 #include "recording/core/failure_text.h"
 #include "recording/core/video_format.h"
+#include "recording/core/recording_stage.h"
 
 #include <gtest/gtest.h>
 
@@ -54,10 +55,12 @@ TEST(FrameSize, Nv12FrameHoldsOneAndAHalfBytesPerPixel)
 
 TEST(FailureText, StageFollowedByEightUpperCaseHexDigits)
 {
-    EXPECT_EQ(failureText(Failure{static_cast<std::int32_t>(0x80070490u), L"Brak wyjscia audio"}),
+    EXPECT_EQ(failureText(stageFailure(static_cast<std::int32_t>(0x80070490u),
+                                       RecordingStage::NoAudioOutput)),
               L"Brak wyjscia audio (0x80070490)");
-    EXPECT_EQ(failureText(Failure{static_cast<std::int32_t>(0xC00D36B4u), L"Utworzenie MP4"}),
+    EXPECT_EQ(failureText(
+                  stageFailure(static_cast<std::int32_t>(0xC00D36B4u), RecordingStage::Mp4Create)),
               L"Utworzenie MP4 (0xC00D36B4)");
-    EXPECT_EQ(failureText(Failure{0x1F, L"COM"}), L"COM (0x0000001F)");
-    EXPECT_EQ(failureText(Failure{0, L"COM"}), L"COM (0x00000000)");
+    EXPECT_EQ(failureText(stageFailure(0x1F, RecordingStage::Com)), L"COM (0x0000001F)");
+    EXPECT_EQ(failureText(stageFailure(0, RecordingStage::Com)), L"COM (0x00000000)");
 }

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <utility>
 
-namespace e2e {
+namespace test_support::e2e {
 
 namespace {
 
@@ -549,4 +549,4 @@ LRESULT CALLBACK KeyRecorderWindow::RecorderWndProc(HWND window, UINT message, W
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-} // namespace e2e
+} // namespace test_support::e2e

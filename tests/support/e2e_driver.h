@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace test_support::e2e {
 
 using test_support::Milliseconds;
 using test_support::pumpMessagesFor;
@@ -175,4 +175,4 @@ private:
     std::vector<KeyEvent> events_;
 };
 
-} // namespace e2e
+} // namespace test_support::e2e

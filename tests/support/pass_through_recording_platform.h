@@ -1,33 +1,46 @@
 #pragma once
 // The program's recording platform for tests that run the real worker: every call goes to the
 // Windows bindings the program uses, unchanged. A test derives from it and overrides only the
-// part it replaces or watches (the MP4 writer where Wine has no encoder, the sound where the
-// machine has no output device), so the rest of a recording stays exactly the program's.
+// part it replaces or watches (the media runtime with its MP4 writer where Wine has no encoder,
+// the sound where the machine has no output device), so the rest of a recording stays exactly
+// the program's.
 #include "recording/mp4/com_media_scope.h"
-#include "recording/mp4/mp4_sink_writer.h"
 #include "recording/core/recording_ports.h"
 #include "recording/engine/windows_recording_platform.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace test_support {
 
-class PassThroughRecordingPlatform : public RecordingPlatform {
+// The program's media runtime with another MP4 writer: COM and Media Foundation start as the
+// program's do, and every writer is made by `makeWriter` from the runtime's functions.
+class RuntimeWithOwnWriter final : public MediaRuntime {
 public:
-    std::unique_ptr<MediaRuntime> makeMediaRuntime() override
-    {
-        auto scope = std::make_unique<ComMediaScope>();
-        runtime = scope.get();
-        return scope;
-    }
+    using WriterFactory =
+        std::function<std::unique_ptr<MediaFileWriter>(const MediaFoundationFunctions&)>;
+
+    explicit RuntimeWithOwnWriter(WriterFactory factory) : makeWriter(std::move(factory)) {}
+
+    void startCom() override { scope.startCom(); }
+    void startMediaFoundation() override { scope.startMediaFoundation(); }
     std::unique_ptr<MediaFileWriter> makeFileWriter() override
     {
-        return std::make_unique<Mp4SinkWriter>(mediaFoundation());
+        return makeWriter(scope.mediaFoundation());
     }
+
+private:
+    ComMediaScope scope;
+    WriterFactory makeWriter;
+};
+
+class PassThroughRecordingPlatform : public RecordingPlatform {
+public:
+    std::unique_ptr<MediaRuntime> makeMediaRuntime() override { return windows.makeMediaRuntime(); }
     std::unique_ptr<SoundSource> startSound() override { return windows.startSound(); }
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
                                                      std::int32_t height) override
@@ -46,19 +59,8 @@ public:
         windows.completeRecordedFile(filePath);
     }
 
-protected:
-    // The functions of the runtime made last; the worker makes it before any writer.
-    const MediaFoundationFunctions& mediaFoundation() const
-    {
-        if (runtime == nullptr) {
-            throw std::logic_error("the MP4 writer needs the media runtime made first");
-        }
-        return runtime->mediaFoundation();
-    }
-
 private:
     WindowsRecordingPlatform windows;
-    ComMediaScope* runtime = nullptr; // made before the writer, released after it
 };
 
 } // namespace test_support

@@ -3,6 +3,7 @@
 // in order and counts the objects it hands out, so tests can check order, content and leaks.
 #include "common/failure.h"
 #include "recording/core/recording_ports.h"
+#include "recording/core/recording_stage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +15,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace test_support {
 
 struct WrittenSample {
     std::uint32_t stream = 0;
@@ -137,14 +140,6 @@ protected:
     FakeWorld& world;
 };
 
-class FakeRuntime final : public MediaRuntime, Counted {
-public:
-    using Counted::Counted;
-    ~FakeRuntime() override { world.note("runtime shut down"); }
-    void startCom() override { world.step("COM"); }
-    void startMediaFoundation() override { world.step("Media Foundation"); }
-};
-
 class FakeSound final : public SoundSource, Counted {
 public:
     FakeSound(FakeWorld& owner, int soundNumber) : Counted(owner), number(soundNumber) {}
@@ -177,7 +172,8 @@ public:
     {
         world.step("grab");
         if (world.copiesFail) {
-            throw Failure{static_cast<std::int32_t>(0x80070005u), L"Odczyt obrazu pulpitu"};
+            throw stageFailure(static_cast<std::int32_t>(0x80070005u),
+                               RecordingStage::DesktopImageRead);
         }
         std::memset(bgra.data(), world.pixelValue, bgra.size());
     }
@@ -242,6 +238,18 @@ private:
     bool writingStarted = false;
 };
 
+class FakeRuntime final : public MediaRuntime, Counted {
+public:
+    using Counted::Counted;
+    ~FakeRuntime() override { world.note("runtime shut down"); }
+    void startCom() override { world.step("COM"); }
+    void startMediaFoundation() override { world.step("Media Foundation"); }
+    std::unique_ptr<MediaFileWriter> makeFileWriter() override
+    {
+        return std::make_unique<FakeFileWriter>(world);
+    }
+};
+
 class FakePlatform final : public RecordingPlatform {
 public:
     explicit FakePlatform(FakeWorld& owner) : world(owner) {}
@@ -250,10 +258,6 @@ public:
     {
         world.step("make runtime");
         return std::make_unique<FakeRuntime>(world);
-    }
-    std::unique_ptr<MediaFileWriter> makeFileWriter() override
-    {
-        return std::make_unique<FakeFileWriter>(world);
     }
     std::unique_ptr<SoundSource> startSound() override
     {
@@ -302,3 +306,5 @@ public:
 private:
     FakeWorld& world;
 };
+
+} // namespace test_support

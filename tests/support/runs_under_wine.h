@@ -4,8 +4,12 @@
 // this and is skipped on Windows, where the release's tests are run too.
 #include <windows.h>
 
+namespace test_support {
+
 inline bool runsUnderWine()
 {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
+
+} // namespace test_support
