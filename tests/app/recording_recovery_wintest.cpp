@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -78,18 +77,6 @@ struct AnnouncingWindow {
     HWND window = nullptr;
 };
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    const auto end = std::chrono::steady_clock::now() + test_support::DefaultWait;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        test_support::pumpMessagesFor(test_support::Milliseconds(20));
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(RecordingRecovery, CompletedRecordingIsAnnouncedInABalloonAndOthersAreLeft)
@@ -115,7 +102,7 @@ TEST(RecordingRecovery, CompletedRecordingIsAnnouncedInABalloonAndOthersAreLeft)
     ASSERT_NE(main.window, nullptr);
     // The program's own recovery: its thread posts, the window announces on this thread.
     ASSERT_TRUE(recordingRecovery().start(main.window, folder.path()));
-    EXPECT_TRUE(waitFor([] { return AnnouncingWindow::recovered != 0; }));
+    EXPECT_TRUE(test_support::pumpUntil([] { return AnnouncingWindow::recovered != 0; }));
     recordingRecovery().stop();
     test_support::pumpMessages();
     ::CloseHandle(holder);
