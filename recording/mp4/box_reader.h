@@ -12,10 +12,10 @@ using FourCc = std::uint32_t;
 
 constexpr FourCc fourCc(const char (&name)[5]) noexcept
 {
-    return static_cast<FourCc>(static_cast<std::uint8_t>(name[0])) << 24
-        | static_cast<FourCc>(static_cast<std::uint8_t>(name[1])) << 16
-        | static_cast<FourCc>(static_cast<std::uint8_t>(name[2])) << 8
-        | static_cast<FourCc>(static_cast<std::uint8_t>(name[3]));
+    return static_cast<FourCc>(static_cast<std::uint8_t>(name[0])) << 24 |
+           static_cast<FourCc>(static_cast<std::uint8_t>(name[1])) << 16 |
+           static_cast<FourCc>(static_cast<std::uint8_t>(name[2])) << 8 |
+           static_cast<FourCc>(static_cast<std::uint8_t>(name[3]));
 }
 
 // Big-endian fields in order; once a read runs past the end every later read fails too.

@@ -20,7 +20,10 @@ public:
     void u16(std::uint16_t value) { put(value, 2); }
     void u32(std::uint32_t value) { put(value, 4); }
     void u64(std::uint64_t value) { put(value, 8); }
-    void bytes(std::span<const std::uint8_t> value) { out.insert(out.end(), value.begin(), value.end()); }
+    void bytes(std::span<const std::uint8_t> value)
+    {
+        out.insert(out.end(), value.begin(), value.end());
+    }
 
 private:
     void put(std::uint64_t value, int count);

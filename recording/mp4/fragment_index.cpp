@@ -46,8 +46,9 @@ void absorbDecodeTime(TrackSamples& track, std::uint64_t decodeTime)
 
 bool SampleDataRegion::holds(std::uint64_t begin, std::uint64_t end) const noexcept
 {
-    const auto after = std::upper_bound(mdatPayloads.begin(), mdatPayloads.end(), begin,
-                                        [](std::uint64_t at, const Range& range) { return at < range.begin; });
+    const auto after =
+        std::upper_bound(mdatPayloads.begin(), mdatPayloads.end(), begin,
+                         [](std::uint64_t at, const Range& range) { return at < range.begin; });
     if (after == mdatPayloads.begin()) {
         return false;
     }
@@ -63,8 +64,7 @@ struct FragmentIndex::TrafContext {
 
 FragmentIndex::FragmentIndex(const MovieDescription& description, std::uint64_t sampleBudget)
     : movie(description), perTrack(description.tracks.size()), budget(sampleBudget)
-{
-}
+{}
 
 struct FragmentIndex::SavedTrack {
     std::size_t count = 0;
@@ -86,8 +86,8 @@ void FragmentIndex::rollBack(const std::vector<SavedTrack>& saved, std::uint64_t
     total = savedTotal;
 }
 
-FragmentOutcome FragmentIndex::add(std::span<const std::uint8_t> moofPayload, std::uint64_t moofOffset,
-                                   const SampleDataRegion& region)
+FragmentOutcome FragmentIndex::add(std::span<const std::uint8_t> moofPayload,
+                                   std::uint64_t moofOffset, const SampleDataRegion& region)
 {
     // Only what a failed moof can change is kept for the roll-back: counts and each last sample.
     std::vector<SavedTrack> saved(perTrack.size());
@@ -100,6 +100,7 @@ FragmentOutcome FragmentIndex::add(std::span<const std::uint8_t> moofPayload, st
         saved[i].nextDecodeTime = perTrack[i].nextDecodeTime;
     }
     const std::uint64_t savedTotal = total;
+    const std::uint64_t savedFurthest = furthest;
 
     TrafContext context;
     context.moofOffset = moofOffset;
@@ -118,6 +119,7 @@ FragmentOutcome FragmentIndex::add(std::span<const std::uint8_t> moofPayload, st
     }
     if (outcome != FragmentOutcome::Indexed) {
         rollBack(saved, savedTotal);
+        furthest = savedFurthest;
     }
     return outcome;
 }
@@ -132,8 +134,9 @@ FragmentOutcome FragmentIndex::addTraf(std::span<const std::uint8_t> traf, TrafC
     ByteReader header(*tfhd);
     const std::uint32_t flags = header.u32() & 0xFFFFFFu;
     const std::uint32_t trackId = header.u32();
-    const auto found = std::find_if(movie.tracks.begin(), movie.tracks.end(),
-                                    [&](const TrackDescription& track) { return track.trackId == trackId; });
+    const auto found =
+        std::find_if(movie.tracks.begin(), movie.tracks.end(),
+                     [&](const TrackDescription& track) { return track.trackId == trackId; });
     if (!header.ok()) {
         return FragmentOutcome::Malformed;
     }
@@ -182,7 +185,8 @@ FragmentOutcome FragmentIndex::addTraf(std::span<const std::uint8_t> traf, TrafC
         if (child->type != fourCc("trun")) {
             continue;
         }
-        const auto outcome = addRun(child->payload, track, defaults, cursor, firstRun, base, region);
+        const auto outcome =
+            addRun(child->payload, track, defaults, cursor, firstRun, base, region);
         if (outcome != FragmentOutcome::Indexed) {
             return outcome;
         }
@@ -197,7 +201,8 @@ FragmentOutcome FragmentIndex::addTraf(std::span<const std::uint8_t> traf, TrafC
 
 FragmentOutcome FragmentIndex::addRun(std::span<const std::uint8_t> trun, std::size_t track,
                                       const TrackDefaults& defaults, std::uint64_t& cursor,
-                                      bool& firstRun, std::uint64_t base, const SampleDataRegion& region)
+                                      bool& firstRun, std::uint64_t base,
+                                      const SampleDataRegion& region)
 {
     ByteReader reader(trun);
     const std::uint8_t version = reader.u8();
@@ -214,11 +219,11 @@ FragmentOutcome FragmentIndex::addRun(std::span<const std::uint8_t> trun, std::s
     }
     const bool hasFirstFlags = (flags & FirstSampleFlagsPresent) != 0;
     const std::uint32_t firstFlags = hasFirstFlags ? reader.u32() : 0;
-    const std::size_t perSample = 4u
-        * (((flags & SampleDurationPresent) != 0) + ((flags & SampleSizePresent) != 0)
-           + ((flags & SampleFlagsPresent) != 0) + ((flags & CompositionOffsetPresent) != 0));
-    if (!reader.ok() || version > 1 || (perSample > 0 && count > reader.remaining() / perSample)
-        || count > budget - total) {
+    const std::size_t perSample =
+        4u * (((flags & SampleDurationPresent) != 0) + ((flags & SampleSizePresent) != 0) +
+              ((flags & SampleFlagsPresent) != 0) + ((flags & CompositionOffsetPresent) != 0));
+    if (!reader.ok() || version > 1 || (perSample > 0 && count > reader.remaining() / perSample) ||
+        count > budget - total) {
         return FragmentOutcome::Malformed;
     }
     firstRun = false;
@@ -233,15 +238,17 @@ FragmentOutcome FragmentIndex::addRun(std::span<const std::uint8_t> trun, std::s
         sample.descriptionIndex = defaults.sampleDescriptionIndex;
         sample.duration = flags & SampleDurationPresent ? reader.u32() : defaults.sampleDuration;
         sample.size = flags & SampleSizePresent ? reader.u32() : defaults.sampleSize;
-        std::uint32_t sampleFlags = flags & SampleFlagsPresent ? reader.u32() : defaults.sampleFlags;
+        std::uint32_t sampleFlags =
+            flags & SampleFlagsPresent ? reader.u32() : defaults.sampleFlags;
         if (i == 0 && hasFirstFlags) {
             sampleFlags = firstFlags;
         }
         sample.sync = (sampleFlags & SampleIsNonSync) == 0;
         if (flags & CompositionOffsetPresent) {
             const std::uint32_t offset = reader.u32();
-            sample.compositionOffset = version == 1 ? static_cast<std::int64_t>(static_cast<std::int32_t>(offset))
-                                                    : static_cast<std::int64_t>(offset);
+            sample.compositionOffset =
+                version == 1 ? static_cast<std::int64_t>(static_cast<std::int32_t>(offset))
+                             : static_cast<std::int64_t>(offset);
         }
         at += sample.size;
         if (at > region.wholeEnd) {
@@ -254,6 +261,7 @@ FragmentOutcome FragmentIndex::addRun(std::span<const std::uint8_t> trun, std::s
         return FragmentOutcome::Malformed;
     }
     total += count;
+    furthest = std::max(furthest, at);
     cursor = at;
     return FragmentOutcome::Indexed;
 }

@@ -19,7 +19,7 @@ struct FragmentSample {
 
 struct TrackSamples {
     std::vector<FragmentSample> samples;
-    bool signedCompositionOffsets = false;  // a version-1 trun was seen
+    bool signedCompositionOffsets = false; // a version-1 trun was seen
     std::uint64_t nextDecodeTime = 0;
 };
 
@@ -38,9 +38,9 @@ struct SampleDataRegion {
 
 enum class FragmentOutcome : std::uint8_t {
     Indexed,
-    DataPastEnd,   // the moof's samples reach past the whole boxes: a fragment cut off
-    Malformed,     // fields that do not fit, data outside every mdat
-    UnknownTrack,  // a traf names a track the moov lacks
+    DataPastEnd,  // the moof's samples reach past the whole boxes: a fragment cut off
+    Malformed,    // fields that do not fit, data outside every mdat
+    UnknownTrack, // a traf names a track the moov lacks
 };
 
 class FragmentIndex {
@@ -54,6 +54,8 @@ public:
 
     const std::vector<TrackSamples>& tracks() const noexcept { return perTrack; }
     std::uint64_t sampleCount() const noexcept { return total; }
+    // Where the last byte of any sample's data ends.
+    std::uint64_t dataEnd() const noexcept { return furthest; }
 
 private:
     struct TrafContext;
@@ -69,4 +71,5 @@ private:
     std::vector<TrackSamples> perTrack;
     std::uint64_t budget;
     std::uint64_t total = 0;
+    std::uint64_t furthest = 0;
 };

@@ -35,7 +35,8 @@ std::uint8_t readTimes(ByteReader& reader, BoxTimes& times)
     return version;
 }
 
-std::optional<Refusal> readMovieHeader(std::span<const std::uint8_t> payload, MovieDescription& movie)
+std::optional<Refusal> readMovieHeader(std::span<const std::uint8_t> payload,
+                                       MovieDescription& movie)
 {
     ByteReader reader(payload);
     const std::uint8_t version = readTimes(reader, movie.times);
@@ -48,7 +49,8 @@ std::optional<Refusal> readMovieHeader(std::span<const std::uint8_t> payload, Mo
     return std::nullopt;
 }
 
-std::optional<Refusal> readTrackHeader(std::span<const std::uint8_t> payload, TrackDescription& track)
+std::optional<Refusal> readTrackHeader(std::span<const std::uint8_t> payload,
+                                       TrackDescription& track)
 {
     ByteReader reader(payload);
     BoxTimes times;
@@ -102,7 +104,8 @@ std::optional<Refusal> readEditList(std::span<const std::uint8_t> edts, TrackDes
     return std::nullopt;
 }
 
-std::optional<Refusal> readMediaHeader(std::span<const std::uint8_t> payload, TrackDescription& track)
+std::optional<Refusal> readMediaHeader(std::span<const std::uint8_t> payload,
+                                       TrackDescription& track)
 {
     ByteReader reader(payload);
     const std::uint8_t version = readTimes(reader, track.mediaTimes);
@@ -141,8 +144,9 @@ std::optional<Refusal> checkSampleDescriptions(std::span<const std::uint8_t> sts
         }
         const auto avcC = findChild(entry->payload.subspan(VisualEntryFields), fourCc("avcC"));
         if (!avcC || !avcConfigurationHasParameterSets(*avcC)) {
-            return Refusal{MoovFault::Unsupported,
-                           "the H.264 description has no SPS and PPS (avcC without parameter sets)"};
+            return Refusal{
+                MoovFault::Unsupported,
+                "the H.264 description has no SPS and PPS (avcC without parameter sets)"};
         }
     }
     return std::nullopt;

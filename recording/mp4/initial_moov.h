@@ -17,9 +17,9 @@ struct TrackDefaults {
 };
 
 struct EditEntry {
-    std::uint64_t segmentDuration = 0;  // in the movie's timescale
-    std::int64_t mediaTime = 0;         // -1: an empty edit
-    std::uint32_t rate = 0x00010000;    // media_rate_integer and media_rate_fraction as written
+    std::uint64_t segmentDuration = 0; // in the movie's timescale
+    std::int64_t mediaTime = 0;        // -1: an empty edit
+    std::uint32_t rate = 0x00010000;   // media_rate_integer and media_rate_fraction as written
 };
 
 struct BoxTimes {
@@ -32,25 +32,25 @@ struct TrackDescription {
     std::uint32_t mediaTimescale = 0;
     std::uint32_t headerFlags = 0;
     BoxTimes headerTimes;
-    std::vector<std::uint8_t> headerTail;  // tkhd after its duration
+    std::vector<std::uint8_t> headerTail; // tkhd after its duration
     BoxTimes mediaTimes;
-    std::vector<std::uint8_t> mediaHeaderTail;  // mdhd after its duration (language)
+    std::vector<std::uint8_t> mediaHeaderTail; // mdhd after its duration (language)
     bool hasEditList = false;
     std::vector<EditEntry> edits;
-    std::vector<std::uint8_t> handler;         // the whole hdlr box
-    std::vector<std::uint8_t> mediaInfoBoxes;  // minf's whole children but stbl (vmhd, smhd, dinf)
-    std::vector<std::uint8_t> sampleDescriptions;  // the whole stsd box
-    std::vector<std::uint8_t> otherTrackBoxes;     // trak's whole children but tkhd, edts, mdia
+    std::vector<std::uint8_t> handler;        // the whole hdlr box
+    std::vector<std::uint8_t> mediaInfoBoxes; // minf's whole children but stbl (vmhd, smhd, dinf)
+    std::vector<std::uint8_t> sampleDescriptions; // the whole stsd box
+    std::vector<std::uint8_t> otherTrackBoxes;    // trak's whole children but tkhd, edts, mdia
     TrackDefaults defaults;
 };
 
 struct MovieDescription {
     BoxTimes times;
     std::uint32_t timescale = 0;
-    std::vector<std::uint8_t> headerTail;  // mvhd after its duration (rate ... next_track_ID)
+    std::vector<std::uint8_t> headerTail; // mvhd after its duration (rate ... next_track_ID)
     std::vector<TrackDescription> tracks;
-    std::vector<std::uint8_t> otherMovieBoxes;  // moov's whole children but mvhd, trak, mvex
-    bool fragmented = false;                    // an mvex is present
+    std::vector<std::uint8_t> otherMovieBoxes; // moov's whole children but mvhd, trak, mvex
+    bool fragmented = false;                   // an mvex is present
 };
 
 enum class MoovFault : std::uint8_t { Malformed, Unsupported };

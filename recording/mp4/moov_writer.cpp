@@ -17,7 +17,7 @@ struct Chunk {
 
 struct TrackTimes {
     std::uint64_t mediaDuration = 0;     // in the media's timescale
-    std::uint64_t presentedDuration = 0;  // in the movie's timescale
+    std::uint64_t presentedDuration = 0; // in the movie's timescale
     std::vector<EditEntry> edits;
 };
 
@@ -38,19 +38,23 @@ TrackTimes timesOf(const MovieDescription& movie, const TrackDescription& descri
     TrackTimes times;
     times.mediaDuration = mediaDurationOf(track);
     times.edits = description.edits;
-    const auto lastMediaEdit = std::find_if(times.edits.rbegin(), times.edits.rend(),
-                                            [](const EditEntry& edit) { return edit.mediaTime >= 0; });
+    const auto lastMediaEdit =
+        std::find_if(times.edits.rbegin(), times.edits.rend(),
+                     [](const EditEntry& edit) { return edit.mediaTime >= 0; });
     if (lastMediaEdit != times.edits.rend()) {
         const auto mediaTime = static_cast<std::uint64_t>(lastMediaEdit->mediaTime);
-        const std::uint64_t shown = times.mediaDuration > mediaTime ? times.mediaDuration - mediaTime : 0;
-        lastMediaEdit->segmentDuration = rescaleTime(shown, movie.timescale, description.mediaTimescale);
+        const std::uint64_t shown =
+            times.mediaDuration > mediaTime ? times.mediaDuration - mediaTime : 0;
+        lastMediaEdit->segmentDuration =
+            rescaleTime(shown, movie.timescale, description.mediaTimescale);
     }
     if (description.hasEditList) {
         for (const auto& edit : times.edits) {
             times.presentedDuration += edit.segmentDuration;
         }
     } else {
-        times.presentedDuration = rescaleTime(times.mediaDuration, movie.timescale, description.mediaTimescale);
+        times.presentedDuration =
+            rescaleTime(times.mediaDuration, movie.timescale, description.mediaTimescale);
     }
     return times;
 }
@@ -60,8 +64,9 @@ std::vector<Chunk> chunksOf(const TrackSamples& track)
     std::vector<Chunk> chunks;
     std::uint64_t expected = 0;
     for (const auto& sample : track.samples) {
-        if (chunks.empty() || sample.offset != expected || sample.descriptionIndex != chunks.back().descriptionIndex
-            || chunks.back().samples == Max32) {
+        if (chunks.empty() || sample.offset != expected ||
+            sample.descriptionIndex != chunks.back().descriptionIndex ||
+            chunks.back().samples == Max32) {
             chunks.push_back(Chunk{sample.offset, 0, sample.descriptionIndex});
         }
         ++chunks.back().samples;
@@ -112,8 +117,9 @@ void writeTrackHeader(BoxWriter& out, const TrackDescription& track, std::uint64
 void writeEditList(BoxWriter& out, const std::vector<EditEntry>& edits)
 {
     const bool wide = std::any_of(edits.begin(), edits.end(), [](const EditEntry& edit) {
-        return edit.segmentDuration > Max32 || edit.mediaTime > std::numeric_limits<std::int32_t>::max()
-            || edit.mediaTime < std::numeric_limits<std::int32_t>::min();
+        return edit.segmentDuration > Max32 ||
+               edit.mediaTime > std::numeric_limits<std::int32_t>::max() ||
+               edit.mediaTime < std::numeric_limits<std::int32_t>::min();
     });
     const auto edts = out.open(fourCc("edts"));
     const auto elst = out.openFull(fourCc("elst"), wide ? 1 : 0, 0);
@@ -169,8 +175,8 @@ bool hasCompositionOffsets(const TrackSamples& track)
 
 bool needsSignedOffsets(const TrackSamples& track)
 {
-    return track.signedCompositionOffsets
-        || std::any_of(track.samples.begin(), track.samples.end(),
+    return track.signedCompositionOffsets ||
+           std::any_of(track.samples.begin(), track.samples.end(),
                        [](const FragmentSample& sample) { return sample.compositionOffset < 0; });
 }
 
@@ -179,7 +185,8 @@ void writeCompositionOffsets(BoxWriter& out, const TrackSamples& track, bool sig
     const auto box = out.openFull(fourCc("ctts"), signedOffsets ? 1 : 0, 0);
     std::vector<std::pair<std::uint32_t, std::int64_t>> runs;
     for (const auto& sample : track.samples) {
-        if (runs.empty() || runs.back().second != sample.compositionOffset || runs.back().first == Max32) {
+        if (runs.empty() || runs.back().second != sample.compositionOffset ||
+            runs.back().first == Max32) {
             runs.emplace_back(0, sample.compositionOffset);
         }
         ++runs.back().first;
@@ -211,11 +218,13 @@ void writeCompositionShift(BoxWriter& out, const TrackSamples& track)
     const std::int64_t shift = least < 0 ? -least : 0;
     const std::int64_t fields[] = {shift, least, greatest, start, end};
     const bool wide = std::any_of(std::begin(fields), std::end(fields), [](std::int64_t value) {
-        return value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min();
+        return value > std::numeric_limits<std::int32_t>::max() ||
+               value < std::numeric_limits<std::int32_t>::min();
     });
     const auto box = out.openFull(fourCc("cslg"), wide ? 1 : 0, 0);
     for (const std::int64_t value : fields) {
-        wide ? out.u64(static_cast<std::uint64_t>(value)) : out.u32(static_cast<std::uint32_t>(value));
+        wide ? out.u64(static_cast<std::uint64_t>(value))
+             : out.u32(static_cast<std::uint32_t>(value));
     }
     out.close(box);
 }
@@ -230,7 +239,8 @@ void writeSyncSamples(BoxWriter& out, const TrackSamples& track)
 {
     const auto box = out.openFull(fourCc("stss"), 0, 0);
     const auto count = static_cast<std::uint32_t>(
-        std::count_if(track.samples.begin(), track.samples.end(), [](const FragmentSample& sample) { return sample.sync; }));
+        std::count_if(track.samples.begin(), track.samples.end(),
+                      [](const FragmentSample& sample) { return sample.sync; }));
     out.u32(count);
     for (std::size_t i = 0; i < track.samples.size(); ++i) {
         if (track.samples[i].sync) {
@@ -243,9 +253,12 @@ void writeSyncSamples(BoxWriter& out, const TrackSamples& track)
 void writeSampleSizes(BoxWriter& out, const TrackSamples& track)
 {
     const auto box = out.openFull(fourCc("stsz"), 0, 0);
-    const bool same = !track.samples.empty()
-        && std::all_of(track.samples.begin(), track.samples.end(),
-                       [&](const FragmentSample& sample) { return sample.size == track.samples.front().size; });
+    // A constant size of 0 would mean "the sizes follow", so zero-size samples are listed.
+    const bool same =
+        !track.samples.empty() && track.samples.front().size != 0 &&
+        std::all_of(track.samples.begin(), track.samples.end(), [&](const FragmentSample& sample) {
+            return sample.size == track.samples.front().size;
+        });
     out.u32(same ? track.samples.front().size : 0);
     out.u32(static_cast<std::uint32_t>(track.samples.size()));
     if (!same) {
@@ -261,8 +274,8 @@ void writeSampleToChunk(BoxWriter& out, const std::vector<Chunk>& chunks)
     const auto box = out.openFull(fourCc("stsc"), 0, 0);
     std::vector<std::size_t> firsts;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        if (i == 0 || chunks[i].samples != chunks[i - 1].samples
-            || chunks[i].descriptionIndex != chunks[i - 1].descriptionIndex) {
+        if (i == 0 || chunks[i].samples != chunks[i - 1].samples ||
+            chunks[i].descriptionIndex != chunks[i - 1].descriptionIndex) {
             firsts.push_back(i);
         }
     }
@@ -277,7 +290,8 @@ void writeSampleToChunk(BoxWriter& out, const std::vector<Chunk>& chunks)
 
 void writeChunkOffsets(BoxWriter& out, const std::vector<Chunk>& chunks)
 {
-    const bool wide = std::any_of(chunks.begin(), chunks.end(), [](const Chunk& chunk) { return chunk.offset > Max32; });
+    const bool wide = std::any_of(chunks.begin(), chunks.end(),
+                                  [](const Chunk& chunk) { return chunk.offset > Max32; });
     const auto box = out.openFull(fourCc(wide ? "co64" : "stco"), 0, 0);
     out.u32(static_cast<std::uint32_t>(chunks.size()));
     for (const auto& chunk : chunks) {
@@ -286,7 +300,8 @@ void writeChunkOffsets(BoxWriter& out, const std::vector<Chunk>& chunks)
     out.close(box);
 }
 
-void writeSampleTable(BoxWriter& out, const TrackDescription& description, const TrackSamples& track)
+void writeSampleTable(BoxWriter& out, const TrackDescription& description,
+                      const TrackSamples& track)
 {
     const auto box = out.open(fourCc("stbl"));
     out.bytes(description.sampleDescriptions);
@@ -343,7 +358,8 @@ std::uint64_t rescaleTime(std::uint64_t value, std::uint32_t to, std::uint32_t f
     return whole * to + rest * to / from;
 }
 
-std::vector<std::uint8_t> writeCompleteMoov(const MovieDescription& movie, const std::vector<TrackSamples>& tracks)
+std::vector<std::uint8_t> writeCompleteMoov(const MovieDescription& movie,
+                                            const std::vector<TrackSamples>& tracks)
 {
     std::vector<TrackTimes> times;
     std::uint64_t movieDuration = 0;

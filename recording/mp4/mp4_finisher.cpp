@@ -52,10 +52,19 @@ std::optional<TopLevel> scanTopLevel(CountingFile& file, std::uint64_t size)
     TopLevel top;
     std::uint64_t offset = 0;
     while (size - offset >= 8) {
+        // The 64-bit size is read only when the box has one: the bytes after a short header
+        // are sample data.
         std::array<std::uint8_t, 16> bytes{};
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(16, size - offset));
-        if (!file.read(offset, std::span(bytes).first(length))) {
+        if (!file.read(offset, std::span(bytes).first(8))) {
             return std::nullopt;
+        }
+        std::size_t length = 8;
+        const bool wide = bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0 && bytes[3] == 1;
+        if (wide && size - offset >= 16) {
+            if (!file.read(offset + 8, std::span(bytes).subspan(8, 8))) {
+                return std::nullopt;
+            }
+            length = 16;
         }
         auto header = parseBoxHeader(std::span(bytes).first(length), offset, size - offset);
         // A size of 0 ("to the end of the file") is taken only for an mdat: zeros there are more
@@ -145,6 +154,9 @@ FinishReport Finisher::complete()
     }
     std::size_t moovIndex = 0;
     while (moovIndex < boxes.size() && boxes[moovIndex].type != fourCc("moov")) {
+        if (boxes[moovIndex].type == fourCc("moof")) {
+            return refuse(FinishResult::NotMp4, "a fragment comes before the moov box");
+        }
         ++moovIndex;
     }
     if (moovIndex == boxes.size()) {
@@ -160,7 +172,8 @@ FinishReport Finisher::complete()
     }
     const auto reading = readInitialMoov(*moovPayload);
     if (!reading.movie) {
-        return refuse(reading.fault == MoovFault::Unsupported ? FinishResult::Unsupported : FinishResult::NotMp4,
+        return refuse(reading.fault == MoovFault::Unsupported ? FinishResult::Unsupported
+                                                              : FinishResult::NotMp4,
                       reading.reason);
     }
     const MovieDescription& movie = *reading.movie;
@@ -200,15 +213,19 @@ FinishReport Finisher::complete()
         }
         const auto outcome = index.add(*payload, moof.offset, region);
         if (outcome == FragmentOutcome::DataPastEnd && i + 1 == moofs.size() && !appendedMoov) {
-            fragmentsEnd = moof.offset;  // the last fragment was cut off while being written
+            fragmentsEnd = moof.offset; // the last fragment was cut off while being written
             break;
         }
         if (outcome == FragmentOutcome::UnknownTrack) {
-            return refuse(FinishResult::Unsupported, "a fragment names a track the moov does not have");
+            return refuse(FinishResult::Unsupported,
+                          "a fragment names a track the moov does not have");
         }
         if (outcome != FragmentOutcome::Indexed) {
             return refuse(FinishResult::NotMp4, "a fragment is damaged");
         }
+    }
+    if (index.dataEnd() > fragmentsEnd) {
+        return refuse(FinishResult::NotMp4, "a fragment's data lies after a fragment cut off");
     }
     if (index.sampleCount() == 0) {
         return refuse(FinishResult::NoWholeFragment, "the file holds no whole fragment");

@@ -9,12 +9,18 @@ namespace {
 const char* resultName(FinishResult result)
 {
     switch (result) {
-    case FinishResult::Completed: return "completed";
-    case FinishResult::AlreadyOrdinary: return "already an ordinary MP4, not changed";
-    case FinishResult::NotMp4: return "not an MP4 the finisher can read, not changed";
-    case FinishResult::NoWholeFragment: return "no whole fragment, not changed";
-    case FinishResult::Unsupported: return "not supported, not changed";
-    case FinishResult::IoError: return "input/output error";
+    case FinishResult::Completed:
+        return "completed";
+    case FinishResult::AlreadyOrdinary:
+        return "already an ordinary MP4, not changed";
+    case FinishResult::NotMp4:
+        return "not an MP4 the finisher can read, not changed";
+    case FinishResult::NoWholeFragment:
+        return "no whole fragment, not changed";
+    case FinishResult::Unsupported:
+        return "not supported, not changed";
+    case FinishResult::IoError:
+        return "input/output error";
     }
     return "unknown";
 }
@@ -38,9 +44,11 @@ int main(int argc, char** argv)
         std::printf("track %zu: %llu samples\n", i + 1,
                     static_cast<unsigned long long>(report.samplesPerTrack[i]));
     }
-    std::printf("bytes read: %llu, bytes written: %llu\n", static_cast<unsigned long long>(report.bytesRead),
+    std::printf("bytes read: %llu, bytes written: %llu\n",
+                static_cast<unsigned long long>(report.bytesRead),
                 static_cast<unsigned long long>(report.bytesWritten));
-    if (report.result == FinishResult::Completed || report.result == FinishResult::AlreadyOrdinary) {
+    if (report.result == FinishResult::Completed ||
+        report.result == FinishResult::AlreadyOrdinary) {
         return 0;
     }
     std::fprintf(stderr, "mp4_finish: %s\n", report.reason.c_str());

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-PosixMp4File::PosixMp4File(const std::string& path) : descriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {}
+PosixMp4File::PosixMp4File(const std::string& path)
+    : descriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC))
+{}
 
 PosixMp4File::~PosixMp4File()
 {
@@ -15,7 +17,7 @@ PosixMp4File::~PosixMp4File()
 
 std::uint64_t PosixMp4File::size()
 {
-    struct stat status {};
+    struct stat status{};
     return ::fstat(descriptor, &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
 }
 
