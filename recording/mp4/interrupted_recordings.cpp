@@ -46,7 +46,10 @@ std::vector<std::wstring> completeInterruptedRecordings(
         if (stop.load()) {
             break;
         }
-        if (completeMp4InPlace(folder + L"\\" + name) == Mp4Completion::Completed) {
+        std::wstring path = folder;
+        path += L'\\';
+        path += name;
+        if (completeMp4InPlace(path) == Mp4Completion::Completed) {
             completed.push_back(name);
         }
     }
