@@ -5,6 +5,7 @@
 #include "common/pixel_rect.h"
 #include "recording/core/audio_chunk.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,6 +42,44 @@ public:
     virtual ~FrameSource() = default;
     virtual void grab() = 0; // RecordingStage::DesktopImageRead
     virtual const std::uint8_t* pixels() const noexcept = 0;
+};
+
+// What making the desktop duplication on one graphics adapter gave.
+struct DuplicationMade {
+    std::int32_t result = 0;    // the platform's result: the device's or the duplication's
+    PixelRect monitor;          // the duplicated output's place on the virtual screen
+    std::int32_t modeWidth = 0; // the duplicated desktop surface's size
+    std::int32_t modeHeight = 0;
+    bool rotated = false;
+};
+
+// What the duplication gave when asked for the next desktop image.
+struct DuplicatedImage {
+    std::int32_t result = 0;          // the platform's result of the request
+    std::int64_t lastPresentTime = 0; // 0: no image was presented since the last one
+    std::uint32_t accumulatedFrames = 0;
+    bool texture = false;     // an image surface came with it
+    std::uint32_t format = 0; // the surface's pixel format, the platform's number
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+// The desktop duplication of the monitor that holds the recorded area, driven step by step by
+// the frame source, which decides on every answer. Results are the platform's HRESULTs.
+class ScreenDuplication {
+public:
+    virtual ~ScreenDuplication() = default;
+    // Lists anew the graphics adapters whose outputs include the unrotated monitor that holds
+    // the whole area, in the order to try them. A failure when there is none.
+    virtual std::int32_t findAdapters(std::size_t& count) noexcept = 0;
+    // Makes the duplication on adapter `adapter` of the last list; an earlier one goes first.
+    virtual DuplicationMade make(std::size_t adapter) noexcept = 0;
+    // Gives back the image held since the last request and asks, without waiting, for the next.
+    virtual DuplicatedImage acquire() noexcept = 0;
+    // Copies the area from the image just acquired into a top-down BGRA buffer.
+    virtual std::int32_t copyArea(std::uint8_t* bgra) noexcept = 0;
+    // Lets go of the duplication and its device until the next make.
+    virtual void release() noexcept = 0;
 };
 
 // Receives audio samples; the MP4 writer's audio stream in the program.
@@ -81,9 +120,20 @@ public:
     virtual ~RecordingPlatform() = default;
     virtual std::unique_ptr<MediaRuntime> makeMediaRuntime() = 0;
     virtual std::unique_ptr<SoundSource> startSound() = 0;
+    // The copy of the area from the screen's device context.
     virtual std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region,
                                                              std::int32_t width,
                                                              std::int32_t height) = 0;
+    // The desktop duplication for the area; nothing where only the desktop copy is offered.
+    virtual std::unique_ptr<ScreenDuplication> startScreenDuplication(const PixelRect& region,
+                                                                      std::int32_t width,
+                                                                      std::int32_t height)
+    {
+        static_cast<void>(region);
+        static_cast<void>(width);
+        static_cast<void>(height);
+        return nullptr;
+    }
     virtual std::int64_t now() = 0;        // the recording clock, 100-ns units
     virtual void sleepBetweenPasses() = 0; // Sleep(5)
     // Held for the life of the frame loop; may hand out nothing where sleeps are precise anyway.

@@ -1,7 +1,8 @@
 #include "recording/engine/windows_recording_platform.h"
 
 #include "recording/mp4/com_media_scope.h"
-#include "recording/video/duplication_frame_source.h"
+#include "recording/video/desktop_capture.h"
+#include "recording/video/desktop_duplication.h"
 #include "recording/sound/loopback_audio_capture.h"
 #include "recording/mp4/mp4_completion.h"
 #include "recording/core/recording_clock.h"
@@ -25,7 +26,13 @@ std::unique_ptr<FrameSource> WindowsRecordingPlatform::startDesktopCapture(const
                                                                            std::int32_t width,
                                                                            std::int32_t height)
 {
-    return startDesktopFrameSource(region, width, height, gdiFromNowOn);
+    return std::make_unique<DesktopCapture>(region, width, height);
+}
+
+std::unique_ptr<ScreenDuplication> WindowsRecordingPlatform::startScreenDuplication(
+    const PixelRect& region, std::int32_t width, std::int32_t height)
+{
+    return std::make_unique<DesktopDuplication>(region, width, height);
 }
 
 std::int64_t WindowsRecordingPlatform::now()

@@ -10,14 +10,12 @@ public:
     std::unique_ptr<SoundSource> startSound() override;
     std::unique_ptr<FrameSource> startDesktopCapture(const PixelRect& region, std::int32_t width,
                                                      std::int32_t height) override;
+    std::unique_ptr<ScreenDuplication> startScreenDuplication(const PixelRect& region,
+                                                              std::int32_t width,
+                                                              std::int32_t height) override;
     std::int64_t now() override;
     void sleepBetweenPasses() override;
     std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
     std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath) override;
     void completeRecordedFile(const std::wstring& filePath) noexcept override;
-
-private:
-    // Once the duplication is given up, GDI copies the frames until the recording ends, also
-    // where the frame source is made anew.
-    bool gdiFromNowOn = false;
 };

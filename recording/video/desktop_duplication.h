@@ -1,10 +1,10 @@
 #pragma once
-// The desktop duplication of the monitor that holds the recorded area: Direct3D 11 on the
-// adapter that drives that monitor, one duplication of its output, and a staging texture of the
+// The desktop duplication of the monitor that holds the recorded area: Direct3D 11 on an
+// adapter that lists that monitor, one duplication of its output, and a staging texture of the
 // area's size through which only the area is read back. Direct3D and DXGI are loaded from the
-// system folder; where they cannot be had the duplication is refused and GDI takes over.
+// system folder. Every answer goes back as the platform's result; the frame source decides.
 #include "common/pixel_rect.h"
-#include "recording/video/frame_source_choice.h"
+#include "recording/core/recording_ports.h"
 
 #include <windows.h>
 #include <d3d11.h>
@@ -12,36 +12,41 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <vector>
 
-class DesktopDuplication {
+class DesktopDuplication final : public ScreenDuplication {
 public:
     DesktopDuplication(const PixelRect& area, std::int32_t frameWidth,
                        std::int32_t frameHeight) noexcept;
     DesktopDuplication(const DesktopDuplication&) = delete;
     DesktopDuplication& operator=(const DesktopDuplication&) = delete;
-    ~DesktopDuplication() { release(); }
+    ~DesktopDuplication() override { release(); }
 
-    // Makes the device and the duplication anew, the old ones released first. Refused when the
-    // area is not wholly on one unrotated monitor.
-    DuplicationAnswer make() noexcept;
-    // Waits at most `timeoutMs` for a desktop image newer than the last one and copies the area
-    // from it into `bgra`, top-down, width x height x 4 bytes. NoNewImage leaves `bgra` alone.
-    DuplicationAnswer copyNewImage(unsigned timeoutMs, std::uint8_t* bgra) noexcept;
-    void release() noexcept;
+    std::int32_t findAdapters(std::size_t& count) noexcept override;
+    DuplicationMade make(std::size_t adapter) noexcept override;
+    DuplicatedImage acquire() noexcept override;
+    std::int32_t copyArea(std::uint8_t* bgra) noexcept override;
+    void release() noexcept override;
 
 private:
-    DuplicationAnswer copyArea(ID3D11Texture2D* desktop, std::uint8_t* bgra) noexcept;
+    struct Candidate {
+        Microsoft::WRL::ComPtr<IDXGIAdapter1> adapter;
+        Microsoft::WRL::ComPtr<IDXGIOutput> output;
+    };
+
+    HRESULT duplicate(IDXGIOutput& output) noexcept;
+    void releaseDuplication() noexcept;
 
     PixelRect region;
     std::int32_t width;
     std::int32_t height;
+    std::vector<Candidate> candidates;
     POINT outputOrigin{};
-    // Released in reverse: the staging texture and the duplication before the device.
+    // Released in reverse: the image, the staging texture and the duplication before the device.
     Microsoft::WRL::ComPtr<ID3D11Device> device;
     Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
     Microsoft::WRL::ComPtr<IDXGIOutputDuplication> duplication;
     Microsoft::WRL::ComPtr<ID3D11Texture2D> staging;
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> desktop; // the image acquired last
     bool frameHeld = false;
-    // The first image of a new duplication is copied even when it reports no new presentation.
-    bool fresh = false;
 };

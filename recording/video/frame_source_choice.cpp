@@ -1,13 +1,24 @@
 #include "recording/video/frame_source_choice.h"
 
+#include <algorithm>
+
 namespace {
 
 // The platform's codes, spelled out because this file stays free of platform headers; the
 // Windows binding checks them against the SDK's names.
-constexpr std::int32_t Ok = 0;
-constexpr std::int32_t WaitTimeout = static_cast<std::int32_t>(0x887A0027u);
-constexpr std::int32_t AccessLost = static_cast<std::int32_t>(0x887A0026u);
-constexpr std::int32_t AccessDenied = static_cast<std::int32_t>(0x80070005u);
+constexpr std::int32_t code(std::uint32_t value) noexcept
+{
+    return static_cast<std::int32_t>(value);
+}
+constexpr std::int32_t WaitTimeout = code(0x887A0027u);
+constexpr std::int32_t AccessLost = code(0x887A0026u);
+constexpr std::int32_t Unsupported = code(0x887A0004u);
+constexpr std::int32_t AccessDenied = code(0x80070005u);
+constexpr std::int32_t SessionDisconnected = code(0x887A0028u);
+constexpr std::int32_t DeviceRemoved = code(0x887A0005u);
+constexpr std::int32_t DeviceHung = code(0x887A0006u);
+constexpr std::int32_t DeviceReset = code(0x887A0007u);
+constexpr std::int32_t NotCurrentlyAvailable = code(0x887A0022u);
 
 bool holds(const PixelRect& outer, const PixelRect& inner) noexcept
 {
@@ -19,18 +30,57 @@ bool holds(const PixelRect& outer, const PixelRect& inner) noexcept
 
 DuplicationAnswer classifyDuplicationResult(std::int32_t result) noexcept
 {
-    switch (result) {
-    case Ok:
+    if (result >= 0) {
         return DuplicationAnswer::Done;
+    }
+    switch (result) {
     case WaitTimeout:
         return DuplicationAnswer::NoNewImage;
     case AccessLost:
-        return DuplicationAnswer::AccessLost;
+        return DuplicationAnswer::Lost;
+    case Unsupported:
+        return DuplicationAnswer::Unsupported;
     case AccessDenied:
-        return DuplicationAnswer::AccessDenied;
+    case SessionDisconnected:
+    case DeviceRemoved:
+    case DeviceHung:
+    case DeviceReset:
+    case NotCurrentlyAvailable:
+        return DuplicationAnswer::Passing;
     default:
-        return DuplicationAnswer::Refused;
+        return DuplicationAnswer::Final;
     }
+}
+
+DuplicationAnswer judgeMade(const DuplicationMade& made, const PixelRect& area) noexcept
+{
+    const DuplicationAnswer answer = classifyDuplicationResult(made.result);
+    if (answer != DuplicationAnswer::Done) {
+        return answer;
+    }
+    if (made.rotated || made.modeWidth != made.monitor.width() ||
+        made.modeHeight != made.monitor.height() || !holds(made.monitor, area)) {
+        return DuplicationAnswer::Lost;
+    }
+    return DuplicationAnswer::Done;
+}
+
+DuplicationAnswer judgeImage(const DuplicatedImage& image, const DuplicationMade& made) noexcept
+{
+    const DuplicationAnswer answer = classifyDuplicationResult(image.result);
+    if (answer != DuplicationAnswer::Done) {
+        return answer;
+    }
+    // A frame that only moved the pointer, or one before any presentation, carries a surface
+    // whose content is not documented: it is no picture.
+    if (image.lastPresentTime == 0 || image.accumulatedFrames == 0) {
+        return DuplicationAnswer::NoNewImage;
+    }
+    if (!image.texture || image.format != BgraFormat || image.width != made.modeWidth ||
+        image.height != made.modeHeight) {
+        return DuplicationAnswer::Lost;
+    }
+    return DuplicationAnswer::Done;
 }
 
 std::optional<std::size_t> outputToDuplicate(const PixelRect& area,
@@ -45,65 +95,85 @@ std::optional<std::size_t> outputToDuplicate(const PixelRect& area,
     return std::nullopt;
 }
 
-bool DuplicationPolicy::remakeDue(std::int64_t now) const noexcept
+bool FrameSourceChoice::makeDue(std::int64_t now) const noexcept
 {
-    return (state == State::Lost || state == State::Denied) && now >= nextRemake;
+    return stage == Stage::Untried || (stage == Stage::Waiting && now >= nextAttempt);
 }
 
-void DuplicationPolicy::remade(DuplicationAnswer made, std::int64_t now) noexcept
+void FrameSourceChoice::made(DuplicationAnswer made, std::int32_t platformResult,
+                             std::int64_t now) noexcept
 {
-    nextRemake = now + DuplicationRetryInterval;
-    switch (made) {
-    case DuplicationAnswer::Done:
-        state = State::Live;
-        return;
-    case DuplicationAnswer::AccessLost:
-        state = State::Lost;
-        return;
-    case DuplicationAnswer::AccessDenied:
-        state = State::Denied;
-        return;
-    case DuplicationAnswer::NoNewImage:
-    case DuplicationAnswer::Refused:
-        state = State::Gdi;
+    if (made != DuplicationAnswer::Done) {
+        refused(made, platformResult, now);
         return;
     }
+    stage = Stage::Live;
+    lastAnswer = DuplicationAnswer::Done;
+    lastResult = 0;
+    // What the new duplication's first surface holds is not documented, and the desktop may
+    // have changed while there was none: the slot after making it is copied by GDI.
+    firstPicturePending = true;
+    deliveredSinceMade = false;
 }
 
-FrameAction DuplicationPolicy::afterAcquire(DuplicationAnswer acquired, bool havePicture,
+FrameAction FrameSourceChoice::afterAcquire(DuplicationAnswer acquired, std::int32_t platformResult,
                                             std::int64_t now) noexcept
 {
     switch (acquired) {
     case DuplicationAnswer::Done:
+        deliveredSinceMade = true;
+        refusalsInARow = 0;
         return FrameAction::UseCopy;
     case DuplicationAnswer::NoNewImage:
+        return FrameAction::KeepLast;
+    case DuplicationAnswer::Lost:
+        if (deliveredSinceMade) {
+            // A mode change or a desktop switch: usually over by the next slot, which makes
+            // the duplication again.
+            stage = Stage::Waiting;
+            lastAnswer = acquired;
+            lastResult = platformResult;
+            nextAttempt = now;
+            return FrameAction::CopyByGdi;
+        }
         break;
-    case DuplicationAnswer::AccessLost:
-        // Made again at the next frame already; a mode change is usually over by then.
-        state = State::Lost;
-        nextRemake = now;
-        break;
-    case DuplicationAnswer::AccessDenied:
-        state = State::Denied;
-        nextRemake = now;
-        break;
-    case DuplicationAnswer::Refused:
-        state = State::Gdi;
+    case DuplicationAnswer::Unsupported:
+    case DuplicationAnswer::Passing:
+    case DuplicationAnswer::Final:
         break;
     }
-    return withoutAcquire(havePicture);
+    refused(acquired, platformResult, now);
+    return FrameAction::CopyByGdi;
 }
 
-FrameAction DuplicationPolicy::withoutAcquire(bool havePicture) const noexcept
+void FrameSourceChoice::refused(DuplicationAnswer answer, std::int32_t platformResult,
+                                std::int64_t now) noexcept
 {
-    switch (state) {
-    case State::Denied:
-        return FrameAction::NoFrame;
-    case State::Gdi:
-        return FrameAction::CopyByGdi;
-    case State::Live:
-    case State::Lost:
-        break;
+    lastAnswer = answer;
+    lastResult = platformResult;
+    if (answer == DuplicationAnswer::Final || stage == Stage::GivenUp) {
+        stage = Stage::GivenUp;
+        return;
     }
-    return havePicture ? FrameAction::KeepLast : FrameAction::CopyByGdi;
+    stage = Stage::Waiting;
+    // 1 s, 2 s, 4 s, then 8 s between attempts: a secure desktop or a driver reset is often over
+    // within seconds, while a refusal that lasts costs a new device only every 8 s.
+    refusalsInARow = std::min(refusalsInARow + 1, 4);
+    nextAttempt =
+        now + std::min(FirstDuplicationRetry << (refusalsInARow - 1), LongestDuplicationRetry);
+}
+
+void FrameSourceChoice::gdiCopied(bool succeeded, std::int64_t now) noexcept
+{
+    if (succeeded) {
+        firstPicturePending = false;
+        gdiFailingSince.reset();
+    } else if (!gdiFailingSince) {
+        gdiFailingSince = now;
+    }
+}
+
+bool FrameSourceChoice::gdiRemakeDue(std::int64_t now) const noexcept
+{
+    return gdiFailingSince && now - *gdiFailingSince >= GdiRemakeInterval;
 }

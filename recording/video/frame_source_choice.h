@@ -1,25 +1,45 @@
 #pragma once
-// Which copy of the screen a recording's frames come from, and what becomes of the desktop
-// duplication when the platform answers otherwise than with an image. Free of platform headers:
-// the platform's results come in as numbers and plain values, the decisions go out as enums.
+// Which copy of the screen a recording's frames come from, and when the desktop duplication is
+// tried again after the platform refused it. Free of platform headers: the platform's results
+// come in as numbers and plain values, the decisions go out as enums. One object of
+// FrameSourceChoice keeps all of a recording's timing of new attempts, for the duplication and
+// for the GDI copy alike.
 #include "common/pixel_rect.h"
 #include "recording/core/media_clock.h"
+#include "recording/core/recording_ports.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-// A platform result, classified as the duplication's documentation does.
+// A platform result, classified as the duplication's documentation and its known transitions
+// have it.
 enum class DuplicationAnswer : std::uint8_t {
-    Done,         // S_OK: the duplication was made, or a new desktop image was copied
-    NoNewImage,   // DXGI_ERROR_WAIT_TIMEOUT: the desktop has not changed since the last image
-    AccessLost,   // DXGI_ERROR_ACCESS_LOST: a mode change or full-screen switch; make it anew
-    AccessDenied, // E_ACCESSDENIED: the secure desktop is shown, no picture can be had for now
-    Refused,      // anything else: unsupported, too many duplications, not implemented, ...
+    Done,        // S_OK: the duplication was made, or a new desktop image was copied
+    NoNewImage,  // the desktop shows nothing new: no image presented since the last one
+    Lost,        // the duplication no longer matches the desktop (mode change, desktop switch,
+                 // an image of another format or size): made anew
+    Unsupported, // DXGI_ERROR_UNSUPPORTED: not on this adapter or not in this desktop mode
+    Passing,     // refused for now: the secure desktop, a disconnected session, a removed or
+                 // reset device, too many duplications in the session
+    Final,       // anything else, E_INVALIDARG and E_NOTIMPL among them: GDI from now on
 };
 
 DuplicationAnswer classifyDuplicationResult(std::int32_t result) noexcept;
+
+// DXGI_FORMAT_B8G8R8A8_UNORM, the layout the NV12 conversion takes.
+inline constexpr std::uint32_t BgraFormat = 87;
+// DXGI_ERROR_NOT_FOUND: no output holds the whole area unrotated.
+inline constexpr std::int32_t NoOutputResult = static_cast<std::int32_t>(0x887A0002u);
+
+// A duplication made for `area`: refused when its surface is not the size of the monitor's
+// place on the virtual screen (the mode is changing), or no longer holds the area.
+DuplicationAnswer judgeMade(const DuplicationMade& made, const PixelRect& area) noexcept;
+// An acquired image: a new picture only when one was presented since the last one, and only
+// when its surface is 8-bit BGRA of the duplication's size; anything else is a lost duplication,
+// never a picture to copy.
+DuplicationAnswer judgeImage(const DuplicatedImage& image, const DuplicationMade& made) noexcept;
 
 // One monitor as the graphics adapters list it.
 struct MonitorOutput {
@@ -39,38 +59,55 @@ enum class FrameAction : std::uint8_t {
     UseCopy,   // the area was copied from a new desktop image
     KeepLast,  // the previous frame's picture stands: nothing on the screen changed
     CopyByGdi, // this frame is copied from the screen device context
-    NoFrame,   // no picture can be had now: the copy fails
 };
 
-// Making the duplication again after a loss is tried at most this often (100-ns units).
-inline constexpr std::int64_t DuplicationRetryInterval = UnitsPerSecond;
+// After a passing refusal the duplication is tried again this long after it, doubled with every
+// further refusal up to the longest wait (100-ns units).
+inline constexpr std::int64_t FirstDuplicationRetry = UnitsPerSecond;
+inline constexpr std::int64_t LongestDuplicationRetry = 8 * UnitsPerSecond;
+// While GDI copies fail the capture is made anew after this long, and again after each further
+// interval of failures, in case its screen device context does not recover.
+inline constexpr std::int64_t GdiRemakeInterval = UnitsPerSecond;
 
-// The course of one recording's desktop duplication: after the answer of making it (at the start
-// or again), and after each frame's answer, whether and when to make it again, what the frame
-// gets, and whether GDI copies every frame from now on.
-class DuplicationPolicy {
+class FrameSourceChoice {
 public:
-    DuplicationPolicy(DuplicationAnswer made, std::int64_t now) noexcept { remade(made, now); }
-
     FrameCopier copier() const noexcept
     {
-        return state == State::Gdi ? FrameCopier::Gdi : FrameCopier::Duplication;
+        return stage == Stage::Live ? FrameCopier::Duplication : FrameCopier::Gdi;
     }
-    // Whether the next frame may ask the duplication for an image.
-    bool canAcquire() const noexcept { return state == State::Live; }
-    // Whether the duplication, lost or refused for now, should be made again before this frame.
-    bool remakeDue(std::int64_t now) const noexcept;
-    void remade(DuplicationAnswer made, std::int64_t now) noexcept;
+    // The answer and the platform's result behind the present copier: Done and 0 while the
+    // duplication gives the frames; nothing tried yet is Final with 0.
+    DuplicationAnswer answer() const noexcept { return lastAnswer; }
+    std::int32_t result() const noexcept { return lastResult; }
+    // GDI for the rest of the recording.
+    bool givenUp() const noexcept { return stage == Stage::GivenUp; }
 
-    // The frame after asking the duplication for an image; `havePicture`: an earlier frame has
-    // a picture that can stand for this one.
-    FrameAction afterAcquire(DuplicationAnswer acquired, bool havePicture,
+    // Whether the duplication should be made (again) in the frame slot at `now`.
+    bool makeDue(std::int64_t now) const noexcept;
+    void made(DuplicationAnswer made, std::int32_t platformResult, std::int64_t now) noexcept;
+    // Whether this slot asks the duplication for an image: once it is made and the slot after
+    // making it has its picture from GDI.
+    bool acquireDue() const noexcept { return stage == Stage::Live && !firstPicturePending; }
+    // The slot after asking the duplication for an image and, when one came, copying the area.
+    FrameAction afterAcquire(DuplicationAnswer acquired, std::int32_t platformResult,
                              std::int64_t now) noexcept;
-    // The frame while the duplication cannot be asked (lost, denied, or GDI for good).
-    FrameAction withoutAcquire(bool havePicture) const noexcept;
+
+    void gdiCopied(bool succeeded, std::int64_t now) noexcept;
+    bool gdiRemakeDue(std::int64_t now) const noexcept;
+    void gdiRemade(std::int64_t now) noexcept { gdiFailingSince = now; }
 
 private:
-    enum class State : std::uint8_t { Live, Lost, Denied, Gdi };
-    State state = State::Gdi;
-    std::int64_t nextRemake = 0;
+    enum class Stage : std::uint8_t { Untried, Live, Waiting, GivenUp };
+
+    void refused(DuplicationAnswer answer, std::int32_t platformResult, std::int64_t now) noexcept;
+
+    Stage stage = Stage::Untried;
+    DuplicationAnswer lastAnswer = DuplicationAnswer::Final;
+    std::int32_t lastResult = 0;
+    bool firstPicturePending = false;
+    bool deliveredSinceMade = false;
+    int refusalsInARow = 0;
+    std::int64_t nextAttempt = 0;
+    // When GDI copies began to fail, or when the capture was last made anew while they fail.
+    std::optional<std::int64_t> gdiFailingSince;
 };

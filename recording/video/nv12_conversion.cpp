@@ -253,11 +253,16 @@ void convertBgraToNv12With(Nv12Path path, const std::uint8_t* bgra, std::uint8_t
     convertBgraToNv12Scalar(bgra, nv12, width, height);
 }
 
-void convertBgraToNv12(const std::uint8_t* bgra, std::vector<std::uint8_t>& nv12,
-                       std::int32_t width, std::int32_t height)
+Nv12Path fastestNv12Path() noexcept
 {
     static const Nv12Path fastest = isNv12PathAvailable(Nv12Path::Avx2)   ? Nv12Path::Avx2
                                     : isNv12PathAvailable(Nv12Path::Sse2) ? Nv12Path::Sse2
                                                                           : Nv12Path::Scalar;
-    convertBgraToNv12With(fastest, bgra, nv12.data(), width, height);
+    return fastest;
+}
+
+void convertBgraToNv12(const std::uint8_t* bgra, std::vector<std::uint8_t>& nv12,
+                       std::int32_t width, std::int32_t height)
+{
+    convertBgraToNv12With(fastestNv12Path(), bgra, nv12.data(), width, height);
 }

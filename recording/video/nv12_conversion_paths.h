@@ -19,6 +19,9 @@ enum class Nv12Path : std::uint8_t {
 
 bool isNv12PathAvailable(Nv12Path path) noexcept;
 
+// The path convertBgraToNv12 takes on this processor.
+Nv12Path fastestNv12Path() noexcept;
+
 // Falls back to the scalar reference when `path` is not available.
 void convertBgraToNv12With(Nv12Path path, const std::uint8_t* bgra, std::uint8_t* nv12,
                            std::int32_t width, std::int32_t height);

@@ -9,16 +9,91 @@ ResilientFrameSource::ResilientFrameSource(RecordingPlatform& recordingPlatform,
       region(area),
       width(frameWidth),
       height(frameHeight),
-      source(platform.startDesktopCapture(region, width, height))
+      gdi(platform.startDesktopCapture(region, width, height)),
+      duplication(platform.startScreenDuplication(region, width, height))
 {}
 
 bool ResilientFrameSource::grab(std::int64_t now)
 {
-    if (source) {
+    if (duplication && copierChoice.makeDue(now)) {
+        makeDuplication(now);
+    }
+    const FrameAction action = copierChoice.acquireDue() ? acquire(now) : FrameAction::CopyByGdi;
+    if (copierChoice.copier() == FrameCopier::Gdi && duplication) {
+        // Nothing of the graphics device is held while GDI copies, for good or until the next
+        // attempt.
+        duplication->release();
+        if (copierChoice.givenUp()) {
+            duplication.reset();
+        }
+    }
+    switch (action) {
+    case FrameAction::UseCopy:
+        current = picture.data();
+        return true;
+    case FrameAction::KeepLast:
+        return current != nullptr;
+    case FrameAction::CopyByGdi:
+        break;
+    }
+    return copyByGdi(now);
+}
+
+void ResilientFrameSource::makeDuplication(std::int64_t now)
+{
+    std::size_t adapters = 0;
+    std::int32_t result = duplication->findAdapters(adapters);
+    DuplicationAnswer answer = classifyDuplicationResult(result);
+    if (answer == DuplicationAnswer::Done && adapters == 0) {
+        answer = DuplicationAnswer::Final;
+        result = NoOutputResult;
+    }
+    triedAdapters = 0;
+    if (answer == DuplicationAnswer::Done) {
+        // On a machine with two graphics processors an output may be listed by both, and only
+        // the one that drives it can duplicate it; the others answer that it is unsupported.
+        do {
+            madeAs = duplication->make(triedAdapters++);
+            result = madeAs.result;
+            answer = judgeMade(madeAs, region);
+        } while (answer == DuplicationAnswer::Unsupported && triedAdapters < adapters);
+    }
+    if (answer == DuplicationAnswer::Done && picture.empty()) {
+        // Only once a duplication exists: an area across monitors never needs the buffer.
+        picture.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    }
+    copierChoice.made(answer, result, now);
+}
+
+FrameAction ResilientFrameSource::acquire(std::int64_t now)
+{
+    const DuplicatedImage image = duplication->acquire();
+    DuplicationAnswer answer = judgeImage(image, madeAs);
+    std::int32_t result = image.result;
+    if (answer == DuplicationAnswer::Done) {
+        result = duplication->copyArea(picture.data());
+        answer = classifyDuplicationResult(result);
+    }
+    return copierChoice.afterAcquire(answer, result, now);
+}
+
+bool ResilientFrameSource::copyByGdi(std::int64_t now)
+{
+    if (copierChoice.gdiRemakeDue(now)) {
+        // The old objects go first, so a large area never holds two captures at once.
+        if (gdi && current == gdi->pixels()) {
+            current = nullptr;
+        }
+        gdi.reset();
+        gdi = tryToStartCapture();
+        copierChoice.gdiRemade(now);
+    }
+    if (gdi) {
         try {
-            source->grab();
+            gdi->grab();
+            copierChoice.gdiCopied(true, now);
+            current = gdi->pixels();
             copiedAny = true;
-            lastRemake.reset();
             return true;
         } catch (const Failure&) {
             if (!copiedAny) {
@@ -26,20 +101,8 @@ bool ResilientFrameSource::grab(std::int64_t now)
             }
         }
     }
-    if (!lastRemake) {
-        lastRemake = now;
-    } else if (now - *lastRemake >= DesktopRemakeInterval) {
-        remake();
-        lastRemake = now;
-    }
+    copierChoice.gdiCopied(false, now);
     return false;
-}
-
-void ResilientFrameSource::remake()
-{
-    // The old objects go first, so a large area never holds two captures at once.
-    source.reset();
-    source = tryToStartCapture();
 }
 
 std::unique_ptr<FrameSource> ResilientFrameSource::tryToStartCapture()

@@ -1,43 +1,62 @@
 #pragma once
-// The recording's copies of the screen, kept going while the user's desktop cannot be read.
-// While the secure desktop is shown (a locked screen, an elevation prompt, a secure screensaver)
-// every copy from the user's desktop fails; the recording goes on without new pictures and takes
-// them again once copies succeed.
+// The recording's copies of the screen: from the desktop duplication while it gives pictures,
+// from the screen's device context (GDI) where it cannot, and kept going while the user's desktop
+// cannot be read. While the secure desktop is shown (a locked screen, an elevation prompt, a
+// secure screensaver) every copy from the user's desktop fails; the recording goes on without
+// new pictures and takes them again once copies succeed.
 #include "common/pixel_rect.h"
 #include "recording/core/recording_ports.h"
-#include "recording/core/media_clock.h"
+#include "recording/video/frame_source_choice.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
-
-// How long copies keep failing before the desktop capture is made anew, in case its screen
-// device context does not recover; and again after each further second of failures.
-inline constexpr std::int64_t DesktopRemakeInterval = UnitsPerSecond;
+#include <vector>
 
 class ResilientFrameSource {
 public:
-    // Starts the platform's desktop capture; its failure is thrown.
+    // Starts the platform's GDI copy, whose failure is thrown, and takes its desktop duplication
+    // where it offers one; the duplication is made at the first frame.
     ResilientFrameSource(RecordingPlatform& recordingPlatform, const PixelRect& area,
                          std::int32_t frameWidth, std::int32_t frameHeight);
 
-    // Copies the area; `now` is the recording clock. True when pixels() holds the new picture.
-    // Until one copy has succeeded a failed copy is thrown: a recording without any picture ends.
-    // After that a failed copy gives false.
+    // Takes the frame slot at `now` (the recording clock). True when pixels() holds its picture:
+    // a new copy, or the last one where the duplication reports no change. Until one copy has
+    // succeeded a failed copy is thrown: a recording without any picture ends. After that a
+    // failed copy gives false.
     bool grab(std::int64_t now);
     // Valid after grab returned true.
-    const std::uint8_t* pixels() const noexcept { return source->pixels(); }
+    const std::uint8_t* pixels() const noexcept { return current; }
+
+    // Which copier gives the frames and why; the adapters the last making of the duplication
+    // tried.
+    const FrameSourceChoice& choice() const noexcept { return copierChoice; }
+    std::size_t adaptersTried() const noexcept { return triedAdapters; }
+    // Which copier took the picture that pixels() holds.
+    FrameCopier pictureCopier() const noexcept
+    {
+        return current != nullptr && current == picture.data() ? FrameCopier::Duplication
+                                                               : FrameCopier::Gdi;
+    }
 
 private:
-    void remake();
+    void makeDuplication(std::int64_t now);
+    FrameAction acquire(std::int64_t now);
+    bool copyByGdi(std::int64_t now);
     std::unique_ptr<FrameSource> tryToStartCapture();
 
     RecordingPlatform& platform;
     PixelRect region;
     std::int32_t width;
     std::int32_t height;
-    std::unique_ptr<FrameSource> source;
+    FrameSourceChoice copierChoice;
+    std::unique_ptr<FrameSource> gdi;
+    std::unique_ptr<ScreenDuplication> duplication;
+    DuplicationMade madeAs;
+    std::size_t triedAdapters = 0;
+    std::vector<std::uint8_t> picture; // the duplication's copies of the area, once it is made
+    // The last frame's picture: in `picture` or in the GDI capture's bits; null before one, and
+    // after the capture that held it was made anew.
+    const std::uint8_t* current = nullptr;
     bool copiedAny = false;
-    // While copies fail: when the capture was last made anew, or when the failures began.
-    std::optional<std::int64_t> lastRemake;
 };

@@ -12,7 +12,8 @@
 #include "common/system_library.h"
 #include "common/unique_handle.h"
 #include "recording/mp4/com_media_scope.h"
-#include "recording/video/duplication_frame_source.h"
+#include "recording/engine/windows_recording_platform.h"
+#include "recording/video/resilient_frame_source.h"
 #include "recording/core/failure_text.h"
 #include "recording/mp4/fragment_index.h"
 #include "recording/mp4/initial_moov.h"
@@ -783,11 +784,12 @@ TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
     for (const bool gdi : {true, false}) {
         const std::string what = gdi ? "642x482 GDI copy" : "642x482 desktop duplication";
         if (!gdi) {
-            bool refused = false;
-            const std::unique_ptr<FrameSource> probe =
-                startDesktopFrameSource(*area, area->width(), area->height(), refused);
-            if (refused) {
-                std::printf("[ recorded ] %s: not offered here\n", what.c_str());
+            WindowsRecordingPlatform platform;
+            ResilientFrameSource probe(platform, *area, area->width(), area->height());
+            probe.grab(nowIn100ns());
+            if (probe.choice().copier() != FrameCopier::Duplication) {
+                std::printf("[ recorded ] %s: not offered here (0x%08X)\n", what.c_str(),
+                            static_cast<unsigned>(probe.choice().result()));
                 continue;
             }
         }

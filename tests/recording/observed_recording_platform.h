@@ -6,7 +6,6 @@
 // can be pinned to the software encoder; nothing else the worker does is altered.
 #include "common/failure.h"
 #include "recording/sound/audio_conversion.h"
-#include "recording/video/desktop_capture.h"
 #include "recording/core/failure_text.h"
 #include "recording/mp4/mp4_sink_writer.h"
 #include "recording/core/recording_clock.h"
@@ -319,6 +318,42 @@ private:
     RecordingObservations& observed;
 };
 
+// The duplication's part of the copies: each request for an image counts as one copy, with the
+// copy of the area out of it when one came.
+class ObservedDuplication final : public ScreenDuplication {
+public:
+    ObservedDuplication(std::unique_ptr<ScreenDuplication> duplication,
+                        RecordingObservations& observations)
+        : inner(std::move(duplication)), observed(observations)
+    {}
+
+    std::int32_t findAdapters(std::size_t& count) noexcept override
+    {
+        return inner->findAdapters(count);
+    }
+    DuplicationMade make(std::size_t adapter) noexcept override { return inner->make(adapter); }
+    DuplicatedImage acquire() noexcept override
+    {
+        const std::int64_t start = nowIn100ns();
+        const DuplicatedImage image = inner->acquire();
+        observed.copyTotal += nowIn100ns() - start;
+        ++observed.copies;
+        return image;
+    }
+    std::int32_t copyArea(std::uint8_t* bgra) noexcept override
+    {
+        const std::int64_t start = nowIn100ns();
+        const std::int32_t result = inner->copyArea(bgra);
+        observed.copyTotal += nowIn100ns() - start;
+        return result;
+    }
+    void release() noexcept override { inner->release(); }
+
+private:
+    std::unique_ptr<ScreenDuplication> inner;
+    RecordingObservations& observed;
+};
+
 // How the proof records: the real loopback of the default output device or the stand-in tone,
 // whether the writer may take a hardware encoder, and whether the screen is copied by GDI alone
 // instead of the program's choice (the desktop duplication where the machine offers it).
@@ -353,11 +388,19 @@ public:
                                                      std::int32_t height) override
     {
         const WorkerCall call(stage, "starting the screen capture");
-        std::unique_ptr<FrameSource> frames =
-            setup.gdiOnly
-                ? std::make_unique<DesktopCapture>(region, width, height)
-                : PassThroughRecordingPlatform::startDesktopCapture(region, width, height);
-        return std::make_unique<ObservedFrames>(std::move(frames), stage, observed);
+        return std::make_unique<ObservedFrames>(
+            PassThroughRecordingPlatform::startDesktopCapture(region, width, height), stage,
+            observed);
+    }
+    std::unique_ptr<ScreenDuplication> startScreenDuplication(const PixelRect& region,
+                                                              std::int32_t width,
+                                                              std::int32_t height) override
+    {
+        if (setup.gdiOnly) {
+            return nullptr;
+        }
+        return std::make_unique<ObservedDuplication>(
+            PassThroughRecordingPlatform::startScreenDuplication(region, width, height), observed);
     }
     // The worker takes the precision right before its first pass and sleeps after each one, so
     // these two calls delimit the passes' work.

@@ -47,6 +47,12 @@ public:
     {
         return windows.startDesktopCapture(region, width, height);
     }
+    std::unique_ptr<ScreenDuplication> startScreenDuplication(const PixelRect& region,
+                                                              std::int32_t width,
+                                                              std::int32_t height) override
+    {
+        return windows.startScreenDuplication(region, width, height);
+    }
     std::int64_t now() override { return windows.now(); }
     void sleepBetweenPasses() override { windows.sleepBetweenPasses(); }
     std::unique_ptr<SleepPrecision> preciseSleep() override { return windows.preciseSleep(); }
