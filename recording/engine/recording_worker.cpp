@@ -189,8 +189,10 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             }
             session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
             if (!paused && video.due(elapsed)) {
-                // A copy that failed (the secure desktop is shown) leaves the last picture.
-                video.fillUpTo(elapsed, frames.grab(now), [&] {
+                // A copy that failed (the secure desktop is shown), or a desktop that presented
+                // nothing new, leaves the last converted picture for this slot as well.
+                const bool newPicture = frames.grab(now) && frames.pictureIsNew();
+                video.fillUpTo(elapsed, newPicture, [&] {
                     convertBgraToNv12(frames.pixels(), nv12, size.width, size.height);
                 });
             }
