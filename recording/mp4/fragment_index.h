@@ -47,7 +47,7 @@ class FragmentIndex {
 public:
     // `sampleBudget` bounds the samples of all tracks together (the file's size does: no more
     // samples than bytes).
-    FragmentIndex(const MovieDescription& movie, std::uint64_t sampleBudget);
+    FragmentIndex(const MovieDescription& description, std::uint64_t sampleBudget);
 
     FragmentOutcome add(std::span<const std::uint8_t> moofPayload, std::uint64_t moofOffset,
                         const SampleDataRegion& region);

@@ -19,6 +19,7 @@ struct TrackTimes {
     std::uint64_t mediaDuration = 0;     // in the media's timescale
     std::uint64_t presentedDuration = 0; // in the movie's timescale
     std::vector<EditEntry> edits;
+    bool hasEditList = false;
 };
 
 std::uint64_t mediaDurationOf(const TrackSamples& track)
@@ -38,6 +39,20 @@ TrackTimes timesOf(const MovieDescription& movie, const TrackDescription& descri
     TrackTimes times;
     times.mediaDuration = mediaDurationOf(track);
     times.edits = description.edits;
+    // A track whose first fragment starts later than the others keeps its place with an empty
+    // edit: an ordinary file's sample times start at 0.
+    const std::uint64_t firstDecodeTime =
+        track.nextDecodeTime > times.mediaDuration ? track.nextDecodeTime - times.mediaDuration : 0;
+    const bool startsLate = firstDecodeTime > 0 && !track.samples.empty();
+    if (startsLate) {
+        times.edits.insert(
+            times.edits.begin(),
+            EditEntry{rescaleTime(firstDecodeTime, movie.timescale, description.mediaTimescale), -1,
+                      0x00010000});
+        if (!description.hasEditList) {
+            times.edits.push_back(EditEntry{0, 0, 0x00010000});
+        }
+    }
     const auto lastMediaEdit =
         std::find_if(times.edits.rbegin(), times.edits.rend(),
                      [](const EditEntry& edit) { return edit.mediaTime >= 0; });
@@ -48,7 +63,8 @@ TrackTimes timesOf(const MovieDescription& movie, const TrackDescription& descri
         lastMediaEdit->segmentDuration =
             rescaleTime(shown, movie.timescale, description.mediaTimescale);
     }
-    if (description.hasEditList) {
+    times.hasEditList = description.hasEditList || startsLate;
+    if (times.hasEditList) {
         for (const auto& edit : times.edits) {
             times.presentedDuration += edit.segmentDuration;
         }
@@ -328,7 +344,7 @@ void writeTrack(BoxWriter& out, const TrackDescription& description, const Track
 {
     const auto trak = out.open(fourCc("trak"));
     writeTrackHeader(out, description, times.presentedDuration);
-    if (description.hasEditList) {
+    if (times.hasEditList) {
         writeEditList(out, times.edits);
     }
     const auto mdia = out.open(fourCc("mdia"));

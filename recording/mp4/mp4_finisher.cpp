@@ -154,8 +154,8 @@ FinishReport Finisher::complete()
     }
     std::size_t moovIndex = 0;
     while (moovIndex < boxes.size() && boxes[moovIndex].type != fourCc("moov")) {
-        if (boxes[moovIndex].type == fourCc("moof")) {
-            return refuse(FinishResult::NotMp4, "a fragment comes before the moov box");
+        if (boxes[moovIndex].type == fourCc("moof") || boxes[moovIndex].type == fourCc("mfra")) {
+            return refuse(FinishResult::NotMp4, "fragment boxes come before the moov box");
         }
         ++moovIndex;
     }

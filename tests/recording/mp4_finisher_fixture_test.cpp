@@ -26,6 +26,12 @@ struct Flavour {
     std::function<std::vector<std::uint8_t>()> make;
 };
 
+// The name, not the bytes, in the tests' names.
+void PrintTo(const Flavour& flavour, std::ostream* out)
+{
+    *out << flavour.name;
+}
+
 std::vector<std::uint8_t> ffmpegFlavour(const std::string& movflags,
                                         const std::string& options = {})
 {
@@ -47,7 +53,8 @@ const Flavour Flavours[] = {
     {"FragmentDuration",
      [] { return ffmpegFlavour("empty_moov+default_base_moof", "-frag_duration 500000"); }},
     // Version-1 trun boxes with negative composition offsets.
-    {"SignedCompositionOffsets", [] { return ffmpegFlavour("frag_keyframe+empty_moov+negative_cts_offsets"); }},
+    {"SignedCompositionOffsets",
+     [] { return ffmpegFlavour("frag_keyframe+empty_moov+negative_cts_offsets"); }},
     {"WithoutDecodeTimes", [] { return mp4_variants::withoutDecodeTimes(defaultBaseMoof()); }},
     {"ExplicitBaseAtMdatPayload",
      [] { return mp4_variants::withBaseAtMdatPayload(defaultBaseMoof()); }},
@@ -255,7 +262,8 @@ TEST_P(FinishedFlavour, InterruptedCompletionIsResumedToTheSameFile)
         ASSERT_EQ(report.result, FinishResult::Completed) << report.reason;
         EXPECT_EQ(resumed.bytes, clean.bytes);
         if (budget == moovSize) {
-            EXPECT_EQ(report.bytesWritten, 8u + brandBytes(fragmented)) << "a complete moov is not written again";
+            EXPECT_EQ(report.bytesWritten, 8u + brandBytes(fragmented))
+                << "a complete moov is not written again";
         }
     }
 }

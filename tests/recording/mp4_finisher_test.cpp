@@ -114,6 +114,30 @@ TEST(Mp4Finisher, RefusesAFragmentWhoseDataLiesOutsideEveryMdat)
     finishUnchanged(bytes, FinishResult::NotMp4);
 }
 
+// Found by the fuzz target: an mfra ahead of the moov stayed at the top of the finished file.
+TEST(Mp4Finisher, RefusesFragmentBoxesAheadOfTheMoov)
+{
+    const auto recording = syntheticRecording(2);
+    const auto top = walkBoxes(recording, 0, recording.size());
+    ASSERT_TRUE(top);
+    const auto ftypEnd = static_cast<std::ptrdiff_t>((*top)[0].size);
+    for (const char* type : {"mfra", "moof"}) {
+        SCOPED_TRACE(type);
+        std::vector<std::uint8_t> bytes(recording.begin(), recording.begin() + ftypEnd);
+        const std::uint8_t box[] = {0,
+                                    0,
+                                    0,
+                                    8,
+                                    static_cast<std::uint8_t>(type[0]),
+                                    static_cast<std::uint8_t>(type[1]),
+                                    static_cast<std::uint8_t>(type[2]),
+                                    static_cast<std::uint8_t>(type[3])};
+        bytes.insert(bytes.end(), std::begin(box), std::end(box));
+        bytes.insert(bytes.end(), recording.begin() + ftypEnd, recording.end());
+        finishUnchanged(bytes, FinishResult::NotMp4);
+    }
+}
+
 TEST(Mp4Finisher, LeavesAReadFailureUnchanged)
 {
     const auto bytes = syntheticRecording(2);

@@ -150,9 +150,12 @@ inline std::map<int, std::vector<std::string>> packets(const std::filesystem::pa
         const long long ptsValue = pts == "N/A" ? 0 : std::stoll(pts);
         const long long dtsValue = dts == "N/A" ? 0 : std::stoll(dts);
         const auto [at, inserted] = first.try_emplace(index, ptsValue, dtsValue);
-        streams[index].push_back(std::to_string(ptsValue - at->second.first) + "," +
-                                 std::to_string(dtsValue - at->second.second) + "," + size + "," +
-                                 flags.substr(0, 1) + "," + hash);
+        std::string packet = std::to_string(ptsValue - at->second.first);
+        packet += "," + std::to_string(dtsValue - at->second.second);
+        packet += "," + size;
+        packet += "," + flags.substr(0, 1);
+        packet += "," + hash;
+        streams[index].push_back(packet);
     }
     return streams;
 }
@@ -163,7 +166,8 @@ inline std::map<int, std::vector<std::string>> packets(const std::filesystem::pa
 inline std::vector<std::string> videoFrames(const std::filesystem::path& file)
 {
     std::string listing;
-    Workshop::instance().run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f framemd5 -", &listing);
+    Workshop::instance().run("ffmpeg -v error -i " + quoted(file) + " -map 0:v -f framemd5 -",
+                             &listing);
     std::vector<std::string> frames;
     std::istringstream lines(listing);
     std::string line;
@@ -183,8 +187,8 @@ inline std::vector<std::string> videoFrames(const std::filesystem::path& file)
             firstDts = std::stoll(dts);
             firstPts = std::stoll(pts);
         }
-        frames.push_back(std::to_string(std::stoll(dts) - firstDts) + "," + std::to_string(std::stoll(pts) - firstPts)
-                         + "," + rest);
+        frames.push_back(std::to_string(std::stoll(dts) - firstDts) + "," +
+                         std::to_string(std::stoll(pts) - firstPts) + "," + rest);
     }
     return frames;
 }

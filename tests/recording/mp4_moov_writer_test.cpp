@@ -143,6 +143,20 @@ TEST(Mp4MoovWriter, LastEditIntoTheMediaEndsWhereTheMediaEnds)
     EXPECT_EQ(moov.field(moov.only("mvhd"), 12, 4), 500u + (120u * 512 - 1024) * 1000 / 15360);
 }
 
+TEST(Mp4MoovWriter, ATrackThatStartsLateKeepsItsPlaceWithAnEmptyEdit)
+{
+    auto track = contiguousSamples(0, 10, 10, 4800);
+    track.nextDecodeTime = 24'000 + 10 * 4800; // the first tfdt said half a second
+    const auto moov = write(oneTrackMovie(1000, 48'000), {track});
+    const auto elst = moov.only("elst");
+    ASSERT_EQ(moov.field(elst, 0, 4), 2u);
+    EXPECT_EQ(moov.field(elst, 4, 4), 500u);
+    EXPECT_EQ(moov.field(elst, 8, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(moov.field(elst, 16, 4), 1000u);
+    EXPECT_EQ(moov.field(elst, 20, 4), 0u);
+    EXPECT_EQ(moov.field(moov.only("tkhd"), 16, 4), 1500u);
+}
+
 TEST(Mp4MoovWriter, WithoutEditListTheTrackLastsAsLongAsItsMedia)
 {
     const auto moov = write(oneTrackMovie(1000, 30000), {contiguousSamples(0, 90, 10, 1000)});
