@@ -204,6 +204,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
 
         session.publishState(RecordingState::Saving);
         sound.drain(queue, session.isPauseRequested(), startTime, pausedTotal, lastTick);
+        sound.finish(queue);
         track.writeUpTo(std::max(video.end(), session.readElapsed()));
         writer->finalize();
     }

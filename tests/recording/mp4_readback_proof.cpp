@@ -30,7 +30,7 @@
 #include "observed_recording_platform.h"
 #include "proof_watchdog.h"
 #include "tone_player.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>

@@ -1,10 +1,9 @@
 #include "recording/engine/recording_worker.h"
 
-#include "recording/sound/audio_seam_placement.h"
 #include "recording/sound/default_output_sound.h"
 #include "recording/engine/disk_space_watch.h"
 #include "support/recording_fakes.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 #include "recording/core/recording_stage.h"
 
 #include <gmock/gmock.h>
@@ -94,11 +93,12 @@ struct WorkerFixture : ::testing::Test {
     }
 
     // Each sound source plays the 1 kHz tone from its own start in 10 ms packets, with positions
-    // a few frames off as the engine's are, placed by a seam placer of its own as the loopback
-    // capture places them. A drain delivers the packets that are complete by then.
+    // a few frames off as the engine's are, placed one after the other from the first packet's
+    // position as the loopback capture places continuous sound. A drain delivers the packets that
+    // are complete by then.
     struct SourcePlay {
         std::int64_t packets = 0;
-        AudioSeamPlacer placer;
+        std::int64_t firstFrame = 0;
     };
     std::map<int, SourcePlay> plays;
 
@@ -124,7 +124,10 @@ struct WorkerFixture : ::testing::Test {
                     chunk.samples.push_back(value);
                     chunk.samples.push_back(value);
                 }
-                chunk.startFrame = play.placer.place(chunk.startFrame, PacketFrames);
+                if (play.packets == 0) {
+                    play.firstFrame = chunk.startFrame;
+                }
+                chunk.startFrame = play.firstFrame + play.packets * PacketFrames;
                 queue.push_back(std::move(chunk));
                 ++play.packets;
             }
@@ -700,6 +703,69 @@ TEST_F(WorkerFixture, InvalidatedDeviceIsReplacedAndAMissingOneTriedAgainEachSec
     expectFirstThenSecondSource(71'520);
 }
 
+class DrainFailure : public WorkerFixture, public ::testing::WithParamInterface<RecordingStage> {};
+
+TEST_P(DrainFailure, ReopensTheCaptureInsteadOfEndingTheRecording)
+{
+    // The audio service restarting, a read refused, a release refused: each is survived as a
+    // removed device is.
+    deliverToneFromEachSource();
+    const std::int64_t start = world.clock;
+    world.failAt["drain"] = {300, stageFailure(hr(0x88890001u), GetParam())};
+    stopAfterPass(1000);
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(world.soundStarts.size(), 2u);
+    EXPECT_EQ(world.soundStarts[1] - start, 14'950'000);
+    // The failed source handed over what it still held before it was closed, and the second
+    // one at the end of the recording.
+    EXPECT_THAT(world.streamEnds, ElementsAre(1, 2));
+    expectFirstThenSecondSource(71'520);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDrainStep, DrainFailure,
+                         ::testing::Values(RecordingStage::AudioRead,
+                                           RecordingStage::AudioPacketRead,
+                                           RecordingStage::AudioPacketRelease,
+                                           RecordingStage::NextAudioPacket));
+
+TEST_F(WorkerFixture, WhatTheConversionHoldsBackIsWrittenAtTheEndAndAtAReopen)
+{
+    // Each source's held-back sound is the last 24 frames before its last packet ended, as 777.
+    deliverToneFromEachSource();
+    world.onEndStream = [this](AudioChunkQueue& queue, int sound) {
+        AudioChunk chunk;
+        const std::int64_t origin = world.soundStarts.at(static_cast<std::size_t>(sound - 1));
+        chunk.startFrame =
+            (origin - world.soundStarts[0]) * 48'000 / 10'000'000 + plays[sound].packets * 480 - 24;
+        chunk.samples.assign(48, 777);
+        queue.push_back(std::move(chunk));
+    };
+    const std::int64_t start = world.clock;
+    world.defaultChangeReported = [&](int sound) {
+        return sound == 1 && world.clock >= start + 25'000'000;
+    };
+    world.defaultMoved = [&](int sound) { return sound == 1 && world.clock >= start + 25'000'000; };
+    stopAfterPass(1000);
+    run();
+
+    // The reported change is followed on the pass that hears of it, not a second later.
+    ASSERT_EQ(world.soundStarts.size(), 2u);
+    EXPECT_EQ(world.soundStarts[1] - start, 25'000'000);
+    EXPECT_THAT(world.streamEnds, ElementsAre(1, 2));
+    const auto left = audioLeft();
+    const std::int64_t firstEnd = plays[1].packets * 480;
+    ASSERT_GT(static_cast<std::int64_t>(left.size()), firstEnd);
+    EXPECT_EQ(left[static_cast<std::size_t>(firstEnd - 24)], 777);
+    EXPECT_EQ(left[static_cast<std::size_t>(firstEnd - 1)], 777);
+    // The last source's tail is in the track too, up to its end: the final write covers it.
+    const std::int64_t secondEnd =
+        std::min((world.soundStarts[1] - start) * 48'000 / 10'000'000 + plays[2].packets * 480,
+                 static_cast<std::int64_t>(left.size()));
+    EXPECT_EQ(left[static_cast<std::size_t>(secondEnd - 1)], 777);
+}
+
 TEST_F(WorkerFixture, LowDiskSpaceEndsAndSavesTheRecordingWithItsReason)
 {
     // Free space is read at the start and about once a second; it falls below the reserve at
@@ -881,10 +947,6 @@ INSTANTIATE_TEST_SUITE_P(
         StageCase{"open", 1, RecordingStage::AacEncoder, 0x80040154u, false},
         StageCase{"open", 1, RecordingStage::PcmAudioInput, 0xC00D36B4u, false},
         StageCase{"open", 1, RecordingStage::Mp4WriteStart, 0x80004005u, false, 2},
-        StageCase{"drain discard", 1, RecordingStage::AudioRead, 0x88890001u, true},
-        StageCase{"drain", 5, RecordingStage::AudioPacketRead, 0x88890001u, true, 0, true},
-        StageCase{"drain", 7, RecordingStage::AudioPacketRelease, 0x88890001u, true, 0, true},
-        StageCase{"drain", 9, RecordingStage::NextAudioPacket, 0x88890001u, true, 0, true},
         StageCase{"grab", 1, RecordingStage::DesktopImageRead, 0x80070006u, true},
         StageCase{"video sample", 1, RecordingStage::RecordingBuffer, 0x8007000Eu, true, 2},
         StageCase{"video sample", 2, RecordingStage::BufferLock, 0x80004005u, true, 0, true},
