@@ -63,7 +63,11 @@ std::optional<ChildBoxes::Child> ChildBoxes::next() noexcept
     }
     const auto rest = data.subspan(at);
     const auto header = parseBoxHeader(rest, at, rest.size());
-    if (!header || header->size > rest.size()) {
+    // A size of 0 ("to the end of the file") belongs only to a file's last box; inside another
+    // box it would make a copy of this child swallow whatever follows it.
+    const bool toEnd =
+        rest.size() >= 4 && rest[0] == 0 && rest[1] == 0 && rest[2] == 0 && rest[3] == 0;
+    if (!header || toEnd || header->size > rest.size()) {
         good = false;
         return std::nullopt;
     }

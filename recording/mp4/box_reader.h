@@ -58,7 +58,8 @@ struct BoxHeader {
 std::optional<BoxHeader> parseBoxHeader(std::span<const std::uint8_t> header, std::uint64_t offset,
                                         std::uint64_t spaceLeft) noexcept;
 
-// The children of a box held in memory, in order; stops at the first child that does not fit.
+// The children of a box held in memory, in order; stops at the first child that does not fit or
+// claims a size of 0.
 class ChildBoxes {
 public:
     struct Child {

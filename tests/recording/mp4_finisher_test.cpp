@@ -138,6 +138,18 @@ TEST(Mp4Finisher, RefusesFragmentBoxesAheadOfTheMoov)
     }
 }
 
+// Found by the fuzz target: a box inside the moov with a size of 0 ("to the end of the file",
+// which only a file's last box may say) was copied as it was and swallowed the boxes after it.
+TEST(Mp4Finisher, RefusesASizeOfZeroInsideTheMoov)
+{
+    auto bytes = syntheticRecording(2);
+    const std::string name = "stsd";
+    const auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+    ASSERT_NE(at, bytes.end());
+    std::fill(at - 4, at, std::uint8_t{0});
+    finishUnchanged(bytes, FinishResult::NotMp4);
+}
+
 TEST(Mp4Finisher, LeavesAReadFailureUnchanged)
 {
     const auto bytes = syntheticRecording(2);
