@@ -12,6 +12,8 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb x11-utils pulseaudio pulseaudio-utils
     libyuv-dev
+    # The MP4 finisher's tests make fragmented files with it and read them back with ffprobe.
+    ffmpeg
     # Recommended by Wine rather than required, so named here: its fonts, and the X extensions
     # its display driver loads when present (monitors, layered windows, cursors, clipboard,
     # raw mouse input).

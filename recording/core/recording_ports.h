@@ -151,4 +151,11 @@ public:
         static_cast<void>(filePath);
         return std::nullopt;
     }
+    // Turns the fragmented file the writer left at `filePath` into an ordinary MP4, in place, as
+    // far as its whole fragments reach. Called after the writer is released; a file that cannot
+    // be completed now stays as it is (it still plays) and the next start tries again.
+    virtual void completeRecordedFile(const std::wstring& filePath) noexcept
+    {
+        static_cast<void>(filePath);
+    }
 };

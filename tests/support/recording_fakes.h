@@ -312,8 +312,14 @@ public:
         world.diskChecks.push_back(filePath);
         return world.freeDiskBytes;
     }
+    void completeRecordedFile(const std::wstring& filePath) noexcept override
+    {
+        world.note("complete file");
+        completedPaths.push_back(filePath);
+    }
 
     PixelRect capturedRegion;
+    std::vector<std::wstring> completedPaths;
 
 private:
     FakeWorld& world;
