@@ -8,3 +8,10 @@ std::wstring_view balloonText(std::wstring_view text)
     }
     return text.substr(0, BalloonTextCapacity - 1);
 }
+
+std::wstring recoveredRecordingText(std::wstring_view fileName)
+{
+    std::wstring text = L"Odzyskano przerwane nagranie: ";
+    text += fileName;
+    return text;
+}

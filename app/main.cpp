@@ -1,8 +1,10 @@
 #include "app/console_ctrl.h"
 #include "app/main_window.h"
+#include "app/recording_recovery.h"
 #include "app/screenshot_folder_setup.h"
 #include "app/tray_icon.h"
 #include "common/unique_handle.h"
+#include "recording/panel/video_path.h"
 
 namespace {
 
@@ -53,7 +55,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         return 1;
     }
 
+    // Recordings an abrupt end left fragmented are completed meanwhile; each one completed is
+    // announced on the tray icon, which exists by now.
+    recordingRecovery().start(mainWindow, videoFolderPath());
+
     const int exitCode = runMessageLoop();
+    recordingRecovery().stop();
     if (::IsWindow(mainWindow)) {
         ::DestroyWindow(mainWindow);
     }

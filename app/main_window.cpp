@@ -2,6 +2,7 @@
 
 #include "app/command_routing.h"
 #include "app/hotkey_manager.h"
+#include "app/recording_recovery.h"
 #include "app/tray_icon.h"
 #include "common/window_binding.h"
 #include "recording/panel/recording_panel.h"
@@ -69,10 +70,10 @@ LRESULT onCreate(HWND window)
 // The teardown of WM_DESTROY, and of the session's end, which may come without one. Safe to run
 // twice. Whatever the guarded steps throw, the icon still leaves the notification area and the
 // loop still ends, or the process would live on without a window.
-void tearDown()
+void tearDown(PanelClosing closing)
 {
-    runGuarded(WM_DESTROY, [] {
-        closeRecordingPanel();
+    runGuarded(WM_DESTROY, [closing] {
+        closeRecordingPanel(closing);
         PreviewWindow::close();
         if (hotkeyManager != nullptr) {
             unregisterHookCommands(
@@ -99,7 +100,7 @@ void onEndSession(HWND window, bool ending)
     if (ending) {
         // Windows may end the process as soon as this returns, without WM_DESTROY: a running
         // recording must have its file finalized, and the icon must leave the tray, before then.
-        tearDown();
+        tearDown(PanelClosing::SessionEnd);
     }
     ::ShutdownBlockReasonDestroy(window);
 }
@@ -123,7 +124,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 {
     switch (message) {
     case WM_DESTROY:
-        tearDown();
+        tearDown(PanelClosing::ProgramExit);
         return 0;
     case WM_QUERYENDSESSION:
         return onQueryEndSession(window);
@@ -139,6 +140,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 return onCreate(window);
             case WM_HOTKEY:
                 runAction(mainWindowActionFor(wParam));
+                return 0;
+            case WM_RECORDINGS_RECOVERED:
+                announceRecoveredRecordings();
                 return 0;
             default:
                 return ::DefWindowProcW(window, message, wParam, lParam);

@@ -1,7 +1,8 @@
 // How clean the sound is after conversion to 48 kHz: one second of a half-scale sine in 10 ms
 // packets through the packet conversion, the seam placement and the track writer, for the usual
 // mix rates and tones up to 0.8 times the lower of the two Nyquist frequencies. The residual after
-// the best-fitting sine of the tone's frequency counts as noise and distortion (SINAD). Also
+// the best-fitting sine (in frequency too: the steered resampler may run a hundredth of a ppm
+// off, which is no noise) counts as noise and distortion (SINAD). Also
 // prints what one 10 ms packet costs at each rate, and the length of the filter.
 //
 //   cmake --preset native && cmake --build --preset native --target audio_quality_bench
@@ -9,7 +10,7 @@
 #include "recording/sound/audio_conversion.h"
 #include "recording/sound/audio_resampler.h"
 #include "recording/sound/audio_track_writer.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 
 #include <algorithm>
 #include <chrono>
@@ -74,45 +75,15 @@ std::vector<std::int16_t> convertTone(const std::vector<float>& source, std::uin
     return sink.left;
 }
 
-// Signal to noise and distortion of `output` (48 kHz) against the best-fitting sine of
-// `frequency` plus a constant, over the frames from `first` up to `last`.
+// Signal to noise and distortion of `output` (48 kHz) against the best-fitting sine near
+// `frequency` (fitted in frequency, amplitude and phase) plus a constant, over the frames from
+// `first` up to `last`.
 double sinad(const std::vector<std::int16_t>& output, double frequency, std::size_t first,
              std::size_t last)
 {
-    const double w = 2.0 * Pi * frequency / 48000.0;
-    // Normal equations of the least-squares fit y = a sin + b cos + c.
-    double m[3][4] = {};
-    for (std::size_t n = first; n < last; ++n) {
-        const double basis[3] = {std::sin(w * static_cast<double>(n)),
-                                 std::cos(w * static_cast<double>(n)), 1.0};
-        for (int r = 0; r < 3; ++r) {
-            for (int c = 0; c < 3; ++c) {
-                m[r][c] += basis[r] * basis[c];
-            }
-            m[r][3] += basis[r] * output[n];
-        }
-    }
-    for (int p = 0; p < 3; ++p) {
-        for (int r = 0; r < 3; ++r) {
-            if (r != p) {
-                const double factor = m[r][p] / m[p][p];
-                for (int c = p; c < 4; ++c) {
-                    m[r][c] -= factor * m[p][c];
-                }
-            }
-        }
-    }
-    const double a = m[0][3] / m[0][0];
-    const double b = m[1][3] / m[1][1];
-    const double dc = m[2][3] / m[2][2];
-    double residual = 0.0;
-    for (std::size_t n = first; n < last; ++n) {
-        const double fitted = a * std::sin(w * static_cast<double>(n)) +
-                              b * std::cos(w * static_cast<double>(n)) + dc;
-        residual += (output[n] - fitted) * (output[n] - fitted);
-    }
-    const double signal = (a * a + b * b) / 2.0;
-    return 10.0 * std::log10(signal / (residual / static_cast<double>(last - first)));
+    const std::vector<double> window(output.begin() + static_cast<std::ptrdiff_t>(first),
+                                     output.begin() + static_cast<std::ptrdiff_t>(last));
+    return tone::fittedSinad(window, 2.0 * Pi * frequency / 48000.0);
 }
 
 // Microseconds to convert one 10 ms packet of a continuous stream at `rate`.
@@ -162,13 +133,8 @@ int main()
             std::printf(" %9.1f", value);
         }
         std::printf(" %16.0f %14.2f", highest, microsPerPacket(rate));
-        if (rate == OutputSampleRate) {
-            std::printf(" %14s\n", "none");
-        } else {
-            const AudioResampler resampler(rate);
-            std::printf(" %4u taps x %4u phases\n", 2 * resampler.halfLength(),
-                        resampler.phaseCount());
-        }
+        const AudioResampler resampler(rate);
+        std::printf(" %4u taps x %4u phases\n", 2 * resampler.halfLength(), resampler.phaseCount());
     }
     const double cdPacket = microsPerPacket(44100);
     std::printf("one 10 ms packet at 44.1 kHz: %.2f us (%.2f %% of its duration)\n", cdPacket,

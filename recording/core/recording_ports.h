@@ -31,9 +31,15 @@ public:
     // Reads every pending packet; queues converted chunks unless `discard`.
     virtual void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                        std::int64_t pausedTotal) = 0;
+    // The sound stops being continuous (the end of the recording, or the source is about to be
+    // closed): queues what the conversion still holds back of the sound drained so far.
+    virtual void endStream(AudioChunkQueue& queue) { static_cast<void>(queue); }
     // Whether the default output device is now another one than this source captures. A source
     // bound to no particular device, or one that cannot tell, never moves.
     virtual bool defaultOutputMoved() { return false; }
+    // Whether the system reported a change of the default output since the last call; cheap
+    // enough for every pass. A source that is not told never hears of one.
+    virtual bool defaultOutputChangeReported() { return false; }
 };
 
 // Copies the recorded area of the screen into a top-down BGRA buffer of width x height pixels.
@@ -144,5 +150,12 @@ public:
     {
         static_cast<void>(filePath);
         return std::nullopt;
+    }
+    // Turns the fragmented file the writer left at `filePath` into an ordinary MP4, in place, as
+    // far as its whole fragments reach. Called after the writer is released; a file that cannot
+    // be completed now stays as it is (it still plays) and the next start tries again.
+    virtual void completeRecordedFile(const std::wstring& filePath) noexcept
+    {
+        static_cast<void>(filePath);
     }
 };

@@ -16,6 +16,8 @@ enum class RecordingState : std::int32_t { // NOLINT(performance-enum-size)
 enum class StopReason : std::uint8_t {
     Requested = 0,    // by the user, the panel's close or the end of the program
     LowDiskSpace = 1, // by the worker, before the disk could fill up
+    Failure = 2,      // by a failure after the first video frame: the file holds what came before
+    SessionEnd = 3,   // by the end of the user's session: the file is completed at the next start
 };
 
 // Starting..Saving: a worker exists and has not finished.

@@ -112,3 +112,13 @@ void RecordingSession::fail(const std::wstring& text)
     }
     state.store(RecordingState::Failed);
 }
+
+void RecordingSession::saveAfterFailure(const std::wstring& text)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        errorText = text;
+    }
+    stopReason.store(StopReason::Failure);
+    state.store(RecordingState::Saved);
+}

@@ -68,6 +68,16 @@ public:
         stopReason.store(StopReason::LowDiskSpace);
         stopRequested.store(true);
     }
+    // The UI thread's stop at the end of the user's session: the file is finalized but not
+    // completed, which the next start does, so the session's end is not held up by it.
+    void stopForSessionEnd() noexcept
+    {
+        stopReason.store(StopReason::SessionEnd);
+        stopRequested.store(true);
+    }
+    // A failure after the first video frame: the file holds the recording up to it. The text and
+    // the reason are in place before Saved is stored.
+    void saveAfterFailure(const std::wstring& text);
 
 private:
     void setWorkerFinished(bool finished);

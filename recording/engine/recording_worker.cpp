@@ -63,9 +63,83 @@ void reportFailure(RecordingSession& session, const Failure* failure) noexcept
     }
 }
 
+// A failure after the first video frame ends a recording that exists: it is saved as far as it
+// got, with the failure's text for the panel.
+void reportSavedAfterFailure(RecordingSession& session, const Failure* failure) noexcept
+{
+    try {
+        session.saveAfterFailure(failure != nullptr ? failureText(*failure)
+                                                    : std::wstring(UnexpectedFailureText));
+    } catch (...) {
+        session.publishState(RecordingState::Saved);
+    }
+}
+
+// What the handlers must know of how far the recording got.
+struct RecordingProgress {
+    bool videoWritten = false; // the file holds at least one video frame
+};
+
+// The video track has a frame in every slot: a fragmented file carries no decode time of its
+// own per fragment, so a slot left out would move every later frame earlier against the sound.
+class VideoSlots {
+public:
+    VideoSlots(MediaFileWriter& fileWriter, std::vector<std::uint8_t>& frame,
+               RecordingProgress& recordingProgress)
+        : writer(fileWriter), nv12(frame), progress(recordingProgress)
+    {}
+
+    // The pass at `elapsed` is due when it has reached the next empty slot.
+    bool due(std::int64_t elapsed) const noexcept { return elapsed >= nextFrameTime; }
+    // At least one frame is in the file.
+    bool any() const noexcept { return nextFrameTime != 0; }
+    std::int64_t end() const noexcept { return nextFrameTime; }
+
+    // Fills every empty slot up to the one that holds `elapsed`. The slots this pass came too late
+    // for show the last converted picture; its own slot shows the new one, or the last one again
+    // when no new picture came. Before any picture was converted there is nothing to repeat, and
+    // the first one fills every slot from the start.
+    template <typename NewPicture>
+    void fillUpTo(std::int64_t elapsed, bool havePicture, NewPicture&& convertNewPicture)
+    {
+        const std::int64_t current = elapsed / FramePeriod * FramePeriod;
+        if (havePicture && converted) {
+            writeRepeated(nextFrameTime, current);
+            nextFrameTime = current;
+        }
+        if (havePicture) {
+            convertNewPicture();
+            converted = true;
+        }
+        // The first copy of a recording either succeeds or ends it, so this is only a guard
+        // against a frame source that breaks that rule: no slot gets a picture never converted.
+        if (!converted) {
+            return;
+        }
+        writeRepeated(nextFrameTime, current + FramePeriod);
+        nextFrameTime = current + FramePeriod;
+    }
+
+private:
+    void writeRepeated(std::int64_t from, std::int64_t to)
+    {
+        for (std::int64_t time = from; time < to; time += FramePeriod) {
+            writer.writeSample(writer.videoStream(), nv12.data(),
+                               static_cast<std::uint32_t>(nv12.size()), time, FramePeriod);
+            progress.videoWritten = true;
+        }
+    }
+
+    MediaFileWriter& writer;
+    std::vector<std::uint8_t>& nv12;
+    RecordingProgress& progress;
+    std::int64_t nextFrameTime = 0;
+    bool converted = false;
+};
+
 void record(RecordingSession& session, const PixelRect& region, const std::wstring& outputPath,
             RecordingPlatform& platform, MediaRuntime& runtime,
-            std::unique_ptr<MediaFileWriter>& writer)
+            std::unique_ptr<MediaFileWriter>& writer, RecordingProgress& progress)
 {
     runtime.startCom();
     runtime.startMediaFoundation();
@@ -84,18 +158,18 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
         std::vector<std::uint8_t> nv12(nv12FrameBytes(size), 0);
         AudioChunkQueue queue;
         AudioTrackWriter track(queue, *writer, writer->audioStream());
+        VideoSlots video(*writer, nv12, progress);
 
         const std::int64_t startTime = platform.now();
         std::int64_t lastTick = startTime;
         std::int64_t pausedTotal = 0;
-        std::int64_t nextFrameTime = 0;
         sound.drain(queue, true, startTime, 0, startTime);
         session.publishState(RecordingState::Recording);
 
         // Without it a 5 ms sleep lasts a whole default timer period (15.6 ms on Windows), and
         // passes that long cost frames as soon as a frame's work passes about 26 ms.
         std::unique_ptr<SleepPrecision> precision = platform.preciseSleep();
-        while (!session.isStopRequested() || nextFrameTime == 0) {
+        while (!session.isStopRequested() || !video.any()) {
             const std::int64_t now = platform.now();
             if (disk.runsLow(now)) {
                 session.stopForLowDiskSpace();
@@ -103,7 +177,7 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
             // A stop that comes before the first frame still gets that frame, paused or not: the
             // loop cannot end without one, and waiting for a resume would hang whoever joins us.
             const bool paused =
-                session.isPauseRequested() && (nextFrameTime != 0 || !session.isStopRequested());
+                session.isPauseRequested() && (video.any() || !session.isStopRequested());
             const std::int64_t leftOut = timeLeftOut(now - lastTick, paused);
             pausedTotal += leftOut;
             const std::int64_t elapsed = now - pausedTotal - startTime;
@@ -114,16 +188,13 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
                 discardStalledSound(queue, queuedBefore, elapsed - StallKept);
             }
             session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
-            if (!paused && elapsed >= nextFrameTime) {
-                const std::int64_t frameTime = elapsed / FramePeriod * FramePeriod;
-                // A slot whose copy failed gets no frame: the video shows the last picture.
-                if (frames.grab(now)) {
+            if (!paused && video.due(elapsed)) {
+                // A copy that failed (the secure desktop is shown), or a desktop that presented
+                // nothing new, leaves the last converted picture for this slot as well.
+                const bool newPicture = frames.grab(now) && frames.pictureIsNew();
+                video.fillUpTo(elapsed, newPicture, [&] {
                     convertBgraToNv12(frames.pixels(), nv12, size.width, size.height);
-                    writer->writeSample(writer->videoStream(), nv12.data(),
-                                        static_cast<std::uint32_t>(nv12.size()), frameTime,
-                                        FramePeriod);
-                }
-                nextFrameTime = frameTime + FramePeriod;
+                });
             }
             lastTick = now;
             track.writeUpTo(std::max<std::int64_t>(0, elapsed - AudioWriteLag));
@@ -133,13 +204,38 @@ void record(RecordingSession& session, const PixelRect& region, const std::wstri
 
         session.publishState(RecordingState::Saving);
         sound.drain(queue, session.isPauseRequested(), startTime, pausedTotal, lastTick);
-        track.writeUpTo(std::max(nextFrameTime, session.readElapsed()));
+        sound.finish(queue);
+        track.writeUpTo(std::max(video.end(), session.readElapsed()));
         writer->finalize();
-        session.publishState(RecordingState::Saved);
     }
-    // The queue and the NV12 buffer are gone; next the writer's media types, then the desktop
-    // capture and, last, the sound capture: the file is complete before the audio engine stops.
+    // The queue and the NV12 buffer are gone; next the writer's media types. The file is complete
+    // before the desktop capture and, last, the sound capture are released, so it is complete
+    // before the audio engine stops.
     writer.reset();
+    if (session.readStopReason() != StopReason::SessionEnd) {
+        platform.completeRecordedFile(outputPath);
+    }
+    session.publishState(RecordingState::Saved);
+}
+
+// The failure handlers' end: the writer is closed with what it holds (finalized where it still
+// can be, released in any case); a file with video is completed and reported saved.
+void endAfterFailure(RecordingSession& session, const std::wstring& outputPath,
+                     RecordingPlatform& platform, std::unique_ptr<MediaFileWriter>& writer,
+                     const RecordingProgress& progress, const Failure* failure) noexcept
+{
+    if (writer) {
+        writer->abandon();
+    }
+    writer.reset();
+    if (!progress.videoWritten) {
+        reportFailure(session, failure);
+        return;
+    }
+    if (session.readStopReason() != StopReason::SessionEnd) {
+        platform.completeRecordedFile(outputPath);
+    }
+    reportSavedAfterFailure(session, failure);
 }
 
 } // namespace
@@ -151,22 +247,15 @@ void runRecordingWorkerWith(RecordingSession& session, PixelRect region,
     // runtime shuts down only after the writer has been released.
     std::unique_ptr<MediaRuntime> runtime;
     std::unique_ptr<MediaFileWriter> writer;
+    RecordingProgress progress;
     try {
         runtime = platform.makeMediaRuntime();
         writer = std::make_unique<EncoderFallbackWriter>(*runtime);
-        record(session, region, outputPath, platform, *runtime, writer);
+        record(session, region, outputPath, platform, *runtime, writer, progress);
     } catch (const Failure& failure) {
-        if (writer) {
-            writer->abandon();
-        }
-        writer.reset();
-        reportFailure(session, &failure);
+        endAfterFailure(session, outputPath, platform, writer, progress, &failure);
     } catch (...) {
-        if (writer) {
-            writer->abandon();
-        }
-        writer.reset();
-        reportFailure(session, nullptr);
+        endAfterFailure(session, outputPath, platform, writer, progress, nullptr);
     }
     writer.reset();
     runtime.reset();

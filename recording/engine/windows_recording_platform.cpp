@@ -4,6 +4,7 @@
 #include "recording/video/desktop_capture.h"
 #include "recording/video/desktop_duplication.h"
 #include "recording/sound/loopback_audio_capture.h"
+#include "recording/mp4/mp4_completion.h"
 #include "recording/core/recording_clock.h"
 #include "recording/engine/timer_resolution_scope.h"
 
@@ -62,4 +63,11 @@ std::optional<std::uint64_t> WindowsRecordingPlatform::freeDiskSpace(const std::
         return std::nullopt;
     }
     return available.QuadPart;
+}
+
+void WindowsRecordingPlatform::completeRecordedFile(const std::wstring& filePath) noexcept
+{
+    // Whatever the outcome the file plays: a fragmented file that could not be completed now is
+    // completed at the next start.
+    static_cast<void>(completeMp4InPlace(filePath));
 }

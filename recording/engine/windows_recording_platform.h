@@ -17,4 +17,5 @@ public:
     void sleepBetweenPasses() override;
     std::unique_ptr<SleepPrecision> preciseSleep() override; // a 1 ms timer resolution
     std::optional<std::uint64_t> freeDiskSpace(const std::wstring& filePath) override;
+    void completeRecordedFile(const std::wstring& filePath) noexcept override;
 };

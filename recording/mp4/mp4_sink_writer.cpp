@@ -86,7 +86,11 @@ ComPtr<IMFAttributes> makeSinkWriterAttributes(const MediaFoundationFunctions& m
                                                VideoEncoders encoders)
 {
     ComPtr<IMFAttributes> attributes;
-    throwIfFailed(mf.createAttributes(&attributes, 1), RecordingStage::Mp4Settings);
+    throwIfFailed(mf.createAttributes(&attributes, 2), RecordingStage::Mp4Settings);
+    // Fragments of about a second, each complete on the disk once written: a recording that ends
+    // abruptly keeps every whole fragment, and the finisher makes the file an ordinary MP4.
+    throwIfFailed(attributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4),
+                  RecordingStage::Mp4Settings);
     if (encoders == VideoEncoders::HardwareAllowed) {
         attributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 1);
     }

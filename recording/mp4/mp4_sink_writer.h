@@ -26,7 +26,8 @@ Microsoft::WRL::ComPtr<IMFMediaType> makeNv12InputType(const MediaFoundationFunc
                                                        std::int32_t width, std::int32_t height);
 Microsoft::WRL::ComPtr<IMFMediaType> makeAacOutputType(const MediaFoundationFunctions& mf);
 Microsoft::WRL::ComPtr<IMFMediaType> makePcmInputType(const MediaFoundationFunctions& mf);
-// Hardware transforms are enabled only where hardware encoders are allowed.
+// The container is fragmented MP4 with either encoder; hardware transforms are enabled only where
+// hardware encoders are allowed.
 Microsoft::WRL::ComPtr<IMFAttributes> makeSinkWriterAttributes(
     const MediaFoundationFunctions& mf, VideoEncoders encoders); // "Ustawienia MP4"
 

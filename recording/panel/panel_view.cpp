@@ -51,6 +51,23 @@ std::wstring formatRecordingTime(bool paused, std::int64_t elapsed100ns)
     return std::wstring(text, static_cast<std::size_t>(length));
 }
 
+namespace {
+
+// "Zapisano do chwili bledu: <stage> (0x80070070). Kliknij Otworz MP4."; a failure text that
+// ends its own sentence gets no second full stop.
+std::wstring savedAfterFailureText(std::wstring_view errorText)
+{
+    std::wstring text = L"Zapisano do chwili bledu: ";
+    text += errorText.empty() ? std::wstring_view(UnexpectedFailureText) : errorText;
+    if (text.back() != L'.') {
+        text += L'.';
+    }
+    text += L" Kliknij Otworz MP4.";
+    return text;
+}
+
+} // namespace
+
 std::wstring statusTextFor(RecordingState state, std::int64_t elapsed100ns,
                            std::wstring_view errorText, StopReason stopReason)
 {
@@ -64,6 +81,9 @@ std::wstring statusTextFor(RecordingState state, std::int64_t elapsed100ns,
     case RecordingState::Saving:
         return L"Zapisywanie MP4 - prosze czekac...";
     case RecordingState::Saved:
+        if (stopReason == StopReason::Failure) {
+            return savedAfterFailureText(errorText);
+        }
         if (stopReason == StopReason::LowDiskSpace) {
             return L"Zapisano w Wideo\\Kestrova (zatrzymano: malo miejsca na dysku). Kliknij "
                    L"Otworz MP4.";

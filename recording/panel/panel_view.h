@@ -29,7 +29,8 @@ std::wstring formatInfoLine(std::int32_t width, std::int32_t height);
 std::wstring formatRecordingTime(bool paused, std::int64_t elapsed100ns);
 
 // The status line for a state; empty for Idle, which leaves the line as it is. `errorText` is
-// used only in Failed, `elapsed100ns` only while recording or paused, `stopReason` only in Saved.
+// used in Failed and in Saved after a failure, `elapsed100ns` only while recording or paused,
+// `stopReason` only in Saved.
 std::wstring statusTextFor(RecordingState state, std::int64_t elapsed100ns,
                            std::wstring_view errorText,
                            StopReason stopReason = StopReason::Requested);

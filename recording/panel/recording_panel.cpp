@@ -79,8 +79,8 @@ bool recordingIsActive() noexcept
     return state != nullptr && isActive(state->session.readState());
 }
 
-void closeRecordingPanel()
+void closeRecordingPanel(PanelClosing closing)
 {
-    finishRecordingAndClosePanel();
+    finishRecordingAndClosePanel(closing);
     destroyRecordingBorder();
 }

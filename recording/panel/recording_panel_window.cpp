@@ -158,8 +158,11 @@ void refresh(HWND window, RecordingPanelState& state)
 
     const bool timed = current == RecordingState::Recording || current == RecordingState::Paused;
     const std::int64_t elapsed = timed ? state.session.readElapsed() : 0;
+    const bool endedWithFailure =
+        current == RecordingState::Failed ||
+        (current == RecordingState::Saved && state.session.readStopReason() == StopReason::Failure);
     const std::wstring errorText =
-        current == RecordingState::Failed ? state.session.readErrorText() : std::wstring();
+        endedWithFailure ? state.session.readErrorText() : std::wstring();
     std::wstring status =
         statusTextFor(current, elapsed, errorText, state.session.readStopReason());
     if (!status.empty() && status != state.shownStatus) {
@@ -211,6 +214,9 @@ LRESULT handlePanelMessage(HWND window, RecordingPanelState& state, UINT message
         onDpiChanged(window, state, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case FinishRecordingMessage:
+        if (wParam != 0) {
+            state.session.stopForSessionEnd();
+        }
         state.session.stopAndWait();
         return 0;
     case WM_NCDESTROY:
@@ -267,10 +273,11 @@ HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerE
     return recordingPanelWindow;
 }
 
-void finishRecordingAndClosePanel()
+void finishRecordingAndClosePanel(PanelClosing closing)
 {
     if (recordingPanelWindow != nullptr) {
-        ::SendMessageW(recordingPanelWindow, FinishRecordingMessage, 0, 0);
+        ::SendMessageW(recordingPanelWindow, FinishRecordingMessage,
+                       closing == PanelClosing::SessionEnd ? 1 : 0, 0);
         ::DestroyWindow(recordingPanelWindow);
     }
 }

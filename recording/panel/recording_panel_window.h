@@ -6,6 +6,7 @@
 #include "common/unique_handle.h"
 #include "recording/engine/recording_session.h"
 #include "recording/core/recording_state.h"
+#include "recording/panel/recording_panel.h"
 
 #include <windows.h>
 
@@ -40,7 +41,8 @@ inline constexpr UINT RefreshPeriodMs = 100;
 // or the window could not be made (nothing is shown then).
 HWND openRecordingPanelFor(const PixelRect& region, RecordingWorkerEntry workerEntry = {});
 
-// The shutdown's way to close the panel: the recording is stopped and its file completed first.
-void finishRecordingAndClosePanel();
+// The shutdown's way to close the panel: the recording is stopped and its file saved first
+// (completed as well unless the session ends).
+void finishRecordingAndClosePanel(PanelClosing closing);
 
 LRESULT CALLBACK RecordingPanelWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

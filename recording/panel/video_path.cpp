@@ -8,6 +8,15 @@
 
 #include <shlobj.h>
 
+std::wstring videoFolderPath()
+{
+    wchar_t videos[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_MYVIDEO, nullptr, SHGFP_TYPE_CURRENT, videos))) {
+        return {};
+    }
+    return std::wstring(videos) + VideoSubfolder;
+}
+
 std::wstring makeVideoPath()
 {
     wchar_t videos[MAX_PATH] = {};

@@ -3,6 +3,7 @@
 #include "recording/core/media_clock.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -38,16 +39,6 @@ float decodeSample(SampleEncoding encoding, const std::uint8_t* at) noexcept
     return 0.0f;
 }
 
-std::int16_t toPcm16(float value) noexcept
-{
-    if (value > 1.0f) {
-        value = 1.0f;
-    } else if (value < -1.0f) {
-        value = -1.0f;
-    }
-    return static_cast<std::int16_t>(value * 32767.0f);
-}
-
 // One frame as left and right: channels 0 and 1 at full weight on their side (a mono mix feeds
 // both), every further channel at half weight on both, each sum divided by the weights' total.
 void decodeFrame(const PacketFormat& format, const std::uint8_t* frame, float& left,
@@ -77,9 +68,9 @@ float limited(float value) noexcept
     return std::clamp(value, -1.0f, 1.0f);
 }
 
-// The packet's place on the recording timeline in 48 kHz frames. Positions come from the audio
+// The packet's time on the recording timeline in 100-ns units. Positions come from the audio
 // engine; wrapping arithmetic keeps a nonsensical one from being undefined behaviour.
-std::int64_t startFrameOf(const PacketFormat& format, const AudioPacket& packet,
+std::int64_t packetTimeOf(const PacketFormat& format, const AudioPacket& packet,
                           std::int64_t startTime, std::int64_t pausedTotal) noexcept
 {
     std::uint64_t packetTime = packet.position;
@@ -88,13 +79,40 @@ std::int64_t startFrameOf(const PacketFormat& format, const AudioPacket& packet,
             std::uint64_t{packet.frames} * UnitsPerSecond / format.samplesPerSec;
         packetTime = static_cast<std::uint64_t>(packet.readTime) - duration;
     }
-    const auto offset =
-        static_cast<std::int64_t>(packetTime - static_cast<std::uint64_t>(startTime) -
-                                  static_cast<std::uint64_t>(pausedTotal));
-    return outputFramesIn(offset);
+    return static_cast<std::int64_t>(packetTime - static_cast<std::uint64_t>(startTime) -
+                                     static_cast<std::uint64_t>(pausedTotal));
 }
 
 } // namespace
+
+// Rounded, not truncated: truncation would put a dead zone round zero and distort quiet sound.
+std::int16_t toPcm16(float value) noexcept
+{
+    if (value > 1.0f) {
+        value = 1.0f;
+    } else if (value < -1.0f) {
+        value = -1.0f;
+    }
+    const float scaled = value * 32767.0f;
+    return static_cast<std::int16_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f));
+}
+
+void decodePacket(const PacketFormat& format, const AudioPacket& packet, std::vector<float>& stereo)
+{
+    const bool silent = (packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr;
+    // Only whole frames inside the readable bytes are decoded; the rest of the packet stays
+    // silent but keeps its length, so the timeline after it is unchanged.
+    const std::uint64_t readable =
+        silent ? 0 : std::min<std::uint64_t>(packet.frames, packet.byteCount / format.blockAlign);
+    stereo.assign(std::size_t{packet.frames} * 2, 0.0f);
+    for (std::uint64_t i = 0; i < readable; ++i) {
+        float left = 0.0f;
+        float right = 0.0f;
+        decodeFrame(format, packet.data + i * format.blockAlign, left, right);
+        stereo[static_cast<std::size_t>(2 * i)] = limited(left);
+        stereo[static_cast<std::size_t>(2 * i + 1)] = limited(right);
+    }
+}
 
 SampleKind sampleKindOf(const MixFormat& format) noexcept
 {
@@ -141,80 +159,121 @@ std::optional<PacketFormat> acceptMixFormat(const MixFormat& format) noexcept
                         format.bitsPerSample};
 }
 
-AudioStreamConverter::AudioStreamConverter(const PacketFormat& packetFormat) : format(packetFormat)
-{
-    if (format.samplesPerSec != OutputSampleRate) {
-        resampler.emplace(format.samplesPerSec);
-    }
-}
+AudioStreamConverter::AudioStreamConverter(const PacketFormat& packetFormat)
+    : format(packetFormat), resampler(packetFormat.samplesPerSec), clock(packetFormat.samplesPerSec)
+{}
 
 PacketPlacement AudioStreamConverter::convert(const AudioPacket& packet, std::int64_t startTime,
                                               std::int64_t pausedTotal, AudioChunkQueue& queue)
 {
-    const std::int64_t position = startFrameOf(format, packet, startTime, pausedTotal);
-    const SeamPlacement placement = seams.placementOf(position);
-    if (placement == SeamPlacement::ByPosition) {
-        endStream(queue); // the sound broke off: what follows has no past in the filter
+    const std::int64_t time = packetTimeOf(format, packet, startTime, pausedTotal);
+    current.stampFrame = outputFramesIn(time);
+    current.stamp =
+        static_cast<double>(time) * (OutputSampleRate / static_cast<double>(UnitsPerSecond));
+
+    decodePacket(format, packet, current.samples);
+
+    const auto departs = [this](double stamp, std::uint64_t inputFrame) {
+        const double expected =
+            static_cast<double>(origin) + clock.timelineFrameOf(static_cast<double>(inputFrame));
+        return !(std::abs(stamp - expected) <= static_cast<double>(SeamToleranceFrames));
+    };
+    if (holding) {
+        holding = false;
+        const auto heldFrames = static_cast<std::uint64_t>(held.samples.size() / 2);
+        const double heldEnd = held.stamp + static_cast<double>(heldFrames) * clock.nominalSlope();
+        const bool confirmed = departs(current.stamp, resampler.inputFrames() + heldFrames) &&
+                               std::abs(current.stamp - heldEnd) <= SeamToleranceFrames;
+        if (!confirmed) {
+            // The held stamp was a lone outlier: its sound continues the stream, unstamped, and
+            // this packet is judged on its own (under Wine the next one can be off the other way).
+            continueStream(held.samples, nullptr, queue);
+        } else {
+            // The stream broke off before the held packet, which starts the next one.
+            flushFilter(queue);
+            startStream(held, queue);
+        }
     }
-    // The packet spans the output frames whose time lies within it; counted from the stream's
-    // start, so the spans of continuous packets add up without a frame lost or doubled.
-    const std::uint64_t spanStart =
-        resampler ? resampler->outputFramesSpanned(resampler->inputFrames()) : 0;
-    const std::uint64_t spanEnd =
-        resampler ? resampler->outputFramesSpanned(resampler->inputFrames() + packet.frames)
-                  : packet.frames;
-    const std::int64_t start =
-        seams.place(position, static_cast<std::int64_t>(spanEnd - spanStart));
+    if (!streaming) {
+        return startStream(current, queue);
+    }
+    if (departs(current.stamp, resampler.inputFrames())) {
+        std::swap(held, current);
+        holding = true;
+        return PacketPlacement{SeamPlacement::Held, 0.0, 0.0};
+    }
+    return continueStream(current.samples, &current.stamp, queue);
+}
 
-    const bool silent = (packet.flags & AudioPacketSilent) != 0 || packet.data == nullptr;
-    // Only whole frames inside the readable bytes are decoded; the rest of the packet stays
-    // silent but keeps its length, so the timeline after it is unchanged.
-    const std::uint64_t readable =
-        silent ? 0 : std::min<std::uint64_t>(packet.frames, packet.byteCount / format.blockAlign);
+PacketPlacement AudioStreamConverter::startStream(const StampedSound& sound, AudioChunkQueue& queue)
+{
+    ++streams;
+    streaming = true;
+    origin = sound.stampFrame;
+    clock.restart();
+    clock.add(0, sound.stamp - static_cast<double>(origin));
+    const std::int64_t chunkStart = origin + static_cast<std::int64_t>(resampler.outputFrames());
+    resampled.clear();
+    resampler.push(sound.samples.data(), sound.samples.size() / 2, resampled);
+    appendChunk(chunkStart, queue);
+    const auto placed = static_cast<double>(origin);
+    return PacketPlacement{SeamPlacement::ByPosition, placed, placed - sound.stamp};
+}
 
+PacketPlacement AudioStreamConverter::continueStream(const std::vector<float>& samples,
+                                                     const double* stamp, AudioChunkQueue& queue)
+{
+    const auto first = static_cast<double>(resampler.inputFrames());
+    if (stamp != nullptr) {
+        clock.add(static_cast<std::int64_t>(resampler.inputFrames()),
+                  *stamp - static_cast<double>(origin));
+    }
+    // Where the output puts this packet's first frame at the step in force, against where the
+    // clock puts it; the step is then steered towards the clock.
+    const auto placedAt = [this, first] {
+        return static_cast<double>(resampler.outputFrames()) +
+               (first - resampler.nextOutputTime()) / resampler.step();
+    };
+    const double error = placedAt() - clock.timelineFrameOf(first);
+    const double rate = format.samplesPerSec;
+    const std::size_t frames = samples.size() / 2; // interleaved stereo
+    resampler.setStep(steeredStep(resampler.step(), clock.slope(), error, first / rate,
+                                  static_cast<double>(frames) / rate));
+    const double placed = static_cast<double>(origin) + placedAt();
+
+    const std::int64_t chunkStart = origin + static_cast<std::int64_t>(resampler.outputFrames());
+    resampled.clear();
+    resampler.push(samples.data(), samples.size() / 2, resampled);
+    appendChunk(chunkStart, queue);
+    return PacketPlacement{SeamPlacement::Joined, placed, stamp != nullptr ? placed - *stamp : 0.0};
+}
+
+void AudioStreamConverter::appendChunk(std::int64_t startFrame, AudioChunkQueue& queue)
+{
     AudioChunk chunk;
-    if (!resampler) {
-        chunk.startFrame = start;
-        chunk.samples.assign(std::size_t{packet.frames} * 2, 0);
-        for (std::uint64_t i = 0; i < readable; ++i) {
-            float left = 0.0f;
-            float right = 0.0f;
-            decodeFrame(format, packet.data + i * format.blockAlign, left, right);
-            chunk.samples[static_cast<std::size_t>(2 * i)] = toPcm16(left);
-            chunk.samples[static_cast<std::size_t>(2 * i + 1)] = toPcm16(right);
-        }
-    } else {
-        origin = start - static_cast<std::int64_t>(spanStart);
-        chunk.startFrame = origin + static_cast<std::int64_t>(resampler->outputFrames());
-        decoded.assign(std::size_t{packet.frames} * 2, 0.0f);
-        for (std::uint64_t i = 0; i < readable; ++i) {
-            float left = 0.0f;
-            float right = 0.0f;
-            decodeFrame(format, packet.data + i * format.blockAlign, left, right);
-            decoded[static_cast<std::size_t>(2 * i)] = limited(left);
-            decoded[static_cast<std::size_t>(2 * i + 1)] = limited(right);
-        }
-        resampled.clear();
-        resampler->push(decoded.data(), packet.frames, resampled);
-        chunk.samples.resize(resampled.size());
-        std::transform(resampled.begin(), resampled.end(), chunk.samples.begin(), toPcm16);
-    }
+    chunk.startFrame = startFrame;
+    chunk.samples.resize(resampled.size());
+    std::transform(resampled.begin(), resampled.end(), chunk.samples.begin(), toPcm16);
     queue.push_back(std::move(chunk));
-    return PacketPlacement{placement, start - position};
+}
+
+void AudioStreamConverter::flushFilter(AudioChunkQueue& queue)
+{
+    streaming = false;
+    const std::int64_t chunkStart = origin + static_cast<std::int64_t>(resampler.outputFrames());
+    resampled.clear();
+    resampler.finish(resampled);
+    if (!resampled.empty()) {
+        appendChunk(chunkStart, queue);
+    }
 }
 
 void AudioStreamConverter::endStream(AudioChunkQueue& queue)
 {
-    if (!resampler || resampler->inputFrames() == 0) {
-        return;
+    if (holding) {
+        // Nothing came to confirm its jump.
+        holding = false;
+        continueStream(held.samples, nullptr, queue);
     }
-    AudioChunk chunk;
-    chunk.startFrame = origin + static_cast<std::int64_t>(resampler->outputFrames());
-    resampled.clear();
-    resampler->finish(resampled);
-    chunk.samples.resize(resampled.size());
-    std::transform(resampled.begin(), resampled.end(), chunk.samples.begin(), toPcm16);
-    if (!chunk.samples.empty()) {
-        queue.push_back(std::move(chunk));
-    }
+    flushFilter(queue);
 }

@@ -4,7 +4,7 @@
 // GetBuffer results into the plain structures below and hands them to an AudioStreamConverter.
 #include "recording/core/audio_chunk.h"
 #include "recording/sound/audio_resampler.h"
-#include "recording/sound/audio_seam_placement.h"
+#include "recording/sound/device_clock_estimator.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -72,45 +72,98 @@ struct AudioPacket {
     std::int64_t readTime = 0;  // nowIn100ns() when the packet was read
 };
 
-// How a packet was placed: by the seam rule, and how far from where its position put it.
+// A sample in -1 to 1 as 16 bits: limited to that range and rounded to the nearest step, half
+// away from zero; 1 becomes 32767, -1 becomes -32767 and 0.5 becomes 16384.
+std::int16_t toPcm16(float value) noexcept;
+
+// The packet's frames as interleaved stereo floats, each limited to -1 to 1: channels 0 and 1 on
+// their sides (a mono mix feeds both), every further channel at half weight on both. `stereo`
+// gets frames x 2 values; frames beyond the readable bytes, and every frame of a silent packet,
+// are zeros.
+void decodePacket(const PacketFormat& format, const AudioPacket& packet,
+                  std::vector<float>& stereo);
+
+// 5 ms at 48 kHz: how far a packet's stamp may lie from where the estimated device clock puts
+// the continuation of the sound before it before the packet counts as a break of the stream. Far
+// above the jitter of the engine's stamps (tens of microseconds) and under half of the engine's
+// 10 ms period, so a packet that went missing still leaves its gap.
+inline constexpr std::int64_t SeamToleranceFrames = 240;
+
+enum class SeamPlacement : std::uint8_t {
+    ByPosition, // starts a stream: the first packet, or the first after a confirmed break
+    Joined,     // continues the stream, on the estimated device clock
+    Held,       // its stamp departs from the clock: decided when the next packet comes
+};
+
+// How a packet was placed; for a held packet, nothing yet.
 struct PacketPlacement {
     SeamPlacement placement = SeamPlacement::ByPosition;
-    std::int64_t offset = 0; // 48 kHz frames, placed start minus the position's start
+    double placedFrame = 0.0; // timeline frame (48 kHz, fractional) its first frame stands at
+    double offset = 0.0;      // placedFrame minus where the packet's own stamp puts it
 };
 
 // Converts one capture's packets, in the order the engine hands them out, into chunks on the
-// recording timeline. A packet's place is its time minus startTime and pausedTotal (with a
-// timestamp error: the read time minus the packet's duration), joined to the sound before it by
-// the seam rule (AudioSeamPlacer).
+// recording timeline. A packet's stamp is its time minus startTime and pausedTotal (with a
+// timestamp error: the read time minus the packet's duration).
 //
-// A 48 kHz mix is converted frame by frame. Every other rate goes through the band-limited
-// resampler, whose filter state runs on while the packets continue one another (the seam rule
-// joins them, or corrects drift in sound that its positions show to be continuous) and starts
-// afresh after a real gap. The resampler holds back the last few output frames of every packet
-// until the next one arrives; the chunk of a packet therefore begins with the frames held back
-// from the one before and is placed that much earlier, so every output frame sits exactly at the
-// time of the input it stands for: the filter adds no delay against the picture.
+// Packets that continue one another form a stream. The stream's first packet is placed at its
+// stamp; from then on the device's clock is estimated from the stamps (DeviceClockEstimator) and
+// every packet's sound follows on from the one before through the band-limited resampler, whose
+// ratio is steered, a few ppm at a time, so the placed sound keeps to the estimated clock. No
+// packet of a stream is ever moved to its stamp, so drift opens no hole and skips no sound. The
+// resampler holds back the last few output frames of every packet until the next one arrives;
+// the chunk of a packet therefore begins with the frames held back from the one before, and
+// every output frame sits at the time of the input it stands for: the filter adds no delay.
+//
+// A stamp more than SeamToleranceFrames away from the clock's continuation is a break only when
+// the next packet confirms it: its stamp continues the held packet's and is off the clock too.
+// The stream then ends and a new one starts at the held packet's stamp, so a missing packet or a
+// discontinuity still leaves its silence. A lone stamp off by that much, followed by one that is
+// back on the clock or off it some other way, was jitter: the held packet is joined as any other
+// (under Wine, packets cut from one engine period share one stamp, and of two packets in a row
+// one can be 5 ms late and the next 5 ms early).
 class AudioStreamConverter {
 public:
     explicit AudioStreamConverter(const PacketFormat& format);
 
-    // Appends the packet's chunk to `queue`, also when it is silent or holds no frame; before it,
-    // after a real gap, the frames still held back from the sound before the gap. Source frames
-    // beyond the packet's readable bytes count as silence.
+    // Appends the packet's chunk to `queue`, also when it is silent or holds no frame, unless the
+    // packet is held; before it, the chunk of a held packet now decided and, after a break, the
+    // frames still held back from the sound before it. Source frames beyond the packet's
+    // readable bytes count as silence.
     PacketPlacement convert(const AudioPacket& packet, std::int64_t startTime,
                             std::int64_t pausedTotal, AudioChunkQueue& queue);
 
     // The sound stops being continuous here (a pause, a capture that is closed or reopened, the
-    // end of the recording): appends the frames still held back as a chunk where they belong,
-    // and the next packet starts a fresh filter. The seam rule still joins that packet to the
-    // end of this sound when its position lands within the tolerance, as after a pause.
+    // end of the recording): a held packet is joined (nothing came to confirm its jump), the
+    // frames still held back by the filter are appended as a chunk where they belong, and the
+    // next packet starts a new stream at its stamp.
     void endStream(AudioChunkQueue& queue);
 
+    // Streams begun so far: 1 for sound that was continuous from the first packet on.
+    std::uint64_t streamsStarted() const noexcept { return streams; }
+    // Input frames per output frame now in force.
+    double step() const noexcept { return resampler.step(); }
+
 private:
+    struct StampedSound {
+        std::vector<float> samples;  // interleaved stereo
+        double stamp = 0.0;          // timeline frame, fractional
+        std::int64_t stampFrame = 0; // the same, truncated toward zero
+    };
+    PacketPlacement startStream(const StampedSound& sound, AudioChunkQueue& queue);
+    PacketPlacement continueStream(const std::vector<float>& samples, const double* stamp,
+                                   AudioChunkQueue& queue);
+    void flushFilter(AudioChunkQueue& queue);
+    void appendChunk(std::int64_t startFrame, AudioChunkQueue& queue);
+
     PacketFormat format;
-    AudioSeamPlacer seams;
-    std::optional<AudioResampler> resampler; // absent at 48 kHz
-    std::int64_t origin = 0; // timeline frame of the resampled stream's first output frame
-    std::vector<float> decoded;
+    AudioResampler resampler;
+    DeviceClockEstimator clock;
+    bool streaming = false;
+    std::uint64_t streams = 0;
+    std::int64_t origin = 0; // timeline frame of the stream's first output frame
+    bool holding = false;
+    StampedSound held;
+    StampedSound current;
     std::vector<float> resampled;
 };

@@ -15,11 +15,14 @@ void DefaultOutputSound::drain(AudioChunkQueue& queue, bool discard, std::int64_
     if (source) {
         try {
             source->drain(queue, discard, startTime, pausedTotal);
-        } catch (const Failure& failure) {
-            if (failure.hr != DeviceInvalidatedResult) {
-                throw;
-            }
-            reopen(now);
+        } catch (const Failure&) {
+            // Whatever the reason (the device removed, the audio service restarted), the sound
+            // goes on from a capture opened anew, with silence until one opens.
+            reopen(queue, now);
+            return;
+        }
+        if (source->defaultOutputChangeReported() && source->defaultOutputMoved()) {
+            reopen(queue, now);
             return;
         }
     }
@@ -27,16 +30,27 @@ void DefaultOutputSound::drain(AudioChunkQueue& queue, bool discard, std::int64_
         return;
     }
     if (!source || source->defaultOutputMoved()) {
-        reopen(now);
+        reopen(queue, now);
     } else {
         nextCheck = now + SoundDeviceCheckPeriod;
     }
 }
 
-void DefaultOutputSound::reopen(std::int64_t now)
+void DefaultOutputSound::finish(AudioChunkQueue& queue)
+{
+    if (source) {
+        source->endStream(queue);
+    }
+}
+
+void DefaultOutputSound::reopen(AudioChunkQueue& queue, std::int64_t now)
 {
     nextCheck = now + SoundDeviceCheckPeriod;
-    // The old stream stops before the new one starts; what it still held is lost either way.
+    // What the conversion held back of the sound read so far is the end of that sound; then the
+    // old stream stops before the new one starts.
+    if (source) {
+        source->endStream(queue);
+    }
     source.reset();
     source = tryStartSound();
 }

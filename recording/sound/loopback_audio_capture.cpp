@@ -68,12 +68,30 @@ void LoopbackAudioCapture::start()
     throwIfFailed(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                                      IID_PPV_ARGS(&enumerator)),
                   RecordingStage::AudioDevices);
+    startWith(*enumerator.Get());
+}
+
+void LoopbackAudioCapture::startWith(IMMDeviceEnumerator& enumerator)
+{
     ComPtr<IMMDevice> device;
-    throwIfFailed(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device),
+    throwIfFailed(enumerator.GetDefaultAudioEndpoint(eRender, eConsole, &device),
                   RecordingStage::NoAudioOutput);
     startOnDevice(*device.Get(), AUDCLNT_STREAMFLAGS_LOOPBACK);
     deviceId = endpointId(*device.Get());
-    deviceEnumerator = std::move(enumerator);
+    deviceEnumerator = &enumerator;
+    notifications.emplace(enumerator);
+}
+
+void LoopbackAudioCapture::endStream(AudioChunkQueue& queue)
+{
+    if (converter) {
+        converter->endStream(queue);
+    }
+}
+
+bool LoopbackAudioCapture::defaultOutputChangeReported()
+{
+    return notifications && notifications->changeReported();
 }
 
 bool LoopbackAudioCapture::defaultOutputMoved()

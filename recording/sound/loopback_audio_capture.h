@@ -1,5 +1,6 @@
 #pragma once
 #include "recording/sound/audio_conversion.h"
+#include "recording/sound/default_output_notifications.h"
 #include "recording/core/recording_ports.h"
 
 #include <windows.h>
@@ -29,8 +30,11 @@ public:
     // Stops the stream first, so the engine no longer writes into what is released after.
     ~LoopbackAudioCapture() override;
 
-    // Opens and starts the loopback stream of the default render endpoint.
+    // Opens and starts the loopback stream of the default render endpoint, and asks the system to
+    // report changes of the default output. Runs on the thread that drains.
     void start();
+    // start with a given device enumerator (start creates the system's).
+    void startWith(IMMDeviceEnumerator& enumerator);
     // start's steps from the activation of the audio client on, on a given endpoint and with
     // the given stream flags (start passes the render endpoint and AUDCLNT_STREAMFLAGS_LOOPBACK).
     void startOnDevice(IMMDevice& device, DWORD streamFlags);
@@ -41,9 +45,14 @@ public:
     void drain(AudioChunkQueue& queue, bool discard, std::int64_t startTime,
                std::int64_t pausedTotal) override;
 
+    // Hands out what the conversion still holds back (a held packet, the filter's last frames).
+    void endStream(AudioChunkQueue& queue) override;
+
     // Compares the current default render endpoint with the one start opened; false after
     // startOnDevice, and whenever the default cannot be read.
     bool defaultOutputMoved() override;
+    // A change of the default render device for the console role, as the system reported it.
+    bool defaultOutputChangeReported() override;
 
     bool isFloat() const noexcept { return isFloatFormat; }
 
@@ -59,6 +68,8 @@ private:
     std::optional<PacketFormat> packetFormat;
     std::optional<AudioStreamConverter> converter;
     Microsoft::WRL::ComPtr<IMMDeviceEnumerator> deviceEnumerator;
+    // Declared after the enumerator, so it is unregistered before the enumerator is released.
+    std::optional<DefaultOutputNotifications> notifications;
     std::wstring deviceId; // the endpoint start opened; empty: none to compare
 };
 

@@ -30,13 +30,16 @@ bool ResilientFrameSource::grab(std::int64_t now)
     switch (action) {
     case FrameAction::UseCopy:
         current = picture.data();
+        pictureNew = true;
         return true;
     case FrameAction::KeepLast:
+        pictureNew = false;
         return current != nullptr;
     case FrameAction::CopyByGdi:
         break;
     }
-    return copyByGdi(now);
+    pictureNew = copyByGdi(now);
+    return pictureNew;
 }
 
 void ResilientFrameSource::makeDuplication(std::int64_t now)

@@ -27,6 +27,9 @@ public:
     bool grab(std::int64_t now);
     // Valid after grab returned true.
     const std::uint8_t* pixels() const noexcept { return current; }
+    // After grab returned true: whether it copied the picture anew, rather than keeping the last
+    // one because the desktop presented nothing new (the picture has not changed since).
+    bool pictureIsNew() const noexcept { return pictureNew; }
 
     // Which copier gives the frames and why; the adapters the last making of the duplication
     // tried.
@@ -58,5 +61,6 @@ private:
     // The last frame's picture: in `picture` or in the GDI capture's bits; null before one, and
     // after the capture that held it was made anew.
     const std::uint8_t* current = nullptr;
+    bool pictureNew = false;
     bool copiedAny = false;
 };

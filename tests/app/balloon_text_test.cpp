@@ -44,3 +44,9 @@ TEST(BalloonText, EmbeddedNullEndsTheText)
     const std::wstring text(L"abc\0def", 7);
     EXPECT_EQ(balloonText(text), L"abc");
 }
+
+TEST(RecoveredRecordingText, NamesTheFile)
+{
+    EXPECT_EQ(recoveredRecordingText(L"Video_2026-12-09_05-10-00_000.mp4"),
+              L"Odzyskano przerwane nagranie: Video_2026-12-09_05-10-00_000.mp4");
+}

@@ -1,4 +1,5 @@
 #include "recording/sound/audio_conversion.h"
+#include "recording/sound/audio_resampler.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,24 @@ AudioChunk convertOnePacket(const PacketFormat& format, const AudioPacket& packe
     converter.convert(packet, startTime, pausedTotal, queue);
     converter.endStream(queue);
     return joined(queue);
+}
+
+// Frames of interleaved stereo samples.
+template <typename T>
+double frameCount(const std::vector<T>& interleaved)
+{
+    const std::size_t frames = interleaved.size() / 2;
+    return static_cast<double>(frames);
+}
+
+// The 16-bit samples the conversion makes of a packet's frames before any resampling.
+std::vector<std::int16_t> pcmOf(const PacketFormat& format, const AudioPacket& packet)
+{
+    std::vector<float> stereo;
+    decodePacket(format, packet, stereo);
+    std::vector<std::int16_t> pcm(stereo.size());
+    std::transform(stereo.begin(), stereo.end(), pcm.begin(), toPcm16);
+    return pcm;
 }
 
 } // namespace
@@ -189,28 +208,38 @@ TEST(AudioPacketConversion, FloatStereoMapsFullScaleSymmetricallyAndClamps)
 {
     const std::vector<float> source = {1.0f, -1.0f, 0.5f, -0.5f, 1.5f, -7.0f, 0.0f, 0.25f};
     const auto bytes = bytesOf(source);
-    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packetOf(bytes, 4), 0, 0);
-    const std::vector<std::int16_t> expected = {32767, -32767, 16383, -16383,
-                                                32767, -32767, 0,     8191};
-    EXPECT_EQ(chunk.samples, expected);
+    const std::vector<std::int16_t> expected = {32767, -32767, 16384, -16384,
+                                                32767, -32767, 0,     8192};
+    EXPECT_EQ(pcmOf(FloatStereo48k, packetOf(bytes, 4)), expected);
+}
+
+TEST(AudioPacketConversion, QuietSamplesRoundToTheNearestStepWithoutADeadZone)
+{
+    const float step = 1.0f / 32767.0f;
+    EXPECT_EQ(toPcm16(0.4f * step), 0);
+    EXPECT_EQ(toPcm16(0.6f * step), 1);
+    EXPECT_EQ(toPcm16(-0.6f * step), -1);
+    EXPECT_EQ(toPcm16(2.6f * step), 3);
+    EXPECT_EQ(toPcm16(-2.6f * step), -3);
+    EXPECT_EQ(toPcm16(0.5f), 16384);
+    EXPECT_EQ(toPcm16(-0.5f), -16384);
+    EXPECT_EQ(toPcm16(1.0f), 32767);
+    EXPECT_EQ(toPcm16(-1.0f), -32767);
 }
 
 TEST(AudioPacketConversion, SixChannelsFoldExtraChannelsAtHalfWeight)
 {
     const PacketFormat format = accepted(mixFormat(3, SampleKind::Other, 6, 48000, 32));
     const auto onlyFirst = bytesOf(std::vector<float>{1.0f, 0, 0, 0, 0, 0});
-    AudioChunk chunk = convertOnePacket(format, packetOf(onlyFirst, 1), 0, 0);
-    EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{10922, 0}));
+    EXPECT_EQ(pcmOf(format, packetOf(onlyFirst, 1)), (std::vector<std::int16_t>{10922, 0}));
 
     // Channel 2 at full scale adds half to both sides: 0.5 / 3.
     const auto centre = bytesOf(std::vector<float>{0, 0, 1.0f, 0, 0, 0});
-    chunk = convertOnePacket(format, packetOf(centre, 1), 0, 0);
-    EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{5461, 5461}));
+    EXPECT_EQ(pcmOf(format, packetOf(centre, 1)), (std::vector<std::int16_t>{5461, 5461}));
 
     // Everything at full scale: (1 + 4 x 0.5) / 3 = 1.
     const auto full = bytesOf(std::vector<float>{1, 1, 1, 1, 1, 1});
-    chunk = convertOnePacket(format, packetOf(full, 1), 0, 0);
-    EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{32767, 32767}));
+    EXPECT_EQ(pcmOf(format, packetOf(full, 1)), (std::vector<std::int16_t>{32767, 32767}));
 }
 
 TEST(AudioPacketConversion, NanAndInfinityContributeNothing)
@@ -218,33 +247,29 @@ TEST(AudioPacketConversion, NanAndInfinityContributeNothing)
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const auto bytes = bytesOf(std::vector<float>{nan, inf, -inf, 0.5f});
-    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packetOf(bytes, 2), 0, 0);
-    EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{0, 0, 0, 16383}));
+    EXPECT_EQ(pcmOf(FloatStereo48k, packetOf(bytes, 2)),
+              (std::vector<std::int16_t>{0, 0, 0, 16384}));
 
     // In a six-channel mix a NaN in an extra channel must not poison both sides.
     const PacketFormat six = accepted(mixFormat(3, SampleKind::Other, 6, 48000, 32));
     const auto mixed = bytesOf(std::vector<float>{1.0f, 0, nan, inf, 0, 0});
-    EXPECT_EQ(convertOnePacket(six, packetOf(mixed, 1), 0, 0).samples,
-              (std::vector<std::int16_t>{10922, 0}));
+    EXPECT_EQ(pcmOf(six, packetOf(mixed, 1)), (std::vector<std::int16_t>{10922, 0}));
 }
 
 TEST(AudioPacketConversion, IntegerSamplesDecodeToTheirScale)
 {
     const PacketFormat pcm16 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 16));
     const auto bytes16 = bytesOf(std::vector<std::int16_t>{16384, -32768});
-    EXPECT_EQ(convertOnePacket(pcm16, packetOf(bytes16, 1), 0, 0).samples,
-              (std::vector<std::int16_t>{16383, -32767}));
+    EXPECT_EQ(pcmOf(pcm16, packetOf(bytes16, 1)), (std::vector<std::int16_t>{16384, -32767}));
 
     const PacketFormat pcm24 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 24));
     const std::vector<std::uint8_t> bytes24 = {0x00, 0x00, 0x40, 0x00, 0x00, 0x80};
-    EXPECT_EQ(convertOnePacket(pcm24, packetOf(bytes24, 1), 0, 0).samples,
-              (std::vector<std::int16_t>{16383, -32767}));
+    EXPECT_EQ(pcmOf(pcm24, packetOf(bytes24, 1)), (std::vector<std::int16_t>{16384, -32767}));
 
     const PacketFormat pcm32 = accepted(mixFormat(1, SampleKind::Other, 2, 48000, 32));
     const auto bytes32 =
         bytesOf(std::vector<std::int32_t>{std::numeric_limits<std::int32_t>::min(), 1 << 30});
-    EXPECT_EQ(convertOnePacket(pcm32, packetOf(bytes32, 1), 0, 0).samples,
-              (std::vector<std::int16_t>{-32767, 16383}));
+    EXPECT_EQ(pcmOf(pcm32, packetOf(bytes32, 1)), (std::vector<std::int16_t>{-32767, 16384}));
 }
 
 TEST(AudioPacketConversion, PaddedBlocksAreReadAtTheirStride)
@@ -253,8 +278,8 @@ TEST(AudioPacketConversion, PaddedBlocksAreReadAtTheirStride)
     mix.blockAlign = 8;
     const PacketFormat format = accepted(mix);
     const auto bytes = bytesOf(std::vector<std::int16_t>{16384, -16384, 99, 99, 8192, 0, 99, 99});
-    EXPECT_EQ(convertOnePacket(format, packetOf(bytes, 2), 0, 0).samples,
-              (std::vector<std::int16_t>{16383, -16383, 8191, 0}));
+    EXPECT_EQ(pcmOf(format, packetOf(bytes, 2)),
+              (std::vector<std::int16_t>{16384, -16384, 8192, 0}));
 }
 
 TEST(AudioPacketConversion, SilentPacketKeepsItsPlaceWithZeros)
@@ -321,11 +346,12 @@ TEST(AudioPacketConversion, FramesBeyondTheReadableBytesStaySilent)
 {
     // The packet claims four frames but holds the bytes of two.
     const auto bytes = bytesOf(std::vector<float>{0.5f, 0.5f, 0.25f, 0.25f});
-    const AudioChunk chunk = convertOnePacket(FloatStereo48k, packetOf(bytes, 4), 0, 0);
-    EXPECT_EQ(chunk.samples, (std::vector<std::int16_t>{16383, 16383, 8191, 8191, 0, 0, 0, 0}));
+    EXPECT_EQ(pcmOf(FloatStereo48k, packetOf(bytes, 4)),
+              (std::vector<std::int16_t>{16384, 16384, 8192, 8192, 0, 0, 0, 0}));
 
     AudioPacket missing = packetOf({}, 4);
     missing.data = nullptr;
+    EXPECT_EQ(pcmOf(FloatStereo48k, missing), std::vector<std::int16_t>(8, 0));
     EXPECT_EQ(convertOnePacket(FloatStereo48k, missing, 0, 0).samples,
               std::vector<std::int16_t>(8, 0));
 }
@@ -395,9 +421,51 @@ PacketFormat floatStereo(std::uint32_t rate)
 
 TEST(ResampledStream, PacketsInARowComeOutAsOneConversionOfTheWhole)
 {
-    // 44.1 kHz in 441-frame packets, 22.05 kHz in packets of 220 and 221, 96 kHz decimated, and
-    // a rate whose phases are interpolated.
-    for (const std::uint32_t rate : {44100u, 22050u, 96000u, 44101u}) {
+    // 44.1 kHz in 441-frame packets, 22.05 kHz in packets of 220 and 221, 48 kHz, 96 kHz
+    // decimated, and an odd rate; each at its nominal step and at a steered one.
+    for (const std::uint32_t rate : {44100u, 22050u, 48000u, 96000u, 44101u}) {
+        for (const double steering : {0.0, 137e-6}) {
+            SCOPED_TRACE(testing::Message() << rate << " " << steering);
+            constexpr std::int64_t Packets = 12;
+            const std::vector<float> samples =
+                noise(static_cast<std::size_t>(Packets * rate / 100), 5);
+            AudioResampler inPieces(rate);
+            AudioResampler inOneGo(rate);
+            inPieces.setStep(inPieces.nominalStep() * (1.0 + steering));
+            inOneGo.setStep(inOneGo.nominalStep() * (1.0 + steering));
+            std::vector<float> pieces;
+            for (std::int64_t k = 0; k < Packets; ++k) {
+                const std::int64_t from = k * rate / 100;
+                const std::int64_t to = (k + 1) * rate / 100;
+                inPieces.push(samples.data() + 2 * from, static_cast<std::size_t>(to - from),
+                              pieces);
+            }
+            inPieces.finish(pieces);
+            std::vector<float> whole;
+            inOneGo.push(samples.data(), samples.size() / 2, whole);
+            inOneGo.finish(whole);
+            ASSERT_EQ(pieces.size(), whole.size());
+            EXPECT_TRUE(pieces == whole);
+            // Every output frame whose time lies within the input, and no other.
+            const double frames = frameCount(samples) / (inOneGo.nominalStep() * (1.0 + steering));
+            EXPECT_NEAR(frameCount(whole), frames, 1.0);
+        }
+    }
+}
+
+TEST(ResampledStream, EveryRateHasAtLeast256PhasesAndSharesOneTable)
+{
+    for (const std::uint32_t rate : {8000u, 44100u, 48000u, 96000u, 192000u}) {
+        SCOPED_TRACE(rate);
+        const AudioResampler resampler(rate);
+        EXPECT_GE(resampler.phaseCount(), 256u);
+        EXPECT_EQ(ResamplerFilter::forRate(rate).get(), ResamplerFilter::forRate(rate).get());
+    }
+}
+
+TEST(ResampledStream, ContinuousPacketsFormOneStreamInOrder)
+{
+    for (const std::uint32_t rate : {44100u, 48000u}) {
         SCOPED_TRACE(rate);
         constexpr std::int64_t Packets = 12;
         const std::vector<float> samples = noise(static_cast<std::size_t>(Packets * rate / 100), 5);
@@ -407,15 +475,13 @@ TEST(ResampledStream, PacketsInARowComeOutAsOneConversionOfTheWhole)
             const PacketPlacement placed =
                 converter.convert(streamPacket(samples, rate, k, 20'000'000), 0, 0, queue);
             EXPECT_EQ(placed.placement, k == 0 ? SeamPlacement::ByPosition : SeamPlacement::Joined);
+            EXPECT_NEAR(placed.offset, 0.0, 1.0);
         }
         converter.endStream(queue);
-        const AudioChunk inPackets = joined(queue);
-        const AudioChunk inOneGo =
-            convertOnePacket(floatStereo(rate), wholeStream(samples, 20'000'000), 0, 0);
-        EXPECT_EQ(inPackets.startFrame, 96000);
-        EXPECT_EQ(inPackets.startFrame, inOneGo.startFrame);
-        ASSERT_EQ(inPackets.samples.size(), inOneGo.samples.size());
-        EXPECT_TRUE(inPackets.samples == inOneGo.samples);
+        const AudioChunk all = joined(queue);
+        EXPECT_EQ(all.startFrame, 96000);
+        EXPECT_NEAR(frameCount(all.samples), 5760.0, 1.0);
+        EXPECT_EQ(converter.streamsStarted(), 1u);
     }
 }
 
@@ -462,34 +528,110 @@ TEST(ResampledStream, RealGapEndsTheSoundBeforeItAndStartsAFreshFilter)
     for (std::int64_t k = 0; k < 5; ++k) {
         converter.convert(streamPacket(before, Rate, k), 0, 0, queue);
     }
-    const std::size_t beforeChunks = queue.size();
-    // 100 ms lost: the next packet comes 150 ms after the first.
+    // 100 ms lost: the next packet comes 150 ms after the first. Its jump is held until the
+    // packet after it confirms it.
     for (std::int64_t k = 0; k < 5; ++k) {
         const PacketPlacement placed =
             converter.convert(streamPacket(after, Rate, k, 1'500'000), 0, 0, queue);
-        EXPECT_EQ(placed.placement, k == 0 ? SeamPlacement::ByPosition : SeamPlacement::Joined);
+        EXPECT_EQ(placed.placement, k == 0 ? SeamPlacement::Held : SeamPlacement::Joined);
     }
     converter.endStream(queue);
+    EXPECT_EQ(converter.streamsStarted(), 2u);
 
-    // The sound before the gap ends as if the stream had ended there: the frames held back come
-    // out before the packet after the gap. The sound after it is converted as if nothing came
-    // before.
-    const AudioChunkQueue first(queue.begin(),
-                                queue.begin() + static_cast<std::ptrdiff_t>(beforeChunks) + 1);
-    const AudioChunkQueue second(queue.begin() + static_cast<std::ptrdiff_t>(beforeChunks) + 1,
-                                 queue.end());
-    const AudioChunk firstSound = joined(first);
-    const AudioChunk secondSound = joined(second);
-    EXPECT_EQ(firstSound.samples,
-              convertOnePacket(floatStereo(Rate), wholeStream(before), 0, 0).samples);
+    // The sound before the gap ends as if the stream had ended there, with the frames its filter
+    // held back; the sound after it begins at its own stamp with a fresh filter.
+    const auto second = std::find_if(queue.begin(), queue.end(), [](const AudioChunk& chunk) {
+        return chunk.startFrame >= 7200;
+    });
+    const AudioChunk firstSound = joined(AudioChunkQueue(queue.begin(), second));
+    const AudioChunk secondSound = joined(AudioChunkQueue(second, queue.end()));
+    // The steered step may span a frame more or less than the nominal one.
     EXPECT_EQ(firstSound.startFrame, 0);
-    EXPECT_EQ(firstSound.endFrame(), 2400);
-    EXPECT_EQ(secondSound.samples,
-              convertOnePacket(floatStereo(Rate), wholeStream(after, 1'500'000), 0, 0).samples);
+    EXPECT_NEAR(static_cast<double>(firstSound.endFrame()), 2400.0, 1.0);
     EXPECT_EQ(secondSound.startFrame, 7200);
+    EXPECT_NEAR(static_cast<double>(secondSound.endFrame()), 9600.0, 1.0);
+    // Its first frames (those that need nothing of the next packet) are exactly those of the
+    // packet converted alone.
+    const AudioChunk fresh =
+        convertOnePacket(floatStereo(Rate), streamPacket(after, Rate, 0, 1'500'000), 0, 0);
+    ASSERT_GE(secondSound.samples.size(), 200u);
+    EXPECT_TRUE(std::equal(secondSound.samples.begin(), secondSound.samples.begin() + 200,
+                           fresh.samples.begin()));
 }
 
-TEST(ResampledStream, EndStreamHandsOutWhatTheFilterHoldsAndTheNextPacketJoinsWithAFreshFilter)
+TEST(ResampledStream, LoneStampOffTheClockIsJitterAndKeepsTheSoundContinuous)
+{
+    // Under Wine two packets cut from one engine period share one stamp: the second is 10 ms
+    // early. The packet after it is back on the clock, so nothing is re-placed and nothing is
+    // lost.
+    for (const std::uint32_t rate : {44100u, 48000u}) {
+        SCOPED_TRACE(rate);
+        constexpr std::int64_t Packets = 20;
+        const std::vector<float> samples = noise(static_cast<std::size_t>(Packets * rate / 100), 3);
+        AudioStreamConverter converter(floatStereo(rate));
+        AudioChunkQueue queue;
+        for (std::int64_t k = 0; k < Packets; ++k) {
+            AudioPacket packet = streamPacket(samples, rate, k, 10'000'000);
+            if (k == 7) {
+                packet.position -= 100'000;
+            }
+            const PacketPlacement placed = converter.convert(packet, 0, 0, queue);
+            const SeamPlacement expected = k == 0   ? SeamPlacement::ByPosition
+                                           : k == 7 ? SeamPlacement::Held
+                                                    : SeamPlacement::Joined;
+            EXPECT_EQ(placed.placement, expected) << k;
+        }
+        converter.endStream(queue);
+        EXPECT_EQ(converter.streamsStarted(), 1u);
+        const AudioChunk all = joined(queue);
+        EXPECT_EQ(all.startFrame, 48000);
+        EXPECT_NEAR(frameCount(all.samples), 9600.0, 1.0);
+    }
+}
+
+TEST(ResampledStream, StampsOfFragmentsOffBothWaysInTurnKeepOneStream)
+{
+    // Wine cuts 10 ms packets from 15 ms fragments and stamps each with its fragment's start:
+    // the stamps are 0, 15, 15, 30, 45, 45 ms... for packets at 0, 10, 20, 30, 40, 50 ms, so one
+    // packet is 5 ms late and the next 5 ms early. Neither confirms the other's jump.
+    constexpr std::uint32_t Rate = 48000;
+    constexpr std::int64_t Packets = 300;
+    const std::vector<float> samples = noise(static_cast<std::size_t>(Packets * 480), 6);
+    AudioStreamConverter converter(floatStereo(Rate));
+    AudioChunkQueue queue;
+    const std::int64_t errors[] = {0, 52'000, -52'000};
+    for (std::int64_t k = 0; k < Packets; ++k) {
+        AudioPacket packet = streamPacket(samples, Rate, k, 10'000'000);
+        packet.position += static_cast<std::uint64_t>(errors[k % 3]);
+        converter.convert(packet, 0, 0, queue);
+    }
+    converter.endStream(queue);
+    EXPECT_EQ(converter.streamsStarted(), 1u);
+    const AudioChunk all = joined(queue);
+    EXPECT_EQ(all.startFrame, 48000);
+    EXPECT_NEAR(frameCount(all.samples), 144000.0, 2.0);
+}
+
+TEST(ResampledStream, HeldPacketAtTheEndOfTheStreamIsKept)
+{
+    constexpr std::uint32_t Rate = 48000;
+    const std::vector<float> samples = noise(480 * 3, 4);
+    AudioStreamConverter converter(floatStereo(Rate));
+    AudioChunkQueue queue;
+    converter.convert(streamPacket(samples, Rate, 0), 0, 0, queue);
+    converter.convert(streamPacket(samples, Rate, 1), 0, 0, queue);
+    AudioPacket late = streamPacket(samples, Rate, 2);
+    late.position += 200'000;
+    EXPECT_EQ(converter.convert(late, 0, 0, queue).placement, SeamPlacement::Held);
+    // Nothing came to confirm the jump: the packet is joined, and the filter's tail follows.
+    converter.endStream(queue);
+    const AudioChunk all = joined(queue);
+    EXPECT_EQ(all.startFrame, 0);
+    EXPECT_NEAR(static_cast<double>(all.endFrame()), 1440.0, 1.0);
+    EXPECT_EQ(converter.streamsStarted(), 1u);
+}
+
+TEST(ResampledStream, EndStreamHandsOutWhatTheFilterHoldsAndTheNextPacketStartsAFreshStream)
 {
     // A pause: the stream ends, and the packet after the resume lands 2 frames past the end.
     constexpr std::uint32_t Rate = 32000;
@@ -512,10 +654,10 @@ TEST(ResampledStream, EndStreamHandsOutWhatTheFilterHoldsAndTheNextPacketJoinsWi
 
     const PacketPlacement placed = converter.convert(wholeStream(after, 300'500), 0, 0, queue);
     converter.endStream(queue);
-    EXPECT_EQ(placed.placement, SeamPlacement::Joined);
-    EXPECT_EQ(placed.offset, -2);
+    EXPECT_EQ(placed.placement, SeamPlacement::ByPosition);
+    EXPECT_EQ(converter.streamsStarted(), 2u);
     const AudioChunk resumed = joined(queue);
-    EXPECT_EQ(resumed.startFrame, 1440);
+    EXPECT_EQ(resumed.startFrame, 1442);
     EXPECT_EQ(resumed.samples,
               convertOnePacket(floatStereo(Rate), wholeStream(after), 0, 0).samples);
 }

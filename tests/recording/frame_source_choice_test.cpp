@@ -346,6 +346,8 @@ TEST(FrameSourceChoice, SequencesOfRefusalsAndRecoveries)
             if (pictured) {
                 // The frame shows the last picture copied, by whichever copier.
                 ASSERT_EQ(source.pixels()[0], script.lastCopy) << "slot " << script.slot;
+                // A kept picture is told apart, so the worker need not convert it again.
+                ASSERT_EQ(source.pictureIsNew(), script.copied != 'K') << "slot " << script.slot;
             }
         }
         EXPECT_EQ(runs(got), sequence.slotsGot);

@@ -9,6 +9,7 @@
 #include <ksmedia.h>
 #include <mmdeviceapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -219,6 +220,55 @@ public:
 private:
     ScriptedCalls& log;
     FakeAudioClient& audioClient;
+};
+
+// Hands out the fake device as the default output and keeps the notification client it is given.
+class FakeEnumerator final : public IMMDeviceEnumerator {
+public:
+    FakeEnumerator(ScriptedCalls& callLog, IMMDevice& defaultDevice)
+        : log(callLog), device(defaultDevice)
+    {}
+    IMMNotificationClient* client = nullptr;
+    IMMNotificationClient* unregistered = nullptr;
+    ULONG count() const { return references.count(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return references.addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return references.release(log, "enumerator"); }
+
+    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection**) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole,
+                                                      IMMDevice** endpoint) override
+    {
+        device.AddRef();
+        *endpoint = &device;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE
+    RegisterEndpointNotificationCallback(IMMNotificationClient* notified) override
+    {
+        client = notified;
+        return log.record("Register");
+    }
+    HRESULT STDMETHODCALLTYPE
+    UnregisterEndpointNotificationCallback(IMMNotificationClient* notified) override
+    {
+        unregistered = notified;
+        return log.record("Unregister");
+    }
+
+private:
+    ScriptedCalls& log;
+    IMMDevice& device;
+    ReferenceCounted references;
 };
 
 // Watches COM task memory for the free of one block; everything else passes through unchanged.
@@ -441,8 +491,9 @@ TEST_F(LoopbackCaptureSteps, DrainConvertsEveryPendingPacketAndReleasesIt)
     LoopbackAudioCapture capture;
     ASSERT_FALSE(startCapture(capture).has_value());
     const std::int64_t startTime = 50'000'000;
+    // Two packets of one stream: the second starts two frames (416 units) after the first.
     captureClient.packets.push_back(floatPacket({1.0f, -1.0f, 0.5f, 2.0f}, 60'000'000));
-    captureClient.packets.push_back(floatPacket({0.0f, 0.25f}, 61'000'000));
+    captureClient.packets.push_back(floatPacket({0.0f, 0.25f}, 60'000'416));
     log.calls.clear();
 
     AudioChunkQueue queue;
@@ -451,12 +502,62 @@ TEST_F(LoopbackCaptureSteps, DrainConvertsEveryPendingPacketAndReleasesIt)
               (Calls{"GetNextPacketSize", "GetBuffer", "ReleaseBuffer", "GetNextPacketSize",
                      "GetBuffer", "ReleaseBuffer", "GetNextPacketSize"}));
     EXPECT_EQ(captureClient.releasedFrames, (std::vector<UINT32>{2, 1}));
-    ASSERT_EQ(queue.size(), 2u);
+    // The filter holds back the last frames of a stream until it ends.
+    capture.endStream(queue);
+    ASSERT_FALSE(queue.empty());
     // (60,000,000 - 50,000,000 - 2,000,000) x 48000 / 10,000,000
-    EXPECT_EQ(queue[0].startFrame, 38'400);
-    EXPECT_EQ(queue[0].samples, (std::vector<std::int16_t>{32767, -32767, 16383, 32767}));
-    EXPECT_EQ(queue[1].startFrame, 43'200);
-    EXPECT_EQ(queue[1].samples, (std::vector<std::int16_t>{0, 8191}));
+    EXPECT_EQ(queue.front().startFrame, 38'400);
+    std::vector<std::int16_t> samples;
+    for (const AudioChunk& chunk : queue) {
+        EXPECT_EQ(chunk.startFrame, queue.front().startFrame + std::ssize(samples) / 2);
+        samples.insert(samples.end(), chunk.samples.begin(), chunk.samples.end());
+    }
+    ASSERT_EQ(samples.size(), 6u);
+    // Full scale on the left and the right, through the band limit: near it, with its sign.
+    EXPECT_GT(samples[0], 25'000);
+    EXPECT_LT(samples[1], -20'000);
+}
+
+TEST_F(LoopbackCaptureSteps, StartListensForDefaultOutputChangesOfRenderAndTheConsoleRoleOnly)
+{
+    FakeEnumerator enumerator(log, device);
+    {
+        LoopbackAudioCapture capture;
+        capture.startWith(enumerator);
+        EXPECT_EQ(log.calls, (Calls{"Activate", "GetMixFormat", "Initialize", "GetService", "Start",
+                                    "Register"}));
+        ASSERT_NE(enumerator.client, nullptr);
+        EXPECT_FALSE(capture.defaultOutputChangeReported());
+        enumerator.client->OnDefaultDeviceChanged(eCapture, eConsole, L"microphone");
+        enumerator.client->OnDefaultDeviceChanged(eRender, eMultimedia, L"speakers");
+        enumerator.client->OnDefaultDeviceChanged(eRender, eCommunications, L"headset");
+        EXPECT_FALSE(capture.defaultOutputChangeReported());
+        enumerator.client->OnDefaultDeviceChanged(eRender, eConsole, L"headset");
+        EXPECT_TRUE(capture.defaultOutputChangeReported());
+        EXPECT_FALSE(capture.defaultOutputChangeReported()); // reported once
+        log.calls.clear();
+    }
+    // Unregistered with the client it registered, before the enumerator is let go.
+    EXPECT_EQ(enumerator.unregistered, enumerator.client);
+    const auto unregistered = std::find(log.calls.begin(), log.calls.end(), "Unregister");
+    const auto released = std::find(log.calls.begin(), log.calls.end(), "release enumerator");
+    ASSERT_NE(released, log.calls.end());
+    EXPECT_LT(unregistered, released);
+    EXPECT_EQ(enumerator.count(), 1u);
+}
+
+TEST_F(LoopbackCaptureSteps, RefusedRegistrationLeavesTheOnceASecondCheck)
+{
+    FakeEnumerator enumerator(log, device);
+    log.failingCall = "Register";
+    {
+        LoopbackAudioCapture capture;
+        capture.startWith(enumerator);
+        EXPECT_FALSE(capture.defaultOutputChangeReported());
+        log.calls.clear();
+    }
+    EXPECT_EQ(std::count(log.calls.begin(), log.calls.end(), "Unregister"), 0);
+    EXPECT_EQ(enumerator.count(), 1u);
 }
 
 TEST_F(LoopbackCaptureSteps, DiscardReadsAndReleasesPacketsWithoutQueueing)
@@ -494,9 +595,16 @@ TEST_F(LoopbackCaptureSteps, SilentPacketWithoutDataBecomesZerosAtItsPlace)
     captureClient.packets.push_back(silent);
     AudioChunkQueue queue;
     ASSERT_FALSE(drainCapture(capture, queue, false, 0, 0).has_value());
-    ASSERT_EQ(queue.size(), 1u);
+    capture.endStream(queue);
+    ASSERT_FALSE(queue.empty());
     EXPECT_EQ(queue[0].startFrame, 48'000);
-    EXPECT_EQ(queue[0].samples, std::vector<std::int16_t>(960, 0));
+    std::size_t values = 0;
+    for (const AudioChunk& chunk : queue) {
+        values += chunk.samples.size();
+        EXPECT_EQ(std::count(chunk.samples.begin(), chunk.samples.end(), 0),
+                  std::ssize(chunk.samples));
+    }
+    EXPECT_EQ(values, 960u);
 }
 
 TEST_F(LoopbackCaptureSteps, PacketWithTimestampErrorEndsWhenItIsRead)

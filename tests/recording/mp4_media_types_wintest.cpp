@@ -145,19 +145,32 @@ TEST_F(Mp4MediaTypes, PcmInputCarriesTheAudioAttributesAndTheBlockLayout)
     EXPECT_EQ(count(*type.Get()), 7u);
 }
 
-TEST_F(Mp4MediaTypes, SinkWriterAttributesAllowHardwareTransformsAndNothingElse)
+namespace {
+
+GUID containerOf(IMFAttributes& attributes)
+{
+    GUID container{};
+    EXPECT_EQ(attributes.GetGUID(MF_TRANSCODE_CONTAINERTYPE, &container), S_OK);
+    return container;
+}
+
+} // namespace
+
+TEST_F(Mp4MediaTypes, SinkWriterAttributesAllowHardwareTransformsInFragments)
 {
     const ComPtr<IMFAttributes> attributes =
         makeSinkWriterAttributes(mf(), VideoEncoders::HardwareAllowed);
     ASSERT_TRUE(attributes);
     EXPECT_EQ(uint32Of(*attributes.Get(), MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS), 1u);
-    EXPECT_EQ(count(*attributes.Get()), 1u);
+    EXPECT_TRUE(IsEqualGUID(containerOf(*attributes.Get()), MFTranscodeContainerType_FMPEG4));
+    EXPECT_EQ(count(*attributes.Get()), 2u);
 }
 
-TEST_F(Mp4MediaTypes, SinkWriterAttributesForTheSoftwareEncoderAreEmpty)
+TEST_F(Mp4MediaTypes, SinkWriterAttributesForTheSoftwareEncoderAskOnlyForFragments)
 {
     const ComPtr<IMFAttributes> attributes =
         makeSinkWriterAttributes(mf(), VideoEncoders::SoftwareOnly);
     ASSERT_TRUE(attributes);
-    EXPECT_EQ(count(*attributes.Get()), 0u);
+    EXPECT_TRUE(IsEqualGUID(containerOf(*attributes.Get()), MFTranscodeContainerType_FMPEG4));
+    EXPECT_EQ(count(*attributes.Get()), 1u);
 }

@@ -6,6 +6,8 @@
 // prints for each what the recording achieved. A program of its own so that it can be run on any
 // Windows machine; it skips under Wine, which has no MP4 sink or encoders, and fails on Windows
 // where no MP4 file can be begun. Every step has a time limit, so a hang ends it as a failure.
+// A finished recording must be an ordinary MP4; a recording whose process is killed after 8 s
+// must be completed as the next start completes it and play all but its last seconds.
 #include "common/failure.h"
 #include "common/system_library.h"
 #include "common/unique_handle.h"
@@ -13,16 +15,22 @@
 #include "recording/engine/windows_recording_platform.h"
 #include "recording/video/resilient_frame_source.h"
 #include "recording/core/failure_text.h"
+#include "recording/mp4/fragment_index.h"
+#include "recording/mp4/initial_moov.h"
+#include "recording/mp4/interrupted_recordings.h"
 #include "recording/mp4/mp4_sink_writer.h"
+#include "recording/panel/video_file_name.h"
 #include "recording/engine/recording_session.h"
 #include "recording/engine/recording_worker.h"
+#include "support/file_bytes.h"
+#include "support/fragmented_mp4.h"
 #include "support/message_pump.h"
 #include "support/runs_under_wine.h"
 
 #include "observed_recording_platform.h"
 #include "proof_watchdog.h"
 #include "tone_player.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 
 #include <gtest/gtest.h>
 #include <mfapi.h>
@@ -641,6 +649,23 @@ TEST_P(Mp4ReadBack, TwoSecondsOfAMovingPatternAndATonePlayBackAsRecorded)
     ASSERT_EQ(result.state, RecordingState::Saved) << narrow(result.errorText);
     const LONGLONG recorded = result.recorded;
 
+    // Written in fragments, completed as an ordinary MP4 at the end: what editors expect.
+    {
+        const test_support::Bytes bytes = test_support::readFileBytes(path.wstring());
+        const std::vector<test_support::TopLevelBox> boxes = test_support::topLevelBoxList(bytes);
+        std::string boxTypes;
+        for (const test_support::TopLevelBox& box : boxes) {
+            boxTypes += box.type + " ";
+            EXPECT_NE(box.type, "moof");
+            EXPECT_NE(box.type, "?");
+        }
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back().type, "moov") << boxTypes;
+        EXPECT_FALSE(test_support::mentions(bytes, boxes.back().offset,
+                                            boxes.back().offset + boxes.back().size, "mvex"))
+            << "the final moov still announces fragments";
+    }
+
     watchdog.begin(what + ": reading the file back", 120s);
     const StreamTypes types = streamTypesOf(path);
     ASSERT_EQ(types.video.size(), 1u);
@@ -783,4 +808,218 @@ TEST(Mp4FrameSources, EachSourceTheMachineOffersRecordsAPlayableFile)
         EXPECT_GT(seen.framesWritten, 0);
         std::filesystem::remove(path);
     }
+}
+
+namespace {
+
+// The child's part of the killed-recording proof: where it records, and the event it sets once
+// 8 s are in the file's fragments. Both reach it through its environment.
+constexpr wchar_t ChildPathVariable[] = L"ORLIMO_PROOF_KILLED_RECORDING";
+constexpr wchar_t ChildEventVariable[] = L"ORLIMO_PROOF_KILLED_RECORDING_EVENT";
+constexpr std::int64_t KilledAfterUnits = 80'000'000; // 8 s
+constexpr std::int64_t MayLoseUnits = 20'000'000;     // the last 2 s
+
+std::wstring environmentValue(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH * 2] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH * 2);
+    return length > 0 && length < MAX_PATH * 2 ? std::wstring(value, length) : std::wstring();
+}
+
+// Each fragment's duration per track, in seconds, from its moof alone (the platform's fragments
+// carry no decode time of their own).
+std::vector<std::vector<double>> fragmentDurations(const test_support::Bytes& file)
+{
+    std::vector<std::vector<double>> durations;
+    const std::vector<test_support::TopLevelBox> boxes = test_support::topLevelBoxList(file);
+    std::optional<MovieDescription> movie;
+    SampleDataRegion region;
+    for (const test_support::TopLevelBox& box : boxes) {
+        if (box.type == "?") {
+            break;
+        }
+        region.wholeEnd = box.offset + box.size;
+        if (box.type == "mdat") {
+            region.mdatPayloads.push_back({box.offset + 8, box.offset + box.size});
+        }
+        if (box.type == "moov" && !movie) {
+            movie = readInitialMoov(std::span(file).subspan(box.offset + 8, box.size - 8)).movie;
+        }
+    }
+    if (!movie || movie->tracks.empty()) {
+        return durations;
+    }
+    FragmentIndex index(*movie, file.size());
+    for (const test_support::TopLevelBox& box : boxes) {
+        if (box.type != "moof") {
+            continue;
+        }
+        std::vector<std::size_t> before;
+        for (const TrackSamples& track : index.tracks()) {
+            before.push_back(track.samples.size());
+        }
+        if (index.add(std::span(file).subspan(box.offset + 8, box.size - 8), box.offset, region) !=
+            FragmentOutcome::Indexed) {
+            break; // the fragment the kill cut off
+        }
+        std::vector<double> seconds;
+        for (std::size_t t = 0; t < index.tracks().size(); ++t) {
+            std::uint64_t ticks = 0;
+            const auto& samples = index.tracks()[t].samples;
+            for (std::size_t s = t < before.size() ? before[t] : 0; s < samples.size(); ++s) {
+                ticks += samples[s].duration;
+            }
+            seconds.push_back(static_cast<double>(ticks) / movie->tracks[t].mediaTimescale);
+        }
+        durations.push_back(std::move(seconds));
+    }
+    return durations;
+}
+
+struct ChildProcess {
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+};
+
+// This program again, running only the child's test, with its two variables set.
+std::optional<ChildProcess> startRecordingChild(const std::wstring& path, const std::wstring& event)
+{
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine =
+        L"\"" + std::wstring(self) + L"\" --gtest_filter=Mp4KilledRecordingChild.*";
+    ::SetEnvironmentVariableW(ChildPathVariable, path.c_str());
+    ::SetEnvironmentVariableW(ChildEventVariable, event.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    const BOOL started = ::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &info);
+    ::SetEnvironmentVariableW(ChildPathVariable, nullptr);
+    ::SetEnvironmentVariableW(ChildEventVariable, nullptr);
+    if (started == FALSE) {
+        return std::nullopt;
+    }
+    return ChildProcess{UniqueKernelHandle(info.hProcess), UniqueKernelHandle(info.hThread)};
+}
+
+} // namespace
+
+// Runs only as the child of the test below: records the moving pattern with the program's worker
+// until the parent ends the process.
+TEST(Mp4KilledRecordingChild, RecordsUntilTheProcessIsEnded)
+{
+    const std::wstring path = environmentValue(ChildPathVariable);
+    const std::wstring eventName = environmentValue(ChildEventVariable);
+    if (path.empty() || eventName.empty()) {
+        GTEST_SKIP() << "runs only as the child of Mp4KilledRecording";
+    }
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    UniqueKernelHandle recorded(::OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(recorded);
+    const std::optional<PixelRect> area =
+        areaOnScreen(ProofCase{642, 482, VideoEncoders::HardwareAllowed, false});
+    ASSERT_TRUE(area.has_value());
+    MovingPattern pattern(*area);
+    // Neither is ever destroyed: the process ends with the recording running, as a killed
+    // program does, and no return from this test may pull them from under the worker.
+    auto* platform = new ObservedRecordingPlatform(ObservedRecordingSetup{false}); // NOLINT
+    auto* session = new RecordingSession( // NOLINT(cppcoreguidelines-owning-memory)
+        [platform](RecordingSession& s, PixelRect region, std::wstring output) {
+            runRecordingWorkerWith(s, region, output, *platform);
+        });
+    ASSERT_TRUE(session->start(*area, path));
+    const auto limit = std::chrono::steady_clock::now() + 120s;
+    bool told = false;
+    while (std::chrono::steady_clock::now() < limit) {
+        test_support::pumpMessagesFor(test_support::Milliseconds{20});
+        ASSERT_TRUE(isActive(session->readState())) << narrow(session->readErrorText());
+        if (!told && session->readElapsed() >= KilledAfterUnits) {
+            ::SetEvent(recorded.get());
+            told = true;
+        }
+    }
+    FAIL() << "the parent did not end this process within 120 s";
+}
+
+// A recording whose process is ended with TerminateProcess after 8 s keeps its whole fragments;
+// completed as the next start completes it, it plays all of it but the last 2 s.
+TEST(Mp4KilledRecording, KeepsItsWholeFragmentsAndIsCompletedAtTheNextStart)
+{
+    ProofWatchdog watchdog;
+    watchdog.begin("killed recording: checking that an MP4 file can be begun", 30s);
+    ComMediaScope media;
+    if (!mp4WriterReady(media)) {
+        return;
+    }
+    wchar_t temporary[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temporary);
+    const std::filesystem::path folder =
+        std::filesystem::path(temporary) /
+        (L"orlimo_killed_recording_" + std::to_wstring(::GetCurrentProcessId()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::wstring name = L"Video_2026-12-09_06-00-00_000.mp4";
+    const std::filesystem::path path = folder / name;
+    const std::wstring eventName =
+        L"Local\\OrlimoProofKilledRecording" + std::to_wstring(::GetCurrentProcessId());
+    UniqueKernelHandle recorded(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(recorded);
+
+    watchdog.begin("killed recording: the child records 8 s", 90s);
+    std::optional<ChildProcess> child = startRecordingChild(path.wstring(), eventName);
+    ASSERT_TRUE(child.has_value());
+    HANDLE waits[2] = {recorded.get(), child->process.get()};
+    const DWORD woken = ::WaitForMultipleObjects(2, waits, FALSE, 80'000);
+    ::TerminateProcess(child->process.get(), 1);
+    ::WaitForSingleObject(child->process.get(), 30'000);
+    ASSERT_EQ(woken, WAIT_OBJECT_0) << "the child ended or hung before recording 8 s";
+
+    watchdog.begin("killed recording: reading the fragments", 60s);
+    const test_support::Bytes killed = test_support::readFileBytes(path.wstring());
+    ASSERT_FALSE(killed.empty());
+    const std::vector<std::vector<double>> fragments = fragmentDurations(killed);
+    double videoSeconds = 0;
+    for (std::size_t i = 0; i < fragments.size(); ++i) {
+        std::printf("[ fragment ] %zu:", i + 1);
+        for (const double seconds : fragments[i]) {
+            std::printf(" %.3f s", seconds);
+        }
+        std::printf("\n");
+        videoSeconds += fragments[i].empty() ? 0.0 : fragments[i].front();
+    }
+    std::printf("[ killed   ] %zu bytes, %zu whole fragments, %.3f s of the first track\n",
+                killed.size(), fragments.size(), videoSeconds);
+    std::fflush(stdout);
+    ASSERT_FALSE(fragments.empty()) << "no whole fragment survived the kill";
+
+    watchdog.begin("killed recording: completing it as the next start does", 60s);
+    const std::atomic<bool> stop{false};
+    const std::vector<std::wstring> completed = completeInterruptedRecordings(
+        folder.wstring(), [](std::wstring_view file) { return isVideoFileName(file); }, stop);
+    ASSERT_EQ(completed.size(), 1u);
+    EXPECT_EQ(completed.front(), name);
+
+    watchdog.begin("killed recording: decoding the completed file", 120s);
+    const StreamTypes types = streamTypesOf(path);
+    ASSERT_EQ(types.video.size(), 1u);
+    ASSERT_EQ(types.audio.size(), 1u);
+    const std::vector<ReadSample> frames =
+        readStream(path, types.videoStream, &MFMediaType_Video, &MFVideoFormat_NV12);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_GE(frames.back().time + frames.back().duration, KilledAfterUnits - MayLoseUnits)
+        << "the decoded video ends at " << frames.back().time;
+    const std::vector<ReadSample> sound =
+        readStream(path, types.audioStream, &MFMediaType_Audio, &MFAudioFormat_PCM);
+    ASSERT_FALSE(sound.empty());
+    EXPECT_GE(sound.back().time + sound.back().duration, KilledAfterUnits - MayLoseUnits)
+        << "the decoded sound ends at " << sound.back().time;
+    std::printf("[ completed] video to %.3f s, sound to %.3f s, duration %.3f s\n",
+                static_cast<double>(frames.back().time + frames.back().duration) / 1e7,
+                static_cast<double>(sound.back().time + sound.back().duration) / 1e7,
+                static_cast<double>(types.duration) / 1e7);
+    std::fflush(stdout);
+    watchdog.begin("killed recording: removing its folder", 30s);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }

@@ -11,7 +11,7 @@
 #include "recording/core/recording_clock.h"
 #include "recording/core/recording_ports.h"
 #include "support/pass_through_recording_platform.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 #include "recording/core/recording_stage.h"
 
 #include <windows.h>

@@ -120,6 +120,22 @@ TEST(PanelStatusText, FixedTextsPerState)
               L"Zapisywanie MP4 - prosze czekac...");
 }
 
+TEST(PanelStatusText, SavedAfterAFailureNamesItAndPointsToTheFile)
+{
+    EXPECT_EQ(statusTextFor(RecordingState::Saved, 7 * Second, L"Zapis probki MP4 (0xC00D4A44)",
+                            StopReason::Failure),
+              L"Zapisano do chwili bledu: Zapis probki MP4 (0xC00D4A44). Kliknij Otworz MP4.");
+    // The unexpected failure's text ends its own sentence; a missing text becomes that one.
+    const std::wstring unexpected = L"Zapisano do chwili bledu: Nieoczekiwany blad nagrywania "
+                                    L"(np. brak pamieci). Kliknij Otworz MP4.";
+    EXPECT_EQ(statusTextFor(RecordingState::Saved, 0,
+                            L"Nieoczekiwany blad nagrywania (np. brak pamieci).",
+                            StopReason::Failure),
+              unexpected);
+    EXPECT_EQ(statusTextFor(RecordingState::Saved, 0, L"", StopReason::Failure), unexpected);
+    EXPECT_TRUE(panelButtonsFor(RecordingState::Saved).open);
+}
+
 TEST(PanelStatusText, FailedShowsTheErrorText)
 {
     EXPECT_EQ(statusTextFor(RecordingState::Failed, 3 * Second, L"Brak wyjscia audio (0x80070490)"),

@@ -221,9 +221,10 @@ TEST(PulseRecordingOnWine, RecordsTheMonitoredToneIntoTheAudioTrack)
             peak = std::max(peak, std::abs(static_cast<int>(value)));
         }
     }
-    // The tone of amplitude 0.5 reaches the track at 0.5 x 32767.
+    // The tone of amplitude 0.5 reaches the track at 0.5 x 32767 rounded (16384); where it starts
+    // out of silence the band limit lets it ring a little above that.
     EXPECT_GE(peak, 16000);
-    EXPECT_LE(peak, 16383);
+    EXPECT_LE(peak, 16384 + 164);
 }
 
 namespace {
@@ -282,7 +283,8 @@ TEST(RecordingOnWine, TimerResolutionIsHeldForTheLoopAndGivenBackOnEveryWayOut)
         timerCalls.calls.clear();
         FakeSinkWriter sink;
         sink.failingCall = "WriteSample#3";
-        ASSERT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Failed);
+        // After the first frame a failure keeps the file: saved as far as it got.
+        ASSERT_EQ(recordPattern(sink, false, 1'000'000), RecordingState::Saved);
         EXPECT_EQ(timerCalls.calls, (Calls{"begin 1", "end 1"}));
     }
     {

@@ -38,8 +38,10 @@ struct WorkerScript {
     std::atomic<std::int64_t> clock{0};
     std::atomic<int> runs{0};
     std::atomic<bool> sawStop{false};
+    std::atomic<StopReason> reasonAtStop{StopReason::Requested};
     std::mutex mutex;
     std::wstring failText;
+    std::wstring savedAfterFailureText; // a failure after the first frame: saved as far as it got
     std::vector<std::wstring> paths;
 
     void failWith(const std::wstring& text)
@@ -51,6 +53,16 @@ struct WorkerScript {
     {
         std::lock_guard<std::mutex> lock(mutex);
         return std::exchange(failText, std::wstring());
+    }
+    void saveAfterFailureWith(const std::wstring& text)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        savedAfterFailureText = text;
+    }
+    std::wstring takeSavedAfterFailure()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::exchange(savedAfterFailureText, std::wstring());
     }
     std::vector<std::wstring> recordedPaths()
     {
@@ -87,6 +99,10 @@ struct WorkerScript {
                 session.fail(text);
                 return;
             }
+            if (std::wstring text = takeSavedAfterFailure(); !text.empty()) {
+                session.saveAfterFailure(text);
+                return;
+            }
             const bool paused = session.isPauseRequested();
             if (!paused) {
                 session.publishElapsed(clock);
@@ -94,6 +110,7 @@ struct WorkerScript {
             session.publishState(paused ? RecordingState::Paused : RecordingState::Recording);
             pause();
         }
+        reasonAtStop = session.readStopReason();
         sawStop = true;
         session.publishState(RecordingState::Saving);
         while (!finishSaving) {
@@ -380,6 +397,26 @@ TEST_F(RecordingPanelWindowTest, FailureShowsTheErrorAndEnablesStart)
     EXPECT_NE(recordingBorderWindow, nullptr);
 }
 
+TEST_F(RecordingPanelWindowTest, FailureAfterTheFirstFrameSaysSavedAndEnablesOpen)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndRecord());
+    script.saveAfterFailureWith(L"Zapis probki MP4 (0xC00D4A44)");
+    ASSERT_TRUE(statusBecomes(
+        L"Zapisano do chwili bledu: Zapis probki MP4 (0xC00D4A44). Kliknij Otworz MP4."));
+    EXPECT_EQ(buttonsOf(panel), (ButtonsShown{true, false, false, true}));
+    EXPECT_EQ(recordingBorderWindow, nullptr);
+}
+
+TEST_F(RecordingPanelWindowTest, EndOfTheSessionStopsWithItsOwnReason)
+{
+    ASSERT_NO_FATAL_FAILURE(startAndRecord());
+    script.finishSaving = true;
+    closeRecordingPanel(PanelClosing::SessionEnd);
+    EXPECT_TRUE(script.sawStop);
+    EXPECT_EQ(script.reasonAtStop.load(), StopReason::SessionEnd);
+    EXPECT_EQ(recordingPanelWindow, nullptr);
+}
+
 TEST_F(RecordingPanelWindowTest, FailureWhilePausedPutsPauseTextBack)
 {
     ASSERT_NO_FATAL_FAILURE(startAndRecord());
@@ -450,6 +487,7 @@ TEST_F(RecordingPanelWindowTest, ShutdownStopsTheRecordingAndWaitsForTheFile)
     closeRecordingPanel();
     saver.join();
     EXPECT_TRUE(script.sawStop);
+    EXPECT_EQ(script.reasonAtStop.load(), StopReason::Requested) << "the file is completed too";
     EXPECT_FALSE(IsWindow(panel));
     EXPECT_EQ(recordingPanelWindow, nullptr);
     EXPECT_EQ(recordingBorderWindow, nullptr);

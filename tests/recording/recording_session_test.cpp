@@ -476,3 +476,36 @@ TEST(RecordingSession, ThreadThatCannotStartEndsFailedEvenWithoutMemoryForTheTex
     session.join();
     EXPECT_EQ(session.readState(), RecordingState::Saved);
 }
+
+TEST(RecordingSessionFailure, SavedAfterAFailureHasItsTextAndReasonBeforeItsState)
+{
+    std::wstring textSeenWithSaved = L"unset";
+    StopReason reasonSeenWithSaved = StopReason::Requested;
+    RecordingSession session{[&](RecordingSession& s, PixelRect, std::wstring) {
+        s.publishState(RecordingState::Recording);
+        s.saveAfterFailure(L"Zapis probki MP4 (0xC00D4A44)");
+        textSeenWithSaved = s.readErrorText();
+        reasonSeenWithSaved = s.readStopReason();
+    }};
+    ASSERT_TRUE(session.start({0, 0, 64, 64}, L"a.mp4"));
+    session.join();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(textSeenWithSaved, L"Zapis probki MP4 (0xC00D4A44)");
+    EXPECT_EQ(reasonSeenWithSaved, StopReason::Failure);
+}
+
+TEST(RecordingSessionFailure, EndOfTheSessionStopsWithItsOwnReason)
+{
+    RecordingSession session{[](RecordingSession& s, PixelRect, std::wstring) {
+        s.publishState(RecordingState::Recording);
+        while (!s.isStopRequested()) {
+            std::this_thread::yield();
+        }
+        s.publishState(RecordingState::Saved);
+    }};
+    ASSERT_TRUE(session.start({0, 0, 64, 64}, L"a.mp4"));
+    session.stopForSessionEnd();
+    session.join();
+    EXPECT_EQ(session.readStopReason(), StopReason::SessionEnd);
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+}

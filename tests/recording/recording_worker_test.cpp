@@ -1,10 +1,9 @@
 #include "recording/engine/recording_worker.h"
 
-#include "recording/sound/audio_seam_placement.h"
 #include "recording/sound/default_output_sound.h"
 #include "recording/engine/disk_space_watch.h"
 #include "support/recording_fakes.h"
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 #include "recording/core/recording_stage.h"
 
 #include <gmock/gmock.h>
@@ -94,11 +93,12 @@ struct WorkerFixture : ::testing::Test {
     }
 
     // Each sound source plays the 1 kHz tone from its own start in 10 ms packets, with positions
-    // a few frames off as the engine's are, placed by a seam placer of its own as the loopback
-    // capture places them. A drain delivers the packets that are complete by then.
+    // a few frames off as the engine's are, placed one after the other from the first packet's
+    // position as the loopback capture places continuous sound. A drain delivers the packets that
+    // are complete by then.
     struct SourcePlay {
         std::int64_t packets = 0;
-        AudioSeamPlacer placer;
+        std::int64_t firstFrame = 0;
     };
     std::map<int, SourcePlay> plays;
 
@@ -124,7 +124,10 @@ struct WorkerFixture : ::testing::Test {
                     chunk.samples.push_back(value);
                     chunk.samples.push_back(value);
                 }
-                chunk.startFrame = play.placer.place(chunk.startFrame, PacketFrames);
+                if (play.packets == 0) {
+                    play.firstFrame = chunk.startFrame;
+                }
+                chunk.startFrame = play.firstFrame + play.packets * PacketFrames;
                 queue.push_back(std::move(chunk));
                 ++play.packets;
             }
@@ -184,6 +187,26 @@ struct WorkerFixture : ::testing::Test {
         }
     }
 
+    // Every slot from 0 to the last frame has exactly one frame, in order.
+    void expectEverySlotFilled() const
+    {
+        for (std::size_t i = 0; i < world.video.size(); ++i) {
+            ASSERT_EQ(world.video[i].time, static_cast<std::int64_t>(i) * Period) << "frame " << i;
+            ASSERT_EQ(world.video[i].duration, Period);
+        }
+    }
+
+    // The first byte of each frame's luma: 16 for a black picture, 235 for a white one.
+    std::vector<std::uint8_t> frameLumas() const
+    {
+        std::vector<std::uint8_t> lumas;
+        lumas.reserve(world.video.size());
+        for (const WrittenSample& frame : world.video) {
+            lumas.push_back(frame.bytes.at(0));
+        }
+        return lumas;
+    }
+
     void TearDown() override { EXPECT_EQ(world.liveObjects, 0) << "a fake object leaked"; }
 };
 
@@ -205,9 +228,10 @@ TEST_F(WorkerFixture, StopRightAfterTheStartWritesOneFrameAndSoundToItsEnd)
     EXPECT_THAT(world.log,
                 ElementsAre("make runtime", "COM", "Media Foundation", "sound", "desktop", "open",
                             "file 16x16", "drain discard", "drain", "grab", "video sample", "drain",
-                            "audio sample", "finalize", "writer released", "desktop released",
-                            "sound stopped", "runtime shut down"));
+                            "audio sample", "finalize", "writer released", "complete file",
+                            "desktop released", "sound stopped", "runtime shut down"));
     EXPECT_EQ(stateWhenSoundStopped, RecordingState::Saved) << "the file completes first";
+    EXPECT_THAT(platform.completedPaths, ElementsAre(L"C:\\Videos\\Video_1.mp4"));
 
     ASSERT_EQ(world.video.size(), 1u);
     EXPECT_EQ(world.video[0].stream, FakeFileWriter::VideoStream);
@@ -260,11 +284,12 @@ TEST_F(WorkerFixture, FramesSitOnTheGridOnePerPeriod)
     EXPECT_TRUE(std::all_of(left.begin(), left.end(), [](std::int16_t v) { return v == 0; }));
 }
 
-TEST_F(WorkerFixture, LatePassSkipsTheMissedSlots)
+TEST_F(WorkerFixture, LatePassFillsTheMissedSlotsWithTheLastPicture)
 {
     world.onSleep = [&](int pass) {
         if (pass == 8) {
             world.clock += 1'000'000; // this pass comes 100 ms late
+            world.pixelValue = 255;   // with a new picture on the screen
         }
         if (pass == 20) {
             session.requestStop();
@@ -277,10 +302,70 @@ TEST_F(WorkerFixture, LatePassSkipsTheMissedSlots)
         times.push_back(sample.time);
         EXPECT_EQ(sample.time % Period, 0);
     }
-    // Pass 9 reads 8 x 50,000 + 1,000,000 = 1,400,000: the slot of 1,333,332; 666,666 and
-    // 999,999 get no frame and nothing is repeated.
-    EXPECT_THAT(times, ElementsAre(0, Period, 4 * Period, 5 * Period));
+    // Pass 9 reads 8 x 50,000 + 1,000,000 = 1,400,000: the slot of 1,333,332 shows the new
+    // picture; 666,666 and 999,999, which the pass came too late for, repeat the one before.
+    EXPECT_THAT(times, ElementsAre(0, Period, 2 * Period, 3 * Period, 4 * Period, 5 * Period));
+    EXPECT_THAT(frameLumas(), ElementsAre(16, 16, 16, 16, 235, 235));
     EXPECT_EQ(session.readElapsed(), 19 * Pass + 1'000'000);
+    // The repeated frames cost no copy of the screen: one per due pass.
+    EXPECT_EQ(world.calls["grab"], 4);
+}
+
+TEST_F(WorkerFixture, LateFirstPassFillsTheSlotsFromTheStartWithTheFirstPicture)
+{
+    world.pixelValue = 255;
+    // The first pass comes 0.25 s after the clock started: the slots at 0, 1/30 s .. 7/30 s have
+    // no earlier picture, so the first one fills them.
+    world.onNow = [&](int read) {
+        if (read == 2) {
+            world.clock += 2'500'000;
+        }
+    };
+    stopAfterPass(1);
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(world.video.size(), 8u);
+    expectEverySlotFilled();
+    EXPECT_EQ(frameLumas(), std::vector<std::uint8_t>(8, 235));
+    EXPECT_EQ(world.calls["grab"], 1);
+}
+
+TEST_F(WorkerFixture, EndOfTheSessionLeavesTheCompletionToTheNextStart)
+{
+    world.onSleep = [&](int pass) {
+        if (pass == 20) {
+            session.stopForSessionEnd();
+        }
+    };
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "finalize"), 1);
+    EXPECT_TRUE(platform.completedPaths.empty());
+}
+
+TEST_F(WorkerFixture, FailureDuringTheEndOfTheSessionLeavesTheCompletionToo)
+{
+    world.failAt["finalize"] = {1, stageFailure(hr(0xC00D4A44u), RecordingStage::Mp4Finalize)};
+    world.onSleep = [&](int pass) {
+        if (pass == 20) {
+            session.stopForSessionEnd();
+        }
+    };
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readErrorText(), L"Finalizacja pliku MP4 (0xC00D4A44)");
+    EXPECT_TRUE(platform.completedPaths.empty());
+}
+
+TEST_F(WorkerFixture, FailureBeforeTheFirstFrameKeepsTheFailedState)
+{
+    world.failAt["grab"] = {1, stageFailure(hr(0x80070006u), RecordingStage::DesktopImageRead)};
+    run();
+    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readStopReason(), StopReason::Requested);
+    EXPECT_TRUE(platform.completedPaths.empty());
+    EXPECT_EQ(world.video.size(), 0u);
 }
 
 TEST_F(WorkerFixture, HourOfSleepIsLeftOutButForOneSecond)
@@ -328,15 +413,11 @@ TEST_F(WorkerFixture, HourOfSleepIsLeftOutButForOneSecond)
     // The pass that ends the sleep takes its own 5 ms into the part left out.
     EXPECT_EQ(session.readElapsed(), 198 * Pass + Second);
 
-    // The frames go on one second after the last one before the sleep.
+    // The kept second is filled with the last picture: the video has no gap and the frames go on
+    // in step with the sound. Only its count is kept past the sleep.
     ASSERT_FALSE(world.video.empty());
-    std::int64_t largestStep = 0;
-    for (std::size_t i = 1; i < world.video.size(); ++i) {
-        largestStep = std::max(largestStep, world.video[i].time - world.video[i - 1].time);
-    }
-    EXPECT_GT(largestStep, Second - Period);
-    EXPECT_LE(largestStep, Second + Period);
-    EXPECT_LE(world.video.back().time, session.readElapsed());
+    expectEverySlotFilled();
+    EXPECT_EQ(world.videoCount, session.readElapsed() / Period + 1);
 
     // The sound: what was heard up to the sleep, the kept second silent but for the packet read
     // on waking at its end, then the sound after it; nothing from inside the sleep.
@@ -374,11 +455,9 @@ TEST_F(WorkerFixture, ThreeSecondStallStaysRecorded)
     ASSERT_EQ(shown.size(), 200u);
     EXPECT_EQ(shown[100], 100 * Pass + Stall);
     EXPECT_EQ(session.readElapsed(), 199 * Pass + Stall);
-    std::int64_t largestStep = 0;
-    for (std::size_t i = 1; i < world.video.size(); ++i) {
-        largestStep = std::max(largestStep, world.video[i].time - world.video[i - 1].time);
-    }
-    EXPECT_GT(largestStep, Stall);
+    // The three seconds hold 90 frames of the picture before the stall.
+    expectEverySlotFilled();
+    EXPECT_EQ(world.video.back().time, (199 * Pass + Stall) / Period * Period);
     expectContiguousAudio();
     const std::int64_t lastFrameEnd = world.video.back().time + Period;
     EXPECT_EQ(audioFrames(), std::max(lastFrameEnd, 199 * Pass + Stall) * 48'000 / 10'000'000);
@@ -451,7 +530,7 @@ TEST_F(WorkerFixture, StopWhilePausedEndsAtOnceAndDiscardsThePausedSound)
     EXPECT_EQ(world.passes, 50);
     // Pass 31 is the first paused one; the end drain discards as well.
     EXPECT_EQ(convertingDrains, 30);
-    EXPECT_EQ(world.log.at(world.log.size() - 5), "finalize");
+    EXPECT_EQ(world.log.at(world.log.size() - 6), "finalize");
     const std::int64_t elapsed = session.readElapsed();
     EXPECT_EQ(elapsed, 29 * Pass);
     const std::int64_t lastFrameEnd = world.video.back().time + Period;
@@ -502,7 +581,7 @@ TEST_F(WorkerFixture, ResumedRecordingStoresRecordingAgain)
                                     RecordingState::Recording, RecordingState::Recording));
 }
 
-TEST_F(WorkerFixture, FailureAfterWritingBeganFinalizesWhatWasWritten)
+TEST_F(WorkerFixture, FailureAfterTheFirstFrameSavesWhatWasWrittenWithTheFailure)
 {
     world.failAt["video sample"] = {3,
                                     stageFailure(hr(0x80004005u), RecordingStage::Mp4SampleWrite)};
@@ -519,20 +598,32 @@ TEST_F(WorkerFixture, FailureAfterWritingBeganFinalizesWhatWasWritten)
             textAtAbandon = session.readErrorText();
         }
     };
+    RecordingState stateAtCompletion = RecordingState::Idle;
+    const auto noteAbandon = world.onNote;
+    world.onNote = [&](const std::string& name) {
+        noteAbandon(name);
+        if (name == "complete file") {
+            stateAtCompletion = session.readState();
+        }
+    };
     run();
 
-    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    EXPECT_EQ(session.readStopReason(), StopReason::Failure);
     EXPECT_EQ(session.readErrorText(), L"Zapis probki MP4 (0x80004005)");
     EXPECT_EQ(world.video.size(), 2u);
     EXPECT_EQ(stateAtAbandon, RecordingState::Recording);
     EXPECT_EQ(textAtAbandon, L"");
-    // The loopback and desktop captures are gone before the writer is touched.
-    const std::vector<std::string> tail(world.log.end() - 5, world.log.end());
+    EXPECT_EQ(stateAtCompletion, RecordingState::Recording) << "Saved only once it is complete";
+    // The loopback and desktop captures are gone before the writer is touched; the file is
+    // completed once the writer has let go of it.
+    const std::vector<std::string> tail(world.log.end() - 6, world.log.end());
     EXPECT_THAT(tail, ElementsAre("desktop released", "sound stopped", "abandon finalizes",
-                                  "writer released", "runtime shut down"));
+                                  "writer released", "complete file", "runtime shut down"));
+    EXPECT_THAT(platform.completedPaths, ElementsAre(L"C:\\Videos\\Video_1.mp4"));
 }
 
-TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsCostsOnlyItsFrames)
+TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsShowsTheLastPicture)
 {
     deliverSoundEndingNow(1000);
     // The first attempt to make the capture anew fails as well; the next one a second later helps.
@@ -562,7 +653,9 @@ TEST_F(WorkerFixture, DesktopThatCannotBeReadForFiveSecondsCostsOnlyItsFrames)
     }
     ASSERT_FALSE(before.empty());
     ASSERT_FALSE(after.empty());
-    EXPECT_LE(before.back(), LockedFrom * Pass);
+    // Every slot of the locked five seconds repeats the last picture taken before them.
+    expectEverySlotFilled();
+    EXPECT_EQ(before.back() + Period, after.front());
     // The first slot after the copies succeed again has its frame.
     EXPECT_GT(after.front(), LockedUntil * Pass - Period);
     EXPECT_LE(after.front(), LockedUntil * Pass + Period);
@@ -608,6 +701,69 @@ TEST_F(WorkerFixture, InvalidatedDeviceIsReplacedAndAMissingOneTriedAgainEachSec
     EXPECT_EQ(world.soundStarts[1] - start, 24'950'000);
     // 149 packets up to 1.49 s, silence from there to 2.495 s, then the new device's tone.
     expectFirstThenSecondSource(71'520);
+}
+
+class DrainFailure : public WorkerFixture, public ::testing::WithParamInterface<RecordingStage> {};
+
+TEST_P(DrainFailure, ReopensTheCaptureInsteadOfEndingTheRecording)
+{
+    // The audio service restarting, a read refused, a release refused: each is survived as a
+    // removed device is.
+    deliverToneFromEachSource();
+    const std::int64_t start = world.clock;
+    world.failAt["drain"] = {300, stageFailure(hr(0x88890001u), GetParam())};
+    stopAfterPass(1000);
+    run();
+
+    EXPECT_EQ(session.readState(), RecordingState::Saved);
+    ASSERT_EQ(world.soundStarts.size(), 2u);
+    EXPECT_EQ(world.soundStarts[1] - start, 14'950'000);
+    // The failed source handed over what it still held before it was closed, and the second
+    // one at the end of the recording.
+    EXPECT_THAT(world.streamEnds, ElementsAre(1, 2));
+    expectFirstThenSecondSource(71'520);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDrainStep, DrainFailure,
+                         ::testing::Values(RecordingStage::AudioRead,
+                                           RecordingStage::AudioPacketRead,
+                                           RecordingStage::AudioPacketRelease,
+                                           RecordingStage::NextAudioPacket));
+
+TEST_F(WorkerFixture, WhatTheConversionHoldsBackIsWrittenAtTheEndAndAtAReopen)
+{
+    // Each source's held-back sound is the last 24 frames before its last packet ended, as 777.
+    deliverToneFromEachSource();
+    world.onEndStream = [this](AudioChunkQueue& queue, int sound) {
+        AudioChunk chunk;
+        const std::int64_t origin = world.soundStarts.at(static_cast<std::size_t>(sound - 1));
+        chunk.startFrame =
+            (origin - world.soundStarts[0]) * 48'000 / 10'000'000 + plays[sound].packets * 480 - 24;
+        chunk.samples.assign(48, 777);
+        queue.push_back(std::move(chunk));
+    };
+    const std::int64_t start = world.clock;
+    world.defaultChangeReported = [&](int sound) {
+        return sound == 1 && world.clock >= start + 25'000'000;
+    };
+    world.defaultMoved = [&](int sound) { return sound == 1 && world.clock >= start + 25'000'000; };
+    stopAfterPass(1000);
+    run();
+
+    // The reported change is followed on the pass that hears of it, not a second later.
+    ASSERT_EQ(world.soundStarts.size(), 2u);
+    EXPECT_EQ(world.soundStarts[1] - start, 25'000'000);
+    EXPECT_THAT(world.streamEnds, ElementsAre(1, 2));
+    const auto left = audioLeft();
+    const std::int64_t firstEnd = plays[1].packets * 480;
+    ASSERT_GT(static_cast<std::int64_t>(left.size()), firstEnd);
+    EXPECT_EQ(left[static_cast<std::size_t>(firstEnd - 24)], 777);
+    EXPECT_EQ(left[static_cast<std::size_t>(firstEnd - 1)], 777);
+    // The last source's tail is in the track too, up to its end: the final write covers it.
+    const std::int64_t secondEnd =
+        std::min((world.soundStarts[1] - start) * 48'000 / 10'000'000 + plays[2].packets * 480,
+                 static_cast<std::int64_t>(left.size()));
+    EXPECT_EQ(left[static_cast<std::size_t>(secondEnd - 1)], 777);
 }
 
 TEST_F(WorkerFixture, LowDiskSpaceEndsAndSavesTheRecordingWithItsReason)
@@ -694,6 +850,7 @@ TEST_F(WorkerFixture, RegionOutsideTheLimitsFailsBeforeTheSound)
 struct OutOfMemoryCase {
     const char* step;
     bool fileWasWriting;
+    bool frameWritten = false; // the file holds video: it is saved as far as it got
 };
 
 class OutOfMemory : public WorkerFixture, public ::testing::WithParamInterface<OutOfMemoryCase> {};
@@ -703,10 +860,14 @@ TEST_P(OutOfMemory, AnyOtherExceptionBecomesTheUnexpectedText)
     world.failAt[GetParam().step] = {1, Failure{0, nullptr}, true};
     stopAfterPass(40);
     run();
-    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readState(),
+              GetParam().frameWritten ? RecordingState::Saved : RecordingState::Failed);
+    EXPECT_EQ(session.readStopReason(),
+              GetParam().frameWritten ? StopReason::Failure : StopReason::Requested);
     EXPECT_EQ(session.readErrorText(), L"Nieoczekiwany blad nagrywania (np. brak pamieci).");
     EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon finalizes"),
               GetParam().fileWasWriting ? 1 : 0);
+    EXPECT_EQ(platform.completedPaths.size(), GetParam().frameWritten ? 1u : 0u);
 }
 
 // Readable, stable case names for ctest: the index and the step, letters and digits only.
@@ -724,8 +885,8 @@ INSTANTIATE_TEST_SUITE_P(
     EveryKindOfStep, OutOfMemory,
     ::testing::Values(OutOfMemoryCase{"make runtime", false}, OutOfMemoryCase{"sound", false},
                       OutOfMemoryCase{"open", false}, OutOfMemoryCase{"grab", true},
-                      OutOfMemoryCase{"drain", true}, OutOfMemoryCase{"audio sample", true},
-                      OutOfMemoryCase{"finalize", true}),
+                      OutOfMemoryCase{"drain", true}, OutOfMemoryCase{"audio sample", true, true},
+                      OutOfMemoryCase{"finalize", true, true}),
     caseName<OutOfMemoryCase>);
 
 struct StageCase {
@@ -734,7 +895,8 @@ struct StageCase {
     RecordingStage stage;
     std::uint32_t code;
     bool fileWasWriting;
-    int lastCall = 0; // the encoder's steps are tried twice: the second failure ends it
+    int lastCall = 0;          // the encoder's steps are tried twice: the second failure ends it
+    bool frameWritten = false; // the file holds video: it is saved as far as it got
 };
 
 class StageFailure : public WorkerFixture, public ::testing::WithParamInterface<StageCase> {};
@@ -748,13 +910,19 @@ TEST_P(StageFailure, EndsFailedWithTheStageTextAndClosesAWrittenFile)
 
     wchar_t code[16];
     std::swprintf(code, 16, L"0x%08X", c.code);
-    EXPECT_EQ(session.readState(), RecordingState::Failed);
+    EXPECT_EQ(session.readState(), c.frameWritten ? RecordingState::Saved : RecordingState::Failed);
+    EXPECT_EQ(session.readStopReason(),
+              c.frameWritten ? StopReason::Failure : StopReason::Requested);
     EXPECT_EQ(session.readErrorText(), std::wstring(stageText(c.stage)) + L" (" + code + L")");
     EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon finalizes"),
               c.fileWasWriting ? 1 : 0);
     EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "abandon"), c.fileWasWriting ? 0 : 1);
     EXPECT_EQ(world.log.back(), "runtime shut down");
-    EXPECT_EQ(world.log.at(world.log.size() - 2), "writer released");
+    // A file with video is completed once the writer has let go of it; one without is not.
+    const std::size_t released = c.frameWritten ? 3 : 2;
+    EXPECT_EQ(world.log.at(world.log.size() - released), "writer released");
+    EXPECT_EQ(std::count(world.log.begin(), world.log.end(), "complete file"),
+              c.frameWritten ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -779,16 +947,12 @@ INSTANTIATE_TEST_SUITE_P(
         StageCase{"open", 1, RecordingStage::AacEncoder, 0x80040154u, false},
         StageCase{"open", 1, RecordingStage::PcmAudioInput, 0xC00D36B4u, false},
         StageCase{"open", 1, RecordingStage::Mp4WriteStart, 0x80004005u, false, 2},
-        StageCase{"drain discard", 1, RecordingStage::AudioRead, 0x88890001u, true},
-        StageCase{"drain", 5, RecordingStage::AudioPacketRead, 0x88890001u, true},
-        StageCase{"drain", 7, RecordingStage::AudioPacketRelease, 0x88890001u, true},
-        StageCase{"drain", 9, RecordingStage::NextAudioPacket, 0x88890001u, true},
         StageCase{"grab", 1, RecordingStage::DesktopImageRead, 0x80070006u, true},
         StageCase{"video sample", 1, RecordingStage::RecordingBuffer, 0x8007000Eu, true, 2},
-        StageCase{"video sample", 2, RecordingStage::BufferLock, 0x80004005u, true},
-        StageCase{"audio sample", 1, RecordingStage::RecordingSample, 0x8007000Eu, true},
-        StageCase{"audio sample", 2, RecordingStage::Mp4SampleWrite, 0xC00D4A44u, true},
-        StageCase{"finalize", 1, RecordingStage::Mp4Finalize, 0xC00D4A44u, true}),
+        StageCase{"video sample", 2, RecordingStage::BufferLock, 0x80004005u, true, 0, true},
+        StageCase{"audio sample", 1, RecordingStage::RecordingSample, 0x8007000Eu, true, 0, true},
+        StageCase{"audio sample", 2, RecordingStage::Mp4SampleWrite, 0xC00D4A44u, true, 0, true},
+        StageCase{"finalize", 1, RecordingStage::Mp4Finalize, 0xC00D4A44u, true, 0, true}),
     caseName<StageCase>);
 
 struct RefusalCase {

@@ -1,7 +1,7 @@
 #pragma once
 // Sound for the tests that run with a PulseAudio null sink (ORLIMO_PULSE=1 in tools/wine-env.sh)
 // or on a machine with an output device.
-#include "support/tone_seams.h"
+#include "tone/test_tone.h"
 #include "support/runs_under_wine.h"
 
 #include <windows.h>

@@ -60,6 +60,10 @@ public:
     {
         return windows.freeDiskSpace(filePath);
     }
+    void completeRecordedFile(const std::wstring& filePath) noexcept override
+    {
+        windows.completeRecordedFile(filePath);
+    }
 
 private:
     WindowsRecordingPlatform windows;

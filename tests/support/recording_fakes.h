@@ -76,6 +76,13 @@ struct FakeWorld {
     int drainingSound = 0;
     // Asked of source `sound` whenever the worker checks the default output; empty: never moves.
     std::function<bool(int sound)> defaultMoved;
+    // Asked of source `sound` on every pass: whether the system reported a change of the default
+    // output since the last call; empty: never.
+    std::function<bool(int sound)> defaultChangeReported;
+    // The sources whose stream was ended (the number of each, in order), and what such an end
+    // queues; empty: nothing (not logged, so the logs of the other tests stay as they are).
+    std::vector<int> streamEnds;
+    std::function<void(AudioChunkQueue& queue, int sound)> onEndStream;
 
     // What the platform answers for the free space of the file's volume, and what it was asked.
     std::optional<std::uint64_t> freeDiskBytes = std::uint64_t{1} << 40;
@@ -156,7 +163,18 @@ public:
             world.largestQueue = queue.size();
         }
     }
+    void endStream(AudioChunkQueue& queue) override
+    {
+        world.streamEnds.push_back(number);
+        if (world.onEndStream) {
+            world.onEndStream(queue, number);
+        }
+    }
     bool defaultOutputMoved() override { return world.defaultMoved && world.defaultMoved(number); }
+    bool defaultOutputChangeReported() override
+    {
+        return world.defaultChangeReported && world.defaultChangeReported(number);
+    }
 
 private:
     int number;
@@ -294,8 +312,14 @@ public:
         world.diskChecks.push_back(filePath);
         return world.freeDiskBytes;
     }
+    void completeRecordedFile(const std::wstring& filePath) noexcept override
+    {
+        world.note("complete file");
+        completedPaths.push_back(filePath);
+    }
 
     PixelRect capturedRegion;
+    std::vector<std::wstring> completedPaths;
 
 private:
     FakeWorld& world;
