@@ -2,8 +2,11 @@
 // Small fragmented MP4 files made from bytes, for tests that cannot run an encoder: one H.264
 // track (made-up samples, real box layout) in fragments of a few samples, as the platform's
 // fragmented-MP4 sink lays them out (ftyp, a moov with mvex, then moof + mdat pairs).
+#include "support/mp4_box_walker.h"
+
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -243,23 +246,13 @@ inline std::vector<TopLevelBox> topLevelBoxList(const Bytes& file)
     std::vector<TopLevelBox> boxes;
     std::size_t at = 0;
     while (at + 8 <= file.size()) {
-        std::uint64_t size = (std::uint64_t{file[at]} << 24) | (std::uint64_t{file[at + 1]} << 16) |
-                             (std::uint64_t{file[at + 2]} << 8) | file[at + 3];
-        std::string type(reinterpret_cast<const char*>(&file[at + 4]), 4);
-        if (size == 1 && at + 16 <= file.size()) {
-            size = 0;
-            for (int i = 0; i < 8; ++i) {
-                size = (size << 8) | file[at + 8 + static_cast<std::size_t>(i)];
-            }
-        } else if (size == 0) {
-            size = file.size() - at;
-        }
-        if (size < 8 || size > file.size() - at) {
+        const std::optional<WalkedBox> box = boxAt(file, at, file.size());
+        if (!box) {
             boxes.push_back({"?", at, file.size() - at});
             break;
         }
-        boxes.push_back({std::move(type), at, static_cast<std::size_t>(size)});
-        at += static_cast<std::size_t>(size);
+        boxes.push_back({box->type, at, static_cast<std::size_t>(box->size)});
+        at += static_cast<std::size_t>(box->size);
     }
     return boxes;
 }

@@ -26,35 +26,45 @@ inline std::uint64_t bigEndian(std::span<const std::uint8_t> bytes, std::uint64_
     return value;
 }
 
+// The box whose header starts at `at`, if it fits inside [at, end).
+inline std::optional<WalkedBox> boxAt(std::span<const std::uint8_t> bytes, std::uint64_t at,
+                                      std::uint64_t end)
+{
+    if (at > end || end - at < 8) {
+        return std::nullopt;
+    }
+    WalkedBox box;
+    box.offset = at;
+    box.size = bigEndian(bytes, at, 4);
+    box.type.assign(reinterpret_cast<const char*>(bytes.data() + at + 4), 4);
+    box.headerSize = 8;
+    if (box.size == 1) {
+        if (end - at < 16) {
+            return std::nullopt;
+        }
+        box.size = bigEndian(bytes, at + 8, 8);
+        box.headerSize = 16;
+    } else if (box.size == 0) {
+        box.size = end - at;
+    }
+    if (box.size < box.headerSize || box.size > end - at) {
+        return std::nullopt;
+    }
+    return box;
+}
+
 // The boxes that fill [begin, end) one after another; empty optional if one does not fit.
 inline std::optional<std::vector<WalkedBox>> walkBoxes(std::span<const std::uint8_t> bytes,
                                                        std::uint64_t begin, std::uint64_t end)
 {
     std::vector<WalkedBox> boxes;
-    std::uint64_t at = begin;
-    while (at < end) {
-        if (end - at < 8) {
+    for (std::uint64_t at = begin; at < end;) {
+        const std::optional<WalkedBox> box = boxAt(bytes, at, end);
+        if (!box) {
             return std::nullopt;
         }
-        WalkedBox box;
-        box.offset = at;
-        box.size = bigEndian(bytes, at, 4);
-        box.type.assign(reinterpret_cast<const char*>(bytes.data() + at + 4), 4);
-        box.headerSize = 8;
-        if (box.size == 1) {
-            if (end - at < 16) {
-                return std::nullopt;
-            }
-            box.size = bigEndian(bytes, at + 8, 8);
-            box.headerSize = 16;
-        } else if (box.size == 0) {
-            box.size = end - at;
-        }
-        if (box.size < box.headerSize || box.size > end - at) {
-            return std::nullopt;
-        }
-        boxes.push_back(box);
-        at += box.size;
+        boxes.push_back(*box);
+        at += box->size;
     }
     return boxes;
 }
