@@ -71,13 +71,16 @@ __m256i oddLanes(__m256i a, __m256i b)
 // otherwise.
 __m256i chromaOfEightBlocks(__m256i top0, __m256i top1, __m256i bottom0, __m256i bottom1)
 {
+    // The order of these steps steers the compiler's schedule: with the parity's shuffles between
+    // the two averages, tools/mca_nv12.sh shows the fewest cycles for the MinGW build on Zen 3,
+    // Zen 5 and Skylake alike.
     const __m256i x0 = _mm256_avg_epu8(top0, bottom0);
-    const __m256i x1 = _mm256_avg_epu8(top1, bottom1);
     const __m256i p0 = _mm256_xor_si256(top0, bottom0);
     const __m256i p1 = _mm256_xor_si256(top1, bottom1);
-    const __m256i xe = evenLanes(x0, x1);
-    const __m256i xo = oddLanes(x0, x1);
     const __m256i q = _mm256_or_si256(evenLanes(p0, p1), oddLanes(p0, p1));
+    const __m256i x1 = _mm256_avg_epu8(top1, bottom1);
+    const __m256i xo = oddLanes(x0, x1);
+    const __m256i xe = evenLanes(x0, x1);
     const __m256i correction =
         _mm256_and_si256(_mm256_or_si256(q, _mm256_xor_si256(xe, xo)), _mm256_set1_epi8(1));
     const __m256i average = _mm256_sub_epi8(_mm256_avg_epu8(xe, xo), correction);
