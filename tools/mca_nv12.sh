@@ -19,7 +19,7 @@ if ! command -v "$mca" >/dev/null; then
     exit 1
 fi
 if [[ -z "$lib" ]]; then
-    echo "mca_nv12: libyuv not found; install the Debian package libyuv0" >&2
+    echo "mca_nv12: libyuv not found; install the Debian package libyuv0 (tools/setup.sh does, through libyuv-dev)" >&2
     exit 1
 fi
 if ! command -v "$cxx" >/dev/null; then

@@ -117,7 +117,7 @@ std::int32_t convertRowPairAvx2(const std::uint8_t* top, const std::uint8_t* bot
         const __m256i b3 = _mm256_loadu_si256(b + 3);
 
         // The bottom row's luma after the chroma: in this order the compiler's schedule keeps the
-        // shuffle and multiply ports busiest alike (checked with llvm-mca).
+        // shuffle and multiply ports busiest alike (tools/mca_nv12.sh).
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(yTop + x), lumaOfThirtyTwo(t0, t1, t2, t3));
 
         // U and V back to 16..240 by the xor 0x80 on the signed bytes; packs keeps U, V paired.
