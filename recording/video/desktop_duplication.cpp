@@ -12,16 +12,16 @@
 
 using Microsoft::WRL::ComPtr;
 
-// The portable classification spells these codes as numbers.
-static_assert(DXGI_ERROR_WAIT_TIMEOUT == static_cast<HRESULT>(0x887A0027u));
-static_assert(DXGI_ERROR_ACCESS_LOST == static_cast<HRESULT>(0x887A0026u));
-static_assert(DXGI_ERROR_UNSUPPORTED == static_cast<HRESULT>(0x887A0004u));
-static_assert(E_ACCESSDENIED == static_cast<HRESULT>(0x80070005u));
-static_assert(DXGI_ERROR_SESSION_DISCONNECTED == static_cast<HRESULT>(0x887A0028u));
-static_assert(DXGI_ERROR_DEVICE_REMOVED == static_cast<HRESULT>(0x887A0005u));
-static_assert(DXGI_ERROR_DEVICE_HUNG == static_cast<HRESULT>(0x887A0006u));
-static_assert(DXGI_ERROR_DEVICE_RESET == static_cast<HRESULT>(0x887A0007u));
-static_assert(DXGI_ERROR_NOT_CURRENTLY_AVAILABLE == static_cast<HRESULT>(0x887A0022u));
+// The portable classification spells the platform's codes as numbers.
+static_assert(DXGI_ERROR_WAIT_TIMEOUT == duplication_result::WaitTimeout);
+static_assert(DXGI_ERROR_ACCESS_LOST == duplication_result::AccessLost);
+static_assert(DXGI_ERROR_UNSUPPORTED == duplication_result::Unsupported);
+static_assert(E_ACCESSDENIED == duplication_result::AccessDenied);
+static_assert(DXGI_ERROR_SESSION_DISCONNECTED == duplication_result::SessionDisconnected);
+static_assert(DXGI_ERROR_DEVICE_REMOVED == duplication_result::DeviceRemoved);
+static_assert(DXGI_ERROR_DEVICE_HUNG == duplication_result::DeviceHung);
+static_assert(DXGI_ERROR_DEVICE_RESET == duplication_result::DeviceReset);
+static_assert(DXGI_ERROR_NOT_CURRENTLY_AVAILABLE == duplication_result::NotCurrentlyAvailable);
 static_assert(DXGI_ERROR_NOT_FOUND == NoOutputResult);
 static_assert(DXGI_FORMAT_B8G8R8A8_UNORM == BgraFormat);
 

@@ -4,21 +4,7 @@
 
 namespace {
 
-// The platform's codes, spelled out because this file stays free of platform headers; the
-// Windows binding checks them against the SDK's names.
-constexpr std::int32_t code(std::uint32_t value) noexcept
-{
-    return static_cast<std::int32_t>(value);
-}
-constexpr std::int32_t WaitTimeout = code(0x887A0027u);
-constexpr std::int32_t AccessLost = code(0x887A0026u);
-constexpr std::int32_t Unsupported = code(0x887A0004u);
-constexpr std::int32_t AccessDenied = code(0x80070005u);
-constexpr std::int32_t SessionDisconnected = code(0x887A0028u);
-constexpr std::int32_t DeviceRemoved = code(0x887A0005u);
-constexpr std::int32_t DeviceHung = code(0x887A0006u);
-constexpr std::int32_t DeviceReset = code(0x887A0007u);
-constexpr std::int32_t NotCurrentlyAvailable = code(0x887A0022u);
+using namespace duplication_result;
 
 bool holds(const PixelRect& outer, const PixelRect& inner) noexcept
 {

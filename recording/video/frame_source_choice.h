@@ -33,6 +33,20 @@ inline constexpr std::uint32_t BgraFormat = 87;
 // DXGI_ERROR_NOT_FOUND: no output holds the whole area unrotated.
 inline constexpr std::int32_t NoOutputResult = static_cast<std::int32_t>(0x887A0002u);
 
+// The platform results the classification tells apart, spelled out because this file stays free
+// of platform headers; the Windows binding checks each against the SDK's name.
+namespace duplication_result {
+inline constexpr std::int32_t WaitTimeout = static_cast<std::int32_t>(0x887A0027u);
+inline constexpr std::int32_t AccessLost = static_cast<std::int32_t>(0x887A0026u);
+inline constexpr std::int32_t Unsupported = static_cast<std::int32_t>(0x887A0004u);
+inline constexpr std::int32_t AccessDenied = static_cast<std::int32_t>(0x80070005u);
+inline constexpr std::int32_t SessionDisconnected = static_cast<std::int32_t>(0x887A0028u);
+inline constexpr std::int32_t DeviceRemoved = static_cast<std::int32_t>(0x887A0005u);
+inline constexpr std::int32_t DeviceHung = static_cast<std::int32_t>(0x887A0006u);
+inline constexpr std::int32_t DeviceReset = static_cast<std::int32_t>(0x887A0007u);
+inline constexpr std::int32_t NotCurrentlyAvailable = static_cast<std::int32_t>(0x887A0022u);
+} // namespace duplication_result
+
 // A duplication made for `area`: refused when its surface is not the size of the monitor's
 // place on the virtual screen (the mode is changing), or no longer holds the area.
 DuplicationAnswer judgeMade(const DuplicationMade& made, const PixelRect& area) noexcept;

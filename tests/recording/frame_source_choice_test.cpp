@@ -14,15 +14,12 @@
 
 namespace {
 
+using namespace duplication_result;
+
 constexpr std::int32_t hr(std::uint32_t value)
 {
     return static_cast<std::int32_t>(value);
 }
-constexpr std::int32_t Unsupported = hr(0x887A0004u);
-constexpr std::int32_t AccessLost = hr(0x887A0026u);
-constexpr std::int32_t AccessDenied = hr(0x80070005u);
-constexpr std::int32_t DeviceRemoved = hr(0x887A0005u);
-constexpr std::int32_t WaitTimeout = hr(0x887A0027u);
 constexpr std::int32_t NotImplemented = hr(0x80004001u);
 constexpr std::int32_t InvalidArgument = hr(0x80070057u);
 constexpr std::uint32_t HalfFloatRgba = 10; // DXGI_FORMAT_R16G16B16A16_FLOAT, an HDR surface
@@ -54,10 +51,9 @@ TEST(FrameSourceChoice, ResultsAreClassifiedAsTheDocumentationDoes)
     EXPECT_EQ(classifyDuplicationResult(WaitTimeout), DuplicationAnswer::NoNewImage);
     EXPECT_EQ(classifyDuplicationResult(AccessLost), DuplicationAnswer::Lost);
     EXPECT_EQ(classifyDuplicationResult(Unsupported), DuplicationAnswer::Unsupported);
-    // Access denied, session disconnected, device removed, hung or reset, not available now.
-    for (const std::uint32_t passing :
-         {0x80070005u, 0x887A0028u, 0x887A0005u, 0x887A0006u, 0x887A0007u, 0x887A0022u}) {
-        EXPECT_EQ(classifyDuplicationResult(hr(passing)), DuplicationAnswer::Passing)
+    for (const std::int32_t passing : {AccessDenied, SessionDisconnected, DeviceRemoved, DeviceHung,
+                                       DeviceReset, NotCurrentlyAvailable}) {
+        EXPECT_EQ(classifyDuplicationResult(passing), DuplicationAnswer::Passing)
             << std::hex << passing;
     }
     // E_INVALIDARG, E_NOTIMPL (Wine), E_FAIL, no output for the area, out of memory.
