@@ -20,6 +20,11 @@ public:
     void u16(std::uint16_t value) { put(value, 2); }
     void u32(std::uint32_t value) { put(value, 4); }
     void u64(std::uint64_t value) { put(value, 8); }
+    // A field whose width the box's version or type chooses: 64 bits when wide, else the low 32.
+    void u32or64(std::uint64_t value, bool wide)
+    {
+        wide ? u64(value) : u32(static_cast<std::uint32_t>(value));
+    }
     void bytes(std::span<const std::uint8_t> value)
     {
         out.insert(out.end(), value.begin(), value.end());

@@ -93,13 +93,8 @@ std::vector<Chunk> chunksOf(const TrackSamples& track)
 
 void writeTimes(BoxWriter& out, const BoxTimes& times, bool wide)
 {
-    if (wide) {
-        out.u64(times.creation);
-        out.u64(times.modification);
-    } else {
-        out.u32(static_cast<std::uint32_t>(times.creation));
-        out.u32(static_cast<std::uint32_t>(times.modification));
-    }
+    out.u32or64(times.creation, wide);
+    out.u32or64(times.modification, wide);
 }
 
 bool needsWideTimes(const BoxTimes& times, std::uint64_t duration)
@@ -113,7 +108,7 @@ void writeMovieHeader(BoxWriter& out, const MovieDescription& movie, std::uint64
     const auto box = out.openFull(fourCc("mvhd"), wide ? 1 : 0, 0);
     writeTimes(out, movie.times, wide);
     out.u32(movie.timescale);
-    wide ? out.u64(duration) : out.u32(static_cast<std::uint32_t>(duration));
+    out.u32or64(duration, wide);
     out.bytes(movie.headerTail);
     out.close(box);
 }
@@ -125,7 +120,7 @@ void writeTrackHeader(BoxWriter& out, const TrackDescription& track, std::uint64
     writeTimes(out, track.headerTimes, wide);
     out.u32(track.trackId);
     out.u32(0);
-    wide ? out.u64(duration) : out.u32(static_cast<std::uint32_t>(duration));
+    out.u32or64(duration, wide);
     out.bytes(track.headerTail);
     out.close(box);
 }
@@ -141,13 +136,8 @@ void writeEditList(BoxWriter& out, const std::vector<EditEntry>& edits)
     const auto elst = out.openFull(fourCc("elst"), wide ? 1 : 0, 0);
     out.u32(static_cast<std::uint32_t>(edits.size()));
     for (const auto& edit : edits) {
-        if (wide) {
-            out.u64(edit.segmentDuration);
-            out.u64(static_cast<std::uint64_t>(edit.mediaTime));
-        } else {
-            out.u32(static_cast<std::uint32_t>(edit.segmentDuration));
-            out.u32(static_cast<std::uint32_t>(edit.mediaTime));
-        }
+        out.u32or64(edit.segmentDuration, wide);
+        out.u32or64(static_cast<std::uint64_t>(edit.mediaTime), wide);
         out.u32(edit.rate);
     }
     out.close(elst);
@@ -160,7 +150,7 @@ void writeMediaHeader(BoxWriter& out, const TrackDescription& track, std::uint64
     const auto box = out.openFull(fourCc("mdhd"), wide ? 1 : 0, 0);
     writeTimes(out, track.mediaTimes, wide);
     out.u32(track.mediaTimescale);
-    wide ? out.u64(duration) : out.u32(static_cast<std::uint32_t>(duration));
+    out.u32or64(duration, wide);
     out.bytes(track.mediaHeaderTail);
     out.close(box);
 }
@@ -239,8 +229,7 @@ void writeCompositionShift(BoxWriter& out, const TrackSamples& track)
     });
     const auto box = out.openFull(fourCc("cslg"), wide ? 1 : 0, 0);
     for (const std::int64_t value : fields) {
-        wide ? out.u64(static_cast<std::uint64_t>(value))
-             : out.u32(static_cast<std::uint32_t>(value));
+        out.u32or64(static_cast<std::uint64_t>(value), wide);
     }
     out.close(box);
 }
@@ -311,7 +300,7 @@ void writeChunkOffsets(BoxWriter& out, const std::vector<Chunk>& chunks)
     const auto box = out.openFull(fourCc(wide ? "co64" : "stco"), 0, 0);
     out.u32(static_cast<std::uint32_t>(chunks.size()));
     for (const auto& chunk : chunks) {
-        wide ? out.u64(chunk.offset) : out.u32(static_cast<std::uint32_t>(chunk.offset));
+        out.u32or64(chunk.offset, wide);
     }
     out.close(box);
 }
